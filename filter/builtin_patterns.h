@@ -1,0 +1,14 @@
+// The three built-in pattern texts, stored scrambled (see DescramblePattern).
+// Their plain texts live in filter/patterns/text{1,2,3}.pcre for review; a
+// test keeps the two in step, and scripts/scramble-patterns.sh regenerates
+// builtin_patterns.inc from them.
+#pragma once
+
+#include <string_view>
+
+namespace zelk::filter {
+
+// number 1, 2 or 3; anything else gives an empty text.
+std::string_view BuiltinPatternScrambled(int number);
+
+}  // namespace zelk::filter

@@ -1,0 +1,59 @@
+// FilterContext: what the request logic needs of the web server during one
+// notification. Each operation is named after the ISAPI member that provides
+// it on IIS; a host (the ISAPI adapter, the command-line host, a test) only
+// translates its own structures into these calls.
+//
+// A context lives for one notification and is used from one thread.
+#pragma once
+
+#include <cstdint>
+
+namespace zelk::filter {
+
+// Filter status codes returned to the server (values of the ISAPI constants
+// SF_STATUS_REQ_FINISHED and SF_STATUS_REQ_NEXT_NOTIFICATION).
+enum FilterStatus : std::uint32_t {
+  kStatusReqFinished = 0x08000000,
+  kStatusReqNextNotification = 0x08000002,
+};
+
+// Notification types handled (values of the ISAPI SF_NOTIFY_* constants).
+enum NotificationType : std::uint32_t {
+  kNotifyPreprocHeaders = 0x4000,
+  kNotifyAccessDenied = 0x800,
+  kNotifySendResponse = 0x40,
+};
+
+enum class VariableResult {
+  kOk,        // value and a NUL copied; *size = bytes copied including the NUL
+  kMissing,   // the server has no such variable (or the call failed)
+  kTooSmall,  // the buffer is too small; *size = bytes needed including the NUL
+};
+
+class FilterContext {
+ public:
+  virtual ~FilterContext() = default;
+
+  // GetServerVariable: *size holds the buffer size on entry.
+  virtual VariableResult GetServerVariable(const char* name, char* buffer, std::uint32_t* size) = 0;
+
+  // ServerSupportFunction(SF_REQ_SEND_RESPONSE_HEADER, status, extra_headers):
+  // sends the status line ("200 OK") and the server's standard headers,
+  // followed by extra_headers when not null.
+  virtual bool SendResponseHeader(const char* status, const char* extra_headers) = 0;
+
+  // WriteClient: writes the bytes to the client connection as they are.
+  virtual bool WriteClient(const void* bytes, std::uint32_t length) = 0;
+
+  // HTTP_FILTER_SEND_RESPONSE members, used during the send-response
+  // notification only. SetHeader's name carries its colon ("Server:"); a null
+  // value removes the header.
+  virtual bool SetHeader(const char* name, const char* value) = 0;
+  virtual std::uint32_t HttpStatus() = 0;
+
+  // HTTP_FILTER_ACCESS_DENIED.pszPhysicalPath, used during the access-denied
+  // notification only.
+  virtual const char* PhysicalPath() = 0;
+};
+
+}  // namespace zelk::filter

@@ -1,0 +1,152 @@
+#include "filter/patterns.h"
+
+#include <pcre.h>
+
+#include <utility>
+
+#include "filter/builtin_patterns.h"
+
+namespace zelk::filter {
+namespace {
+
+constexpr int kCompileOptions = PCRE_CASELESS | PCRE_DOTALL;
+
+#ifdef PCRE_STUDY_JIT_COMPILE
+// The JIT's default stack is 32 KB of the calling thread's stack. A larger
+// stack of our own, one per thread, keeps deep but legitimate matches from
+// failing; its size bounds what a single match may use.
+pcre_jit_stack* ThreadJitStack(void*) {
+  thread_local struct Holder {
+    pcre_jit_stack* stack = pcre_jit_stack_alloc(32 * 1024, 512 * 1024);
+    ~Holder() {
+      if (stack != nullptr) pcre_jit_stack_free(stack);
+    }
+  } holder;
+  return holder.stack;
+}
+#endif
+
+}  // namespace
+
+std::string DescramblePattern(std::string_view scrambled) {
+  const std::size_t n = std::min(scrambled.size(), kPatternBufferSize - 1);
+  std::string out(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) {
+    out[i] = static_cast<char>(static_cast<unsigned char>(scrambled[i]) ^
+                               (static_cast<unsigned char>(kScrambleKey[i % 16]) & 0x0A));
+  }
+  return out;
+}
+
+Pattern Pattern::Compile(const std::string& text, bool use_jit, MatchLimits limits) {
+  Pattern p;
+  const char* err = nullptr;
+  int offset = 0;
+  // The text is handed over NUL-terminated: an embedded NUL ends the pattern.
+  pcre* code = pcre_compile(text.c_str(), kCompileOptions, &err, &offset, nullptr);
+  if (code == nullptr) {
+    p.error_ = std::string(err != nullptr ? err : "pcre_compile failed") + " at offset " +
+               std::to_string(offset);
+    return p;
+  }
+  p.code_ = code;
+  int study_options = 0;
+#ifdef PCRE_STUDY_JIT_COMPILE
+  if (use_jit) study_options |= PCRE_STUDY_JIT_COMPILE;
+#else
+  (void)use_jit;
+#endif
+  const char* study_err = nullptr;
+  pcre_extra* extra = pcre_study(code, study_options, &study_err);
+  if (extra == nullptr) {
+    extra = static_cast<pcre_extra*>(pcre_malloc(sizeof(pcre_extra)));
+    if (extra == nullptr) {
+      p.Reset();
+      p.error_ = "out of memory";
+      return p;
+    }
+    *extra = pcre_extra{};
+  }
+  extra->flags |= PCRE_EXTRA_MATCH_LIMIT | PCRE_EXTRA_MATCH_LIMIT_RECURSION;
+  extra->match_limit = limits.match_limit;
+  extra->match_limit_recursion = limits.recursion_limit;
+  p.extra_ = extra;
+#ifdef PCRE_STUDY_JIT_COMPILE
+  int jit = 0;
+  if (use_jit && pcre_fullinfo(code, extra, PCRE_INFO_JIT, &jit) == 0 && jit == 1) {
+    p.jit_ = true;
+    pcre_assign_jit_stack(extra, ThreadJitStack, nullptr);
+  }
+#endif
+  return p;
+}
+
+Pattern::~Pattern() { Reset(); }
+
+Pattern::Pattern(Pattern&& other) noexcept
+    : code_(std::exchange(other.code_, nullptr)),
+      extra_(std::exchange(other.extra_, nullptr)),
+      jit_(other.jit_),
+      error_(std::move(other.error_)) {}
+
+Pattern& Pattern::operator=(Pattern&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    code_ = std::exchange(other.code_, nullptr);
+    extra_ = std::exchange(other.extra_, nullptr);
+    jit_ = other.jit_;
+    error_ = std::move(other.error_);
+  }
+  return *this;
+}
+
+void Pattern::Reset() {
+  if (extra_ != nullptr) pcre_free_study(static_cast<pcre_extra*>(extra_));
+  if (code_ != nullptr) pcre_free(code_);
+  extra_ = nullptr;
+  code_ = nullptr;
+  jit_ = false;
+}
+
+MatchResult Pattern::Match(std::string_view subject) const {
+  if (code_ == nullptr) return MatchResult::kNoMatch;
+  // pcre_exec takes an int length; a subject larger than that cannot come
+  // from a web server and is treated as over the bounds.
+  if (subject.size() > 0x7FFFFFFF) return MatchResult::kLimitExceeded;
+  const int rc = pcre_exec(static_cast<const pcre*>(code_), static_cast<const pcre_extra*>(extra_),
+                           subject.data(), static_cast<int>(subject.size()), 0, 0, nullptr, 0);
+  if (rc >= 0) return MatchResult::kMatch;
+  switch (rc) {
+    case PCRE_ERROR_MATCHLIMIT:
+    case PCRE_ERROR_RECURSIONLIMIT:
+#ifdef PCRE_ERROR_JIT_STACKLIMIT
+    case PCRE_ERROR_JIT_STACKLIMIT:
+#endif
+    case PCRE_ERROR_NOMEMORY:
+      return MatchResult::kLimitExceeded;
+    default:
+      return MatchResult::kNoMatch;
+  }
+}
+
+bool MatchPattern(const Pattern& pattern, std::string_view text) {
+  return pattern.Match(text) != MatchResult::kNoMatch;
+}
+
+std::string BuiltinPatternText(int number) {
+  return DescramblePattern(BuiltinPatternScrambled(number));
+}
+
+CompiledPatterns CompilePatterns(const FilterSettings& settings, bool use_jit) {
+  CompiledPatterns p;
+  const std::string text1 = BuiltinPatternText(1);
+  p.get = Pattern::Compile(settings.SqlGetValue.empty() ? text1 : settings.SqlGetValue, use_jit);
+  const std::string text2 = BuiltinPatternText(2);
+  p.post = Pattern::Compile(settings.SqlPostValue.empty() ? text2 : settings.SqlPostValue, use_jit);
+  p.cookie =
+      Pattern::Compile(settings.SqlCookieValue.empty() ? text2 : settings.SqlCookieValue, use_jit);
+  p.spare = Pattern::Compile(BuiltinPatternText(3), use_jit);
+  return p;
+}
+
+}  // namespace zelk::filter

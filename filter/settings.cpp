@@ -1,0 +1,63 @@
+#include "filter/settings.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "platform/profile.h"
+#include "platform/text.h"
+
+namespace zelk::filter {
+
+FilterSettings LoadSettings(const std::string& path) {
+  FilterSettings s;
+  for (const SwitchKey& k : kSwitchKeys) {
+    const std::string text = platform::GetProfileString(path, kSettingsSection, k.name, "");
+    long long value = 0;
+    s.*k.member = platform::ParseProfileInt(text, &value) ? value != 0 : k.default_value;
+  }
+  for (const TextKey& k : kTextKeys) {
+    s.*k.member = platform::GetProfileString(path, kSettingsSection, k.name, k.default_value);
+  }
+  return s;
+}
+
+void WhiteList::Add(std::string entry) {
+  if (indexed_) index_.insert(ToAsciiLower(entry));
+  entries_.push_back(std::move(entry));
+}
+
+bool WhiteList::Contains(std::string_view url) const {
+  if (!indexed_) {
+    index_.reserve(entries_.size());
+    for (const std::string& e : entries_) index_.insert(ToAsciiLower(e));
+    indexed_ = true;
+  }
+  return index_.count(ToAsciiLower(url)) != 0;
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) {
+      lines.emplace_back(text.substr(start));
+      break;
+    }
+    lines.emplace_back(text.substr(start, end - start));
+    if (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ++end;
+    start = end + 1;
+  }
+  return lines;
+}
+
+bool LoadWhiteList(const std::string& path, WhiteList* list) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return false;
+  for (std::string& line : SplitLines(text)) list->Add(std::move(line));
+  return true;
+}
+
+}  // namespace zelk::filter

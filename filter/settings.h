@@ -1,0 +1,104 @@
+// The filter settings file ("ZelkWAF.ini", section "ZelkWAF") and the URL
+// white list ("ZelkWAF.dst"). The key table below is the one description of
+// the file: the filter's reader and the manager's writer both walk it.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+namespace zelk::filter {
+
+inline constexpr char kSettingsSection[] = "ZelkWAF";
+inline constexpr char kSettingsFileName[] = "ZelkWAF.ini";
+inline constexpr char kWhiteListFileName[] = "ZelkWAF.dst";
+inline constexpr char kEventLogFileName[] = "ZelkWAFLog.txt";
+inline constexpr char kDefaultDenyFileExt[] = ".mdb|.inc|.bak|.asa|.cer|.cdx|";
+
+// The 13 switches and 4 texts, named like their keys.
+struct FilterSettings {
+  bool DenyShell = true;
+  bool DenyPutMethod = true;
+  bool DenyIISVER = true;
+  bool AnonymousLogin = true;
+  bool SqlGet = true;
+  bool SqlPost = true;
+  bool SqlCookie = true;
+  bool DenyMultiDown = true;
+  bool Deny403Err = true;
+  bool Deny500Err = true;
+  bool DenyFileExtDown = true;
+  bool WirteLog = true;  // the key is spelled so in the file
+  bool LearnMode = false;
+  std::string SqlGetValue;
+  std::string SqlPostValue;
+  std::string SqlCookieValue;
+  std::string DenyFileExtDownValue = kDefaultDenyFileExt;
+};
+
+struct SwitchKey {
+  const char* name;
+  bool FilterSettings::*member;
+  bool default_value;
+};
+
+struct TextKey {
+  const char* name;
+  std::string FilterSettings::*member;
+  const char* default_value;
+};
+
+// In the order the filter reads them.
+inline constexpr std::array<SwitchKey, 13> kSwitchKeys = {{
+    {"DenyShell", &FilterSettings::DenyShell, true},
+    {"DenyPutMethod", &FilterSettings::DenyPutMethod, true},
+    {"DenyIISVER", &FilterSettings::DenyIISVER, true},
+    {"AnonymousLogin", &FilterSettings::AnonymousLogin, true},
+    {"SqlGet", &FilterSettings::SqlGet, true},
+    {"SqlPost", &FilterSettings::SqlPost, true},
+    {"SqlCookie", &FilterSettings::SqlCookie, true},
+    {"DenyMultiDown", &FilterSettings::DenyMultiDown, true},
+    {"Deny403Err", &FilterSettings::Deny403Err, true},
+    {"Deny500Err", &FilterSettings::Deny500Err, true},
+    {"DenyFileExtDown", &FilterSettings::DenyFileExtDown, true},
+    {"WirteLog", &FilterSettings::WirteLog, true},
+    {"LearnMode", &FilterSettings::LearnMode, false},
+}};
+
+inline constexpr std::array<TextKey, 4> kTextKeys = {{
+    {"SqlGetValue", &FilterSettings::SqlGetValue, ""},
+    {"SqlPostValue", &FilterSettings::SqlPostValue, ""},
+    {"SqlCookieValue", &FilterSettings::SqlCookieValue, ""},
+    {"DenyFileExtDownValue", &FilterSettings::DenyFileExtDownValue, kDefaultDenyFileExt},
+}};
+
+// Reads the settings file with the profile-file rules through a 2048-byte
+// buffer. A missing file or key gives the default; a switch that is not a
+// number gives its default; any other number is on unless it is 0.
+FilterSettings LoadSettings(const std::string& path);
+
+// URL paths exempt from the injection checks. Lookup compares whole texts
+// ignoring ASCII letter case through a hash index built on the first lookup.
+// Not thread-safe: the filter looks up under its filter lock.
+class WhiteList {
+ public:
+  void Add(std::string entry);
+  bool Contains(std::string_view url) const;
+  const std::vector<std::string>& entries() const { return entries_; }
+
+ private:
+  std::vector<std::string> entries_;
+  mutable std::unordered_set<std::string> index_;
+  mutable bool indexed_ = false;
+};
+
+// Splits text into lines (CR LF, LF or a lone CR end a line; a last line
+// without an ending still counts), each kept exactly as written.
+std::vector<std::string> SplitLines(std::string_view text);
+
+// Adds every line of the file to the list; false when the file cannot be read.
+bool LoadWhiteList(const std::string& path, WhiteList* list);
+
+}  // namespace zelk::filter

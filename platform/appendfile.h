@@ -1,0 +1,45 @@
+// A log file held open for appending from load to unload.
+//
+// Opening never creates the file. While it is open, other programs may read
+// it but not write it: on Windows through the share mode (FILE_SHARE_READ);
+// elsewhere through an exclusive advisory write lock (fcntl), which programs
+// that ask for a write lock respect. Each Append is one write call of the
+// whole line followed by a flush to the operating system, so a line is
+// complete in the file when Append returns and lines never interleave.
+//
+// Not copyable; movable. Not thread-safe: callers serialise appends.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace zelk::platform {
+
+bool FileExists(const std::string& path);
+
+class AppendFile {
+ public:
+  // Opens an existing file; on failure returns null and sets *error to a text
+  // naming the failed call and the system's error code.
+  static std::unique_ptr<AppendFile> OpenExisting(const std::string& path, std::string* error);
+
+  ~AppendFile();
+  AppendFile(const AppendFile&) = delete;
+  AppendFile& operator=(const AppendFile&) = delete;
+
+  // Writes the bytes at the end of the file in one call and flushes them.
+  // Returns false (with *error) when the write was short or failed.
+  bool Append(std::string_view bytes, std::string* error);
+
+ private:
+  explicit AppendFile(void* handle) : handle_(handle) {}
+  void* handle_;
+};
+
+// Tries to open the file for writing the way another program would, honouring
+// the sharing rule above; true when that succeeds. Used to check the rule.
+bool CanOpenForWriting(const std::string& path);
+bool CanOpenForReading(const std::string& path);
+
+}  // namespace zelk::platform

@@ -1,0 +1,78 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
+#include "platform/appendfile.h"
+
+namespace zelk::platform {
+namespace {
+
+std::string CallError(const char* call, int err, const std::string& what) {
+  return std::string(call) + " failed (" + std::to_string(err) + "): " + std::strerror(err) + ": " + what;
+}
+
+int Fd(void* handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle)); }
+
+bool TakeWriteLock(int fd) {
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  // An open-file-description lock belongs to this descriptor, so a second
+  // open of the same file in this process is refused too, as on Windows.
+  return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::unique_ptr<AppendFile> AppendFile::OpenExisting(const std::string& path, std::string* error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (fd < 0) {
+    *error = CallError("open", errno, path);
+    return nullptr;
+  }
+  if (!TakeWriteLock(fd)) {
+    *error = CallError("fcntl", errno, path);
+    ::close(fd);
+    return nullptr;
+  }
+  return std::unique_ptr<AppendFile>(new AppendFile(reinterpret_cast<void*>(static_cast<std::intptr_t>(fd))));
+}
+
+AppendFile::~AppendFile() { ::close(Fd(handle_)); }
+
+bool AppendFile::Append(std::string_view bytes, std::string* error) {
+  const ssize_t n = ::write(Fd(handle_), bytes.data(), bytes.size());
+  if (n < 0 || static_cast<std::size_t>(n) != bytes.size()) {
+    *error = CallError("write", n < 0 ? errno : EIO, "event log");
+    return false;
+  }
+  // write() hands the bytes to the kernel; there is no user-space buffer to
+  // flush, and a disk flush per line is not wanted.
+  return true;
+}
+
+bool CanOpenForWriting(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = TakeWriteLock(fd);
+  ::close(fd);
+  return ok;
+}
+
+bool CanOpenForReading(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+}  // namespace zelk::platform
