@@ -30,7 +30,7 @@ bool TakeWriteLock(int fd) {
 
 bool FileExists(const std::string& path) {
   struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 std::unique_ptr<AppendFile> AppendFile::OpenExisting(const std::string& path, std::string* error) {

@@ -1,0 +1,241 @@
+#include "filter/host/host_server.h"
+
+#include <cstring>
+
+#include "platform/text.h"
+
+namespace zelk::filter::host {
+namespace {
+
+std::string_view TrimSpaces(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+int Hex(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+const std::string* FindHeader(const std::vector<std::pair<std::string, std::string>>& headers,
+                              std::string_view name) {
+  for (const auto& h : headers) {
+    if (EqualsIgnoreAsciiCase(h.first, name)) return &h.second;
+  }
+  return nullptr;
+}
+
+// The server side of one request: server variables in, client bytes out, and
+// the response about to be sent while the send-response notification runs.
+class HostContext : public FilterContext {
+ public:
+  HostContext(Module& module, std::map<std::string, std::string> variables, std::string physical_path)
+      : module_(module), variables_(std::move(variables)), physical_path_(std::move(physical_path)) {}
+
+  VariableResult GetServerVariable(const char* name, char* buffer, std::uint32_t* size) override {
+    const auto it = variables_.find(name);
+    if (it == variables_.end()) return VariableResult::kMissing;
+    const std::uint32_t needed = static_cast<std::uint32_t>(it->second.size() + 1);
+    if (*size < needed) {
+      *size = needed;
+      return VariableResult::kTooSmall;
+    }
+    std::memcpy(buffer, it->second.c_str(), needed);
+    *size = needed;
+    return VariableResult::kOk;
+  }
+
+  // As IIS does, the filter's own response head goes through the
+  // send-response notification first, so the identity headers are rewritten
+  // there too.
+  bool SendResponseHeader(const char* status, const char* extra_headers) override {
+    const int code = std::atoi(status);
+    BeginResponse(code, status, {});
+    const Verdict v = RunNotification(module_, *this, kNotifySendResponse);
+    if (v.status == kStatusReqFinished) {
+      replaced_ = true;
+      return true;
+    }
+    output_ += ResponseHead(extra_headers);
+    return true;
+  }
+
+  bool WriteClient(const void* bytes, std::uint32_t length) override {
+    output_.append(static_cast<const char*>(bytes), length);
+    return true;
+  }
+
+  bool SetHeader(const char* name, const char* value) override {
+    std::string key(name);
+    if (!key.empty() && key.back() == ':') key.pop_back();
+    for (auto it = response_headers_.begin(); it != response_headers_.end(); ++it) {
+      if (EqualsIgnoreAsciiCase(it->first, key)) {
+        if (value == nullptr) {
+          response_headers_.erase(it);
+        } else {
+          it->second = value;
+        }
+        return true;
+      }
+    }
+    if (value != nullptr) response_headers_.emplace_back(key, value);
+    return true;
+  }
+
+  std::uint32_t HttpStatus() override { return static_cast<std::uint32_t>(status_); }
+  const char* PhysicalPath() override { return physical_path_.c_str(); }
+
+  void BeginResponse(int status, std::string status_text,
+                     const std::vector<std::pair<std::string, std::string>>& extra) {
+    status_ = status;
+    status_text_ = std::move(status_text);
+    response_headers_ = {{"Server", "Microsoft-IIS/6.0"}, {"X-Powered-By", "ASP.NET"}};
+    for (const auto& h : extra) SetHeader(h.first.c_str(), h.second.c_str());
+  }
+
+  std::string ResponseHead(const char* extra_headers) const {
+    std::string head = "HTTP/1.1 " + status_text_ + "\r\n";
+    for (const auto& h : response_headers_) head += h.first + ": " + h.second + "\r\n";
+    if (extra_headers != nullptr) head += extra_headers;
+    head += "\r\n";
+    return head;
+  }
+
+  std::string& output() { return output_; }
+  bool replaced() const { return replaced_; }
+
+ private:
+  Module& module_;
+  std::map<std::string, std::string> variables_;
+  std::string physical_path_;
+  int status_ = 0;
+  std::string status_text_;
+  std::vector<std::pair<std::string, std::string>> response_headers_;
+  std::string output_;
+  bool replaced_ = false;
+};
+
+}  // namespace
+
+std::optional<HttpRequest> ParseRawRequest(const std::string& text, std::string* error) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t end = text.find('\n', start);
+    std::string_view line = std::string_view(text).substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty()) break;
+    lines.push_back(line);
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  if (lines.empty()) {
+    *error = "empty request: no request line";
+    return std::nullopt;
+  }
+  HttpRequest req;
+  const std::string_view first = lines[0];
+  const std::size_t sp1 = first.find(' ');
+  const std::size_t sp2 = sp1 == std::string_view::npos ? sp1 : first.find(' ', sp1 + 1);
+  if (sp1 == 0 || sp1 == std::string_view::npos || sp2 == std::string_view::npos || sp2 == sp1 + 1 ||
+      first.substr(sp2 + 1).rfind("HTTP/1.", 0) != 0) {
+    *error = "malformed request line (expected METHOD TARGET HTTP/1.x): " + std::string(first);
+    return std::nullopt;
+  }
+  req.method = std::string(first.substr(0, sp1));
+  req.target = std::string(first.substr(sp1 + 1, sp2 - sp1 - 1));
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const std::size_t colon = lines[i].find(':');
+    if (colon == std::string_view::npos || colon == 0) {
+      *error = "malformed header line: " + std::string(lines[i]);
+      return std::nullopt;
+    }
+    req.headers.emplace_back(std::string(TrimSpaces(lines[i].substr(0, colon))),
+                             std::string(TrimSpaces(lines[i].substr(colon + 1))));
+  }
+  return req;
+}
+
+std::string PercentDecodePath(std::string_view path) {
+  std::string out;
+  out.reserve(path.size());
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    if (path[i] == '%' && i + 2 < path.size() && Hex(path[i + 1]) >= 0 && Hex(path[i + 2]) >= 0) {
+      out.push_back(static_cast<char>(Hex(path[i + 1]) * 16 + Hex(path[i + 2])));
+      i += 2;
+    } else {
+      out.push_back(path[i]);
+    }
+  }
+  return out;
+}
+
+std::map<std::string, std::string> DeriveServerVariables(const HttpRequest& request,
+                                                         const std::string& remote_addr) {
+  std::map<std::string, std::string> v;
+  v["HTTP_METHOD"] = request.method;
+  v["HTTP_URL"] = request.target;
+  const std::size_t q = request.target.find('?');
+  v["URL"] = PercentDecodePath(std::string_view(request.target).substr(0, q));
+  v["QUERY_STRING"] = q == std::string::npos ? std::string() : request.target.substr(q + 1);
+  if (const std::string* h = FindHeader(request.headers, "Host")) v["HTTP_HOST"] = *h;
+  if (const std::string* h = FindHeader(request.headers, "Cookie")) v["HTTP_COOKIE"] = *h;
+  if (const std::string* h = FindHeader(request.headers, "Range")) v["HTTP_RANGE"] = *h;
+  v["REMOTE_ADDR"] = remote_addr;
+  return v;
+}
+
+std::string StatusText(int status) {
+  const char* reason = "Unknown";
+  switch (status) {
+    case 200: reason = "OK"; break;
+    case 201: reason = "Created"; break;
+    case 204: reason = "No Content"; break;
+    case 206: reason = "Partial Content"; break;
+    case 301: reason = "Moved Permanently"; break;
+    case 302: reason = "Object Moved"; break;
+    case 304: reason = "Not Modified"; break;
+    case 400: reason = "Bad Request"; break;
+    case 401: reason = "Unauthorized"; break;
+    case 403: reason = "Forbidden"; break;
+    case 404: reason = "Not Found"; break;
+    case 405: reason = "Method Not Allowed"; break;
+    case 500: reason = "Internal Server Error"; break;
+    case 503: reason = "Service Unavailable"; break;
+  }
+  return std::to_string(status) + " " + reason;
+}
+
+ServeResult ServeRequest(Module& module, const HttpRequest& request, const ServeOptions& options) {
+  auto variables = DeriveServerVariables(request, options.remote_addr);
+  std::string physical = options.web_root + variables["URL"];
+  for (char& c : physical) {
+    if (c == '/') c = '\\';
+  }
+  HostContext ctx(module, std::move(variables), physical);
+  ServeResult result;
+  const Verdict verdict = RunNotification(module, ctx, kNotifyPreprocHeaders);
+  result.outcome = verdict.outcome;
+  if (verdict.status == kStatusReqFinished) {
+    result.answered_by_filter = true;
+    result.output = std::move(ctx.output());
+    return result;
+  }
+  // The request goes on; the server answers with the given status. A refusal
+  // for lack of credentials is announced to the filter first.
+  if (options.status == 401) RunNotification(module, ctx, kNotifyAccessDenied);
+  ctx.BeginResponse(options.status, StatusText(options.status), options.headers);
+  const Verdict response = RunNotification(module, ctx, kNotifySendResponse);
+  if (response.status == kStatusReqFinished) {
+    result.answered_by_filter = true;
+  } else {
+    ctx.output() += ctx.ResponseHead(nullptr);
+  }
+  result.output = std::move(ctx.output());
+  return result;
+}
+
+}  // namespace zelk::filter::host

@@ -1,0 +1,91 @@
+#include "filter/module.h"
+
+#include "filter/response.h"
+#include "platform/appendfile.h"
+
+namespace zelk::filter {
+
+std::unique_ptr<Module> LoadModule(const std::string& module_dir, const ModuleOptions& options) {
+  auto m = std::make_unique<Module>();
+  if (options.clock) m->log.set_clock(options.clock);
+  try {
+    m->module_dir = module_dir;
+    m->settings_path = module_dir + kSettingsFileName;
+    m->log_path = module_dir + kEventLogFileName;
+    m->whitelist_path = module_dir + kWhiteListFileName;
+    m->settings = LoadSettings(m->settings_path);
+    m->patterns = CompilePatterns(m->settings, options.use_jit);
+    if (m->settings.WirteLog) {
+      if (platform::FileExists(m->log_path)) {
+        std::string error;
+        // A log that exists but cannot be opened abandons the rest of the
+        // load, like any other failing step.
+        if (!m->log.Open(m->log_path, &error)) return m;
+      } else {
+        m->settings.WirteLog = false;
+      }
+    }
+    if (platform::FileExists(m->whitelist_path)) LoadWhiteList(m->whitelist_path, &m->white_list);
+  } catch (...) {
+    // Loading is silent: whatever was set up before the failure serves.
+  }
+  return m;
+}
+
+void UnloadModule(std::unique_ptr<Module> module) {
+  try {
+    if (module) module->log.Close();
+    module.reset();
+  } catch (...) {
+  }
+}
+
+Verdict RunNotification(Module& module, FilterContext& ctx, std::uint32_t notification_type) {
+  std::lock_guard<std::recursive_mutex> hold(module.filter_lock);
+  try {
+    switch (notification_type) {
+      case kNotifyPreprocHeaders:
+        return OnPreprocHeaders(module, ctx);
+      case kNotifyAccessDenied: {
+        const char* path = ctx.PhysicalPath();
+        return {OnAccessDenied(module, ctx, path != nullptr ? path : ""), Outcome::kPassed};
+      }
+      case kNotifySendResponse:
+        return {OnSendResponse(module.settings, ctx), Outcome::kPassed};
+      default:
+        return {};
+    }
+  } catch (...) {
+    return {};
+  }
+}
+
+std::string ReadServerVariable(FilterContext& ctx, const char* name) try {
+  char buffer[4096];
+  std::uint32_t size = sizeof buffer;
+  VariableResult r = ctx.GetServerVariable(name, buffer, &size);
+  if (r == VariableResult::kOk) return std::string(buffer, size > 0 ? size - 1 : 0);
+  // The server bounds request lines and headers (IIS: MaxRequestBytes), so
+  // the value it asks room for is bounded too. A value that grows between
+  // calls is asked for again a few times before it counts as missing.
+  std::string value;
+  for (int attempt = 0; attempt < 4 && r == VariableResult::kTooSmall && size > 0; ++attempt) {
+    value.assign(size, '\0');
+    r = ctx.GetServerVariable(name, value.data(), &size);
+    if (r == VariableResult::kOk) {
+      value.resize(size > 0 ? size - 1 : 0);
+      return value;
+    }
+  }
+  return std::string();
+} catch (...) {
+  // A fault inside the server's call reads as a missing variable.
+  return std::string();
+}
+
+void SendBlockPage(FilterContext& ctx, const std::string& page) {
+  ctx.SendResponseHeader("200 OK", nullptr);
+  ctx.WriteClient(page.data(), static_cast<std::uint32_t>(page.size()));
+}
+
+}  // namespace zelk::filter

@@ -1,0 +1,85 @@
+// The filter module: one state per process, created at load and destroyed at
+// unload, and the notification entry that every host calls.
+//
+// Lifetimes: the Module (process) owns the loaded configuration (settings,
+// compiled patterns, white list), which does not change while requests are
+// served; each notification works on its own stack-local data.
+//
+// Thread-safety: HttpFilterProc may be called from any number of threads; it
+// holds the module's recursive filter lock for the whole of each call, so
+// notifications run one at a time (a host may call it again from inside a
+// notification on the same thread, as IIS does when the filter sends its own
+// response head).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "filter/context.h"
+#include "filter/eventlog.h"
+#include "filter/patterns.h"
+#include "filter/settings.h"
+
+namespace zelk::filter {
+
+struct ModuleOptions {
+  bool use_jit = true;
+  EventLog::Clock clock;  // time source of the event log; empty: local time
+};
+
+struct Module {
+  std::string module_dir;  // with its trailing separator
+  std::string settings_path;
+  std::string whitelist_path;
+  std::string log_path;
+  FilterSettings settings;
+  CompiledPatterns patterns;
+  WhiteList white_list;
+  EventLog log;
+  std::recursive_mutex filter_lock;
+};
+
+// Loads the module from module_dir (ending in a separator): settings,
+// patterns, white list and event log. A failing step abandons the rest
+// silently; the module then serves with what was set up.
+std::unique_ptr<Module> LoadModule(const std::string& module_dir, const ModuleOptions& options = {});
+
+// Closes the event log and frees the state. Never throws.
+void UnloadModule(std::unique_ptr<Module> module);
+
+// What the request notification decided.
+enum class Outcome {
+  kPassed,   // the request goes on
+  kBlocked,  // the filter answered it with the block page
+  kLearned,  // an injection match let through in learning mode
+};
+
+struct Verdict {
+  std::uint32_t status = kStatusReqNextNotification;
+  Outcome outcome = Outcome::kPassed;
+};
+
+// Dispatches one notification under the filter lock. Any failure inside a
+// handler is caught and gives kStatusReqNextNotification (the filter fails
+// open); output already sent stays sent.
+Verdict RunNotification(Module& module, FilterContext& ctx, std::uint32_t notification_type);
+
+inline std::uint32_t HttpFilterProc(Module& module, FilterContext& ctx,
+                                    std::uint32_t notification_type) {
+  return RunNotification(module, ctx, notification_type).status;
+}
+
+// The handlers, called by RunNotification with the filter lock held.
+Verdict OnPreprocHeaders(Module& module, FilterContext& ctx);
+std::uint32_t OnAccessDenied(Module& module, FilterContext& ctx, const std::string& physical_path);
+
+// Reads a server variable of any length: a 4096-byte stack buffer first, a
+// larger one when the server says the value does not fit. Missing: empty.
+std::string ReadServerVariable(FilterContext& ctx, const char* name);
+
+// Sends "200 OK" with the server's standard headers, then the page.
+void SendBlockPage(FilterContext& ctx, const std::string& page);
+
+}  // namespace zelk::filter

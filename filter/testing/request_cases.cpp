@@ -1,0 +1,137 @@
+#include "filter/testing/request_cases.h"
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+
+#include "filter/host/host_server.h"
+#include "platform/codepage.h"
+
+namespace zelk::filter::testing {
+namespace {
+
+std::vector<std::string> Split(const std::string& text, char sep) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = text.find(sep, start);
+    parts.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) return parts;
+    start = end + 1;
+  }
+}
+
+std::optional<std::string> Optional(const std::string& cell) {
+  if (cell == "-") return std::nullopt;
+  return cell;
+}
+
+}  // namespace
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::vector<RequestCase> LoadRequestCases(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot open " + path);
+  std::vector<RequestCase> cases;
+  std::string line;
+  int number = 0;
+  bool header_seen = false;
+  while (std::getline(in, line)) {
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    if (!header_seen) {  // the column names
+      header_seen = true;
+      continue;
+    }
+    const std::vector<std::string> f = Split(platform::Utf8ToGbk(line), '\t');
+    if (f.size() != 13) {
+      throw std::runtime_error(path + ":" + std::to_string(number) + ": expected 13 columns, found " +
+                               std::to_string(f.size()));
+    }
+    RequestCase c;
+    c.name = f[0];
+    if (f[1] != "-") {
+      std::string ini = "[ZelkWAF]\r\n";
+      if (f[1] != "[]") {
+        for (const std::string& kv : Split(f[1], ';')) ini += kv + "\r\n";
+      }
+      c.settings_file = ini;
+    }
+    if (f[2] != "-") c.whitelist = Split(f[2], '|');
+    c.method = f[3];
+    c.target = f[4];
+    c.host = Optional(f[5]);
+    c.cookie = Optional(f[6]);
+    c.range = Optional(f[7]);
+    c.status = std::stoi(f[8]);
+    c.expect = f[9];
+    if (c.expect != "passed" && c.expect != "blocked" && c.expect != "learned" && c.expect != "replaced") {
+      throw std::runtime_error(path + ":" + std::to_string(number) + ": unknown outcome " + c.expect);
+    }
+    c.headline = f[10] == "-" ? "" : f[10];
+    c.reason = f[11] == "-" ? "" : f[11];
+    c.page_host = c.expect == "replaced" ? "#" : c.host.value_or("");
+    if (f[12] == "nofile") {
+      c.log_file = false;
+    } else {
+      c.log = Optional(f[12]);
+    }
+    cases.push_back(std::move(c));
+  }
+  return cases;
+}
+
+std::string RequestCasesPath() {
+  const char* env = std::getenv("ZELK_SOURCE_DIR");
+#ifdef ZELK_SOURCE_DIR
+  const std::string root = env != nullptr ? env : ZELK_SOURCE_DIR;
+#else
+  const std::string root = env != nullptr ? env : ".";
+#endif
+  return root + "/testdata/request_cases.tsv";
+}
+
+void WriteModuleFiles(const RequestCase& c, const std::string& dir) {
+  if (c.settings_file) std::ofstream(dir + "ZelkWAF.ini", std::ios::binary) << *c.settings_file;
+  if (c.whitelist) {
+    std::ofstream out(dir + "ZelkWAF.dst", std::ios::binary);
+    for (const std::string& e : *c.whitelist) out << e << "\r\n";
+  }
+  if (c.log_file) std::ofstream(dir + "ZelkWAFLog.txt", std::ios::binary);
+}
+
+std::vector<std::pair<std::string, std::string>> CaseServerVariables(const RequestCase& c) {
+  host::HttpRequest req{c.method, c.target, {}};
+  if (c.host) req.headers.emplace_back("Host", *c.host);
+  if (c.cookie) req.headers.emplace_back("Cookie", *c.cookie);
+  if (c.range) req.headers.emplace_back("Range", *c.range);
+  const auto vars = host::DeriveServerVariables(req, kCaseRemoteAddr);
+  return {vars.begin(), vars.end()};
+}
+
+TempDir::TempDir() {
+  static std::atomic<int> counter{0};
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  const std::filesystem::path p = std::filesystem::temp_directory_path() /
+                                  ("zelkwaf-test-" + std::to_string(stamp) + "-" +
+                                   std::to_string(counter++));
+  std::filesystem::create_directories(p);
+  path_ = p.string();
+  path_ += static_cast<char>(std::filesystem::path::preferred_separator);
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+}  // namespace zelk::filter::testing

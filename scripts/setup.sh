@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on Debian 12. Idempotent: does
+# nothing when everything is present. Run as root (or through sudo).
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config python3
+  libpcre3-dev libgtest-dev googletest libgmock-dev libbenchmark-dev
+  locales dpkg-dev
+)
+if [[ "${ZELK_SETUP_WINDOWS:-1}" == 1 ]]; then
+  packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
+             wine64 wine fonts-wine xvfb xauth fonts-wqy-zenhei imagemagick)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+done
+
+SUDO=""
+[[ $(id -u) -ne 0 ]] && SUDO="sudo"
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
+  $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Wine takes its ANSI code page (936, GBK) from a Chinese locale.
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$'; then
+  $SUDO sed -i 's/^# *\(zh_CN.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
+fi
