@@ -12,9 +12,11 @@ using zelk::filter::testing::FakeContext;
 
 FakeContext Request(const std::string& url, const std::string& query) {
   FakeContext ctx;
-  ctx.variables = {{"HTTP_METHOD", "GET"}, {"HTTP_HOST", "www.example.com"},
-                   {"QUERY_STRING", query}, {"HTTP_COOKIE", "ASPSESSIONIDQQ=ABCDEFGHIJKL; lang=zh-cn"},
-                   {"HTTP_URL", url + "?" + query}, {"URL", url}, {"REMOTE_ADDR", "10.0.0.5"}};
+  ctx.variables = {
+      {"HTTP_METHOD", "GET"},          {"HTTP_HOST", "www.example.com"},
+      {"QUERY_STRING", query},         {"HTTP_COOKIE", "ASPSESSIONIDQQ=ABCDEFGHIJKL; lang=zh-cn"},
+      {"HTTP_URL", url + "?" + query}, {"URL", url},
+      {"REMOTE_ADDR", "10.0.0.5"}};
   return ctx;
 }
 
@@ -27,22 +29,28 @@ std::string Adversarial() {
 void RunRequest(benchmark::State& state, const std::string& url, const std::string& query) {
   zelk::filter::testing::TempDir dir;  // no settings file, no log: defaults
   auto module = zelk::filter::LoadModule(dir.path(), {state.range(0) != 0, {}});
-  state.SetLabel(state.range(0) != 0 ? (module->patterns.get.jit() ? "jit" : "jit unavailable") : "no jit");
+  state.SetLabel(state.range(0) != 0 ? (module->patterns.get.jit() ? "jit" : "jit unavailable")
+                                     : "no jit");
   for (auto _ : state) {
     FakeContext ctx = Request(url, query);
-    benchmark::DoNotOptimize(zelk::filter::HttpFilterProc(*module, ctx, zelk::filter::kNotifyPreprocHeaders));
+    benchmark::DoNotOptimize(
+        zelk::filter::HttpFilterProc(*module, ctx, zelk::filter::kNotifyPreprocHeaders));
   }
 }
 
 void BM_BenignScript(benchmark::State& state) {
   RunRequest(state, "/news/show.asp",
-             "id=12345&page=2&keyword=%D6%D0%CE%C4&sort=date&order=desc&lang=zh-cn&from=index&t=1700000000");
+             "id=12345&page=2&keyword=%D6%D0%CE%C4&sort=date&order=desc&lang=zh-cn&from=index&t="
+             "1700000000");
 }
 void BM_MatchingScript(benchmark::State& state) {
-  RunRequest(state, "/news/show.asp", "id=1%20and%201=2%20union%20select%201,username,password%20from%20admin");
+  RunRequest(state, "/news/show.asp",
+             "id=1%20and%201=2%20union%20select%201,username,password%20from%20admin");
 }
 void BM_StaticFile(benchmark::State& state) { RunRequest(state, "/images/logo.gif", "v=2"); }
-void BM_Adversarial16K(benchmark::State& state) { RunRequest(state, "/news/show.asp", Adversarial()); }
+void BM_Adversarial16K(benchmark::State& state) {
+  RunRequest(state, "/news/show.asp", Adversarial());
+}
 
 BENCHMARK(BM_BenignScript)->Arg(1)->Arg(0);
 BENCHMARK(BM_MatchingScript)->Arg(1)->Arg(0);

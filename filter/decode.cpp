@@ -16,7 +16,8 @@ int HexValue(char c) {
 // Reads up to max_digits hex digits at text[pos...]; returns the value, or
 // -1 when any of the bytes read is not a hex digit. *consumed is the count of
 // bytes read either way.
-long ReadHex(std::string_view text, std::size_t pos, std::size_t max_digits, std::size_t* consumed) {
+long ReadHex(std::string_view text, std::size_t pos, std::size_t max_digits,
+             std::size_t* consumed) {
   const std::size_t n = std::min(max_digits, text.size() - pos);
   *consumed = n;
   long value = 0;

@@ -29,7 +29,8 @@ TEST(EventLog, AppendsWholeGbkLinesWithCrLf) {
   log.WriteLogLine("10.0.0.5 请求方式非法:PUT");
   // Complete in the file as soon as the call returns, while still open.
   EXPECT_EQ(ReadFileBytes(path),
-            "earlier line\r\n2013.03.14 08:05:03 10.0.0.5 \xC7\xEB\xC7\xF3\xB7\xBD\xCA\xBD\xB7\xC7\xB7\xA8:PUT\r\n");
+            "earlier line\r\n2013.03.14 08:05:03 10.0.0.5 "
+            "\xC7\xEB\xC7\xF3\xB7\xBD\xCA\xBD\xB7\xC7\xB7\xA8:PUT\r\n");
   log.WriteLogLine("尝试匿名访问:C:\\x.asp");
   log.Close();
   EXPECT_EQ(ReadFileBytes(path).substr(ReadFileBytes(path).rfind("2013")),

@@ -44,7 +44,8 @@ struct Module {
 // Loads the module from module_dir (ending in a separator): settings,
 // patterns, white list and event log. A failing step abandons the rest
 // silently; the module then serves with what was set up.
-std::unique_ptr<Module> LoadModule(const std::string& module_dir, const ModuleOptions& options = {});
+std::unique_ptr<Module> LoadModule(const std::string& module_dir,
+                                   const ModuleOptions& options = {});
 
 // Closes the event log and frees the state. Never throws.
 void UnloadModule(std::unique_ptr<Module> module);

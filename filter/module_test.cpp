@@ -24,8 +24,11 @@ platform::LocalDateTime FixedTime() { return {2013, 3, 14, 8, 5, 3}; }
 
 FakeContext ScriptRequest(const std::string& url, const std::string& query) {
   FakeContext ctx;
-  ctx.variables = {{"HTTP_METHOD", "GET"}, {"HTTP_HOST", "localhost"}, {"QUERY_STRING", query},
-                   {"HTTP_URL", query.empty() ? url : url + "?" + query}, {"URL", url},
+  ctx.variables = {{"HTTP_METHOD", "GET"},
+                   {"HTTP_HOST", "localhost"},
+                   {"QUERY_STRING", query},
+                   {"HTTP_URL", query.empty() ? url : url + "?" + query},
+                   {"URL", url},
                    {"REMOTE_ADDR", "10.0.0.5"}};
   return ctx;
 }
@@ -73,10 +76,10 @@ TEST(OnPreprocHeaders, ReadsTheEightVariablesOnceInOrder) {
   FakeContext ctx = ScriptRequest("/a.htm", "");
   HttpFilterProc(*m, ctx, kNotifyPreprocHeaders);
   const std::vector<std::string> expected = {
-      "GetServerVariable(HTTP_METHOD)", "GetServerVariable(HTTP_HOST)",
+      "GetServerVariable(HTTP_METHOD)",  "GetServerVariable(HTTP_HOST)",
       "GetServerVariable(QUERY_STRING)", "GetServerVariable(HTTP_COOKIE)",
-      "GetServerVariable(HTTP_RANGE)", "GetServerVariable(HTTP_URL)",
-      "GetServerVariable(URL)", "GetServerVariable(REMOTE_ADDR)"};
+      "GetServerVariable(HTTP_RANGE)",   "GetServerVariable(HTTP_URL)",
+      "GetServerVariable(URL)",          "GetServerVariable(REMOTE_ADDR)"};
   EXPECT_EQ(ctx.calls, expected);
 }
 

@@ -1,11 +1,12 @@
 // Runs the shared request-case table through the core with a fake server:
 // the notifications in IIS's order, every server call checked.
+#include "filter/testing/request_cases.h"
+
 #include <gtest/gtest.h>
 
 #include "filter/module.h"
 #include "filter/response.h"
 #include "filter/testing/fake_context.h"
-#include "filter/testing/request_cases.h"
 
 namespace zelk::filter {
 namespace {
@@ -47,7 +48,8 @@ TEST_P(RequestCaseTest, CoreGivesTheExpectedAnswerPageAndLogLine) {
     const std::uint32_t response = HttpFilterProc(*module, ctx, kNotifySendResponse);
     if (c.expect == "replaced") {
       EXPECT_EQ(response, kStatusReqFinished);
-      const std::string head = c.status == 403 ? "HTTP/1.1 404 Not Found\r\n" : "HTTP/1.1 200 OK\r\n";
+      const std::string head =
+          c.status == 403 ? "HTTP/1.1 404 Not Found\r\n" : "HTTP/1.1 200 OK\r\n";
       EXPECT_EQ(ctx.written, head + "Content-Length: " + std::to_string(page.size()) +
                                  "\r\nContent-Type: text/html\r\n\r\n" + page);
     } else {
@@ -65,9 +67,10 @@ TEST_P(RequestCaseTest, CoreGivesTheExpectedAnswerPageAndLogLine) {
   UnloadModule(std::move(module));
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, RequestCaseTest,
-                         ::testing::ValuesIn(testing::LoadRequestCases(testing::RequestCasesPath())),
-                         [](const ::testing::TestParamInfo<RequestCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Table, RequestCaseTest,
+    ::testing::ValuesIn(testing::LoadRequestCases(testing::RequestCasesPath())),
+    [](const ::testing::TestParamInfo<RequestCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace zelk::filter

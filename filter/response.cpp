@@ -7,12 +7,23 @@ std::string EscapeHtml(std::string_view text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out.push_back(c);
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out.push_back(c);
     }
   }
   return out;
@@ -22,16 +33,32 @@ std::string BuildBlockPage(std::string_view headline, std::string_view reason,
                            std::string_view host) {
   std::string page;
   page.reserve(1400 + reason.size() + host.size());
-  page += "<!DOCTYPE HTML PUBLIC\"-//W3C//DTD HTML 4.0 Transitional//EN\"><HTML><HEAD><TITLE>Zelk盾_拦截提示</TITLE><META http-equiv=Content-Type content=\"text/html; charset=gb2312\">";
-  page += "<STYLE type=text/css>A{TEXT-DECORATION:none}A:link{COLOR:#095899}BODY{FONT-SIZE:12px}TD{FONT-SIZE:12px}TH{FONT-SIZE:12px}</STYLE></HEAD><BODY>";
-  page += "<TABLE style=\"BORDER-RIGHT: #000 1px outset; BORDER-TOP: #000 1px outset; BORDER-LEFT: #000 1px outset; BORDER-BOTTOM: #000 1px outset\"cellSpacing=0 cellPadding=0 width=400 align=center><TBODY><TR>";
-  page += "<TD style=\"BORDER-LEFT: #a80000 25px solid; COLOR: #fff\"bgColor=#333333 height=24>&nbsp;Zelk盾_拦截提示</TD></TR><TR>";
-  page += "<TD style=\"PADDING-RIGHT: 20px; PADDING-LEFT: 20px; FONT-SIZE: 14px; PADDING-BOTTOM: 20px; PADDING-TOP: 20px\"vAlign=center align=middle bgColor=#f9f9f9 height=92>";
+  page +=
+      "<!DOCTYPE HTML PUBLIC\"-//W3C//DTD HTML 4.0 "
+      "Transitional//EN\"><HTML><HEAD><TITLE>Zelk盾_拦截提示</TITLE><META http-equiv=Content-Type "
+      "content=\"text/html; charset=gb2312\">";
+  page +=
+      "<STYLE "
+      "type=text/"
+      "css>A{TEXT-DECORATION:none}A:link{COLOR:#095899}BODY{FONT-SIZE:12px}TD{FONT-SIZE:12px}TH{"
+      "FONT-SIZE:12px}</STYLE></HEAD><BODY>";
+  page +=
+      "<TABLE style=\"BORDER-RIGHT: #000 1px outset; BORDER-TOP: #000 1px outset; BORDER-LEFT: "
+      "#000 1px outset; BORDER-BOTTOM: #000 1px outset\"cellSpacing=0 cellPadding=0 width=400 "
+      "align=center><TBODY><TR>";
+  page +=
+      "<TD style=\"BORDER-LEFT: #a80000 25px solid; COLOR: #fff\"bgColor=#333333 "
+      "height=24>&nbsp;Zelk盾_拦截提示</TD></TR><TR>";
+  page +=
+      "<TD style=\"PADDING-RIGHT: 20px; PADDING-LEFT: 20px; FONT-SIZE: 14px; PADDING-BOTTOM: 20px; "
+      "PADDING-TOP: 20px\"vAlign=center align=middle bgColor=#f9f9f9 height=92>";
   page += EscapeHtml(headline);
   page += "<BR>原因:<FONT color=red>";
   page += EscapeHtml(reason);
   page += "</FONT>";
-  page += "</TD></TR><TR><TD align=right bgColor=#cccccc height=24><A onclick=history.back() href=\"#\">返回</A>";
+  page +=
+      "</TD></TR><TR><TD align=right bgColor=#cccccc height=24><A onclick=history.back() "
+      "href=\"#\">返回</A>";
   page += "|<A href=\"http://";
   page += EscapeHtml(host);
   page += "\">首页</A>|[<A href=\"";
@@ -62,7 +89,8 @@ std::uint32_t OnSendResponse(const FilterSettings& settings, FilterContext& ctx)
   }
   if (settings.Deny403Err || settings.Deny500Err) {
     const std::uint32_t status = ctx.HttpStatus();
-    if (status == 403) return Replace(ctx, "HTTP/1.1 404 Not Found\r\nContent-Length: ", "目录存在!");
+    if (status == 403)
+      return Replace(ctx, "HTTP/1.1 404 Not Found\r\nContent-Length: ", "目录存在!");
     if (status == 500) return Replace(ctx, "HTTP/1.1 200 OK\r\nContent-Length: ", "脚本错误!");
   }
   return kStatusReqNextNotification;

@@ -18,15 +18,18 @@ std::string Golden(const char* name) {
 }
 
 TEST(BuildBlockPage, ProducesTheFixedGbkPageByteForByte) {
-  EXPECT_EQ(BuildBlockPage("请求方式非法!", "PUT", "www.example.com"), Golden("block_page_method.html"));
+  EXPECT_EQ(BuildBlockPage("请求方式非法!", "PUT", "www.example.com"),
+            Golden("block_page_method.html"));
   EXPECT_EQ(BuildBlockPage("目录存在!", "访问限制", "#"), Golden("block_page_403.html"));
 }
 
 TEST(BuildBlockPage, EscapesMarkupInEverySubstitution) {
-  const std::string page = BuildBlockPage("<b>", "q=<script>alert('x')</script>&a=\"1\"", "h\"><img>");
+  const std::string page =
+      BuildBlockPage("<b>", "q=<script>alert('x')</script>&a=\"1\"", "h\"><img>");
   EXPECT_NE(page.find("&lt;b&gt;<BR>"), std::string::npos);
-  EXPECT_NE(page.find("q=&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;&amp;a=&quot;1&quot;</FONT>"),
-            std::string::npos);
+  EXPECT_NE(
+      page.find("q=&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;&amp;a=&quot;1&quot;</FONT>"),
+      std::string::npos);
   EXPECT_NE(page.find("http://h&quot;&gt;&lt;img&gt;\">"), std::string::npos);
   EXPECT_EQ(page.find("<script>"), std::string::npos);
   EXPECT_EQ(page.find("<img>"), std::string::npos);
@@ -65,7 +68,8 @@ TEST(OnSendResponse, RewritesHeadersAndMasksErrors) {
     s.Deny500Err = c.deny500;
     FakeContext ctx;
     ctx.status = c.status;
-    ctx.headers = {{"Server:", "Microsoft-IIS/6.0"}, {"X-AspNet-Version:", "2.0.50727"},
+    ctx.headers = {{"Server:", "Microsoft-IIS/6.0"},
+                   {"X-AspNet-Version:", "2.0.50727"},
                    {"X-Powered-By:", "ASP.NET"}};
     const std::uint32_t rc = OnSendResponse(s, ctx);
     if (c.deny_iis_ver) {
@@ -98,8 +102,9 @@ TEST(OnSendResponse, ReplacementLengthMatchesTheGoldenPage) {
   ctx.status = 403;
   OnSendResponse(s, ctx);
   const std::string golden = Golden("block_page_403.html");
-  EXPECT_EQ(ctx.written, "HTTP/1.1 404 Not Found\r\nContent-Length: " + std::to_string(golden.size()) +
-                             "\r\nContent-Type: text/html\r\n\r\n" + golden);
+  EXPECT_EQ(ctx.written,
+            "HTTP/1.1 404 Not Found\r\nContent-Length: " + std::to_string(golden.size()) +
+                "\r\nContent-Type: text/html\r\n\r\n" + golden);
 }
 
 }  // namespace

@@ -39,8 +39,9 @@ Verdict Block(Module& m, FilterContext& ctx, const char* headline, const std::st
 
 // The GET and Cookie checks share their shape: match the decoded value, then
 // block, or in learning mode only log.
-Verdict InjectionCheck(Module& m, FilterContext& ctx, const RequestInputs& in, const Pattern& pattern,
-                       const std::string& value, const char* headline, const char* log_label) {
+Verdict InjectionCheck(Module& m, FilterContext& ctx, const RequestInputs& in,
+                       const Pattern& pattern, const std::string& value, const char* headline,
+                       const char* log_label) {
   if (!MatchPattern(pattern, DecodeQueryText(value))) return {};
   const std::string message = in.client + " " + log_label + in.host + in.raw_url + " 参数:" + value;
   if (!m.settings.LearnMode) return Block(m, ctx, headline, value, in.host, message);
@@ -57,8 +58,10 @@ Verdict OnPreprocHeaders(Module& m, FilterContext& ctx) {
   // name, so the extension is taken from the name it will actually open.
   const std::string ext = ExtractUrlExt(StripFileSystemTrailers(in.url));
 
-  if (s.DenyPutMethod && !in.method.empty() && kDeniedMethods.find(in.method) != std::string_view::npos) {
-    return Block(m, ctx, "请求方式非法!", in.method, in.host, in.client + " 请求方式非法:" + in.method);
+  if (s.DenyPutMethod && !in.method.empty() &&
+      kDeniedMethods.find(in.method) != std::string_view::npos) {
+    return Block(m, ctx, "请求方式非法!", in.method, in.host,
+                 in.client + " 请求方式非法:" + in.method);
   }
   if (s.DenyFileExtDown && !ext.empty() && ContainsIgnoreAsciiCase(s.DenyFileExtDownValue, ext)) {
     return Block(m, ctx, "请求文件非法!", in.raw_url, in.host,
@@ -67,7 +70,8 @@ Verdict OnPreprocHeaders(Module& m, FilterContext& ctx) {
   if (IsScriptExtension(ext)) {
     if (m.white_list.Contains(in.url)) return {};
     if (s.SqlGet) {
-      return InjectionCheck(m, ctx, in, m.patterns.get, in.query, "GET请求存在注入语句!", "尝试GET注入:");
+      return InjectionCheck(m, ctx, in, m.patterns.get, in.query, "GET请求存在注入语句!",
+                            "尝试GET注入:");
     }
     if (s.SqlCookie) {
       return InjectionCheck(m, ctx, in, m.patterns.cookie, in.cookie, "Cookies请求存在注入语句!",

@@ -38,9 +38,10 @@ TEST(LoadSettings, SwitchValues) {
     const char* value;
     bool expected;  // DenyPutMethod, default on
   };
-  const Case cases[] = {{"1", true},   {"0", false},  {"0x10", true}, {"0X0", false}, {"$0", false},
-                        {"$1F", true}, {"-1", true},  {"yes", true},  {"true", true}, {"", true},
-                        {" 0 ", false}, {"00", false}, {"0x", true},   {"1a", true}};
+  const Case cases[] = {{"1", true},    {"0", false},  {"0x10", true}, {"0X0", false},
+                        {"$0", false},  {"$1F", true}, {"-1", true},   {"yes", true},
+                        {"true", true}, {"", true},    {" 0 ", false}, {"00", false},
+                        {"0x", true},   {"1a", true}};
   for (const Case& c : cases) {
     TempDir dir;
     const FilterSettings s =
@@ -54,7 +55,8 @@ TEST(LoadSettings, SwitchValues) {
 
 TEST(LoadSettings, TextValuesFollowTheProfileRules) {
   TempDir dir;
-  const FilterSettings s = LoadSettings(WriteIni(dir,
+  const FilterSettings s = LoadSettings(WriteIni(
+      dir,
       "; comment\r\n[Other]\r\nSqlGetValue=wrong\r\n[zelkwaf]\r\n"
       "sqlgetvalue =  'quoted pattern'  \r\nSqlPostValue=\"a\"b\"\r\nSqlCookieValue='x\"\r\n"
       "DenyFileExtDownValue=\r\nsqlget=0\r\n"));
@@ -68,18 +70,20 @@ TEST(LoadSettings, TextValuesFollowTheProfileRules) {
 TEST(LoadSettings, LongTextIsCutTo2047Bytes) {
   TempDir dir;
   const std::string value(3000, 'a');
-  const FilterSettings s = LoadSettings(WriteIni(dir, "[ZelkWAF]\r\nSqlGetValue=" + value + "\r\n"));
+  const FilterSettings s =
+      LoadSettings(WriteIni(dir, "[ZelkWAF]\r\nSqlGetValue=" + value + "\r\n"));
   EXPECT_EQ(s.SqlGetValue, std::string(2047, 'a'));
 }
 
 TEST(WhiteList, LinesAreEntriesExactlyAsWritten) {
   TempDir dir;
   const std::string path = dir.path() + "ZelkWAF.dst";
-  std::ofstream(path, std::ios::binary) << "/admin/add.asp\r\n/a.asp \r\n\r\n/lf.asp\n/cr.asp\r/last.asp";
+  std::ofstream(path, std::ios::binary)
+      << "/admin/add.asp\r\n/a.asp \r\n\r\n/lf.asp\n/cr.asp\r/last.asp";
   WhiteList list;
   ASSERT_TRUE(LoadWhiteList(path, &list));
-  EXPECT_EQ(list.entries(),
-            (std::vector<std::string>{"/admin/add.asp", "/a.asp ", "", "/lf.asp", "/cr.asp", "/last.asp"}));
+  EXPECT_EQ(list.entries(), (std::vector<std::string>{"/admin/add.asp", "/a.asp ", "", "/lf.asp",
+                                                      "/cr.asp", "/last.asp"}));
   EXPECT_TRUE(list.Contains("/ADMIN/Add.asp"));
   EXPECT_TRUE(list.Contains("/a.asp "));
   EXPECT_FALSE(list.Contains("/a.asp"));

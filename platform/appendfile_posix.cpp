@@ -12,7 +12,8 @@ namespace zelk::platform {
 namespace {
 
 std::string CallError(const char* call, int err, const std::string& what) {
-  return std::string(call) + " failed (" + std::to_string(err) + "): " + std::strerror(err) + ": " + what;
+  return std::string(call) + " failed (" + std::to_string(err) + "): " + std::strerror(err) + ": " +
+         what;
 }
 
 int Fd(void* handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle)); }
@@ -44,7 +45,8 @@ std::unique_ptr<AppendFile> AppendFile::OpenExisting(const std::string& path, st
     ::close(fd);
     return nullptr;
   }
-  return std::unique_ptr<AppendFile>(new AppendFile(reinterpret_cast<void*>(static_cast<std::intptr_t>(fd))));
+  return std::unique_ptr<AppendFile>(
+      new AppendFile(reinterpret_cast<void*>(static_cast<std::intptr_t>(fd))));
 }
 
 AppendFile::~AppendFile() { ::close(Fd(handle_)); }

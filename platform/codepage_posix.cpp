@@ -1,10 +1,10 @@
 #include <iconv.h>
+#include <langinfo.h>
 
 #include <array>
 #include <cerrno>
 #include <clocale>
 #include <cstring>
-#include <langinfo.h>
 #include <mutex>
 
 #include "platform/codepage.h"

@@ -21,16 +21,26 @@ TEST(Codepage, Utf16UnitToGbk) {
 }
 
 TEST(Codepage, RoundTripsBetweenGbkUtf8AndUtf16) {
-  const std::string gbk = "ZelkWAF \xD3\xA6\xD3\xC3\xB7\xC0\xBB\xF0\xC7\xBD";  // "ZelkWAF 应用防火墙"
-  EXPECT_EQ(GbkToUtf8(gbk), std::string("ZelkWAF \xE5\xBA\x94\xE7\x94\xA8\xE9\x98\xB2\xE7\x81\xAB\xE5\xA2\x99"));
+  const std::string gbk =
+      "ZelkWAF \xD3\xA6\xD3\xC3\xB7\xC0\xBB\xF0\xC7\xBD";  // "ZelkWAF 应用防火墙"
+  EXPECT_EQ(GbkToUtf8(gbk),
+            std::string("ZelkWAF \xE5\xBA\x94\xE7\x94\xA8\xE9\x98\xB2\xE7\x81\xAB\xE5\xA2\x99"));
   EXPECT_EQ(Utf8ToGbk(GbkToUtf8(gbk)), gbk);
   EXPECT_EQ(Utf16ToGbk(GbkToUtf16(gbk)), gbk);
   EXPECT_EQ(GbkToUtf16("\xD6\xD0"), std::u16string(1, u'\u4E2D'));
 }
 
 TEST(Codepage, UnmappedBytesBecomeQuestionMarks) {
-  EXPECT_EQ(GbkToUtf8("a\xFF" "b"), "a?b");
-  EXPECT_EQ(Utf8ToGbk("a\xF0\x9F\x98\x80" "b").find('b'), Utf8ToGbk("a\xF0\x9F\x98\x80" "b").size() - 1);
+  EXPECT_EQ(GbkToUtf8("a\xFF"
+                      "b"),
+            "a?b");
+  EXPECT_EQ(Utf8ToGbk("a\xF0\x9F\x98\x80"
+                      "b")
+                .find('b'),
+            Utf8ToGbk("a\xF0\x9F\x98\x80"
+                      "b")
+                    .size() -
+                1);
 }
 
 }  // namespace

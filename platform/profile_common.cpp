@@ -1,7 +1,7 @@
-#include "platform/profile.h"
-
 #include <cctype>
 #include <limits>
+
+#include "platform/profile.h"
 
 namespace zelk::platform {
 
@@ -22,7 +22,8 @@ bool ParseProfileInt(const std::string& text, long long* value) {
   }
   if (i >= text.size()) return false;
   unsigned long long result = 0;
-  const unsigned long long limit = static_cast<unsigned long long>(std::numeric_limits<long long>::max());
+  const unsigned long long limit =
+      static_cast<unsigned long long>(std::numeric_limits<long long>::max());
   for (; i < text.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     int digit;

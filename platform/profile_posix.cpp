@@ -26,7 +26,8 @@ void ForEachLine(std::string_view text, Visit visit) {
     std::size_t end = text.find_first_of("\r\n", start);
     if (end == std::string_view::npos) end = text.size();
     if (!visit(text.substr(start, end - start))) return;
-    if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ++end;
+    if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n')
+      ++end;
     start = end + 1;
   }
 }
@@ -64,7 +65,8 @@ std::string GetProfileString(const std::string& path, const std::string& section
     const std::size_t eq = line.find('=');
     const std::string_view name = Trim(line.substr(0, eq));
     if (!EqualsIgnoreAsciiCase(name, key)) return true;
-    std::string_view v = eq == std::string_view::npos ? std::string_view() : Trim(line.substr(eq + 1));
+    std::string_view v =
+        eq == std::string_view::npos ? std::string_view() : Trim(line.substr(eq + 1));
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
       v = v.substr(1, v.size() - 2);
     }

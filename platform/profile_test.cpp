@@ -14,8 +14,8 @@ class ProfileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = std::filesystem::temp_directory_path() /
-           ("zelk-profile-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+           ("zelk-profile-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir_);
     path_ = (dir_ / "t.ini").string();
   }
@@ -37,8 +37,9 @@ TEST_F(ProfileTest, FindsSectionsAndKeysRegardlessOfCase) {
 }
 
 TEST_F(ProfileTest, TrimsSpacesAndOnePairOfEnclosingQuotes) {
-  Write("[S]\r\n  a  =  value with  spaces  \r\nb=\"dq\"\r\nc='sq'\r\nd=\"mixed'\r\ne=\"\"x\"\"\r\n"
-        "f=\"\r\ng=\r\nh = 'a' b\r\n\tk\t=\tv\t\r\n");
+  Write(
+      "[S]\r\n  a  =  value with  spaces  \r\nb=\"dq\"\r\nc='sq'\r\nd=\"mixed'\r\ne=\"\"x\"\"\r\n"
+      "f=\"\r\ng=\r\nh = 'a' b\r\n\tk\t=\tv\t\r\n");
   EXPECT_EQ(Get("S", "a"), "value with  spaces");
   EXPECT_EQ(Get("S", "b"), "dq");
   EXPECT_EQ(Get("S", "c"), "sq");
@@ -89,11 +90,11 @@ TEST(ParseProfileInt, DecimalAndHexadecimal) {
     bool ok;
     long long value;
   };
-  const Case cases[] = {{"0", true, 0},      {"1", true, 1},        {"42", true, 42},
-                        {"-7", true, -7},    {"+3", true, 3},       {"0x10", true, 16},
-                        {"0XfF", true, 255}, {"$1f", true, 31},     {"$", false, 0},
-                        {"0x", false, 0},    {"", false, 0},        {"yes", false, 0},
-                        {"1 ", false, 0},    {"12a", false, 0},     {"99999999999999999999", false, 0}};
+  const Case cases[] = {{"0", true, 0},      {"1", true, 1},    {"42", true, 42},
+                        {"-7", true, -7},    {"+3", true, 3},   {"0x10", true, 16},
+                        {"0XfF", true, 255}, {"$1f", true, 31}, {"$", false, 0},
+                        {"0x", false, 0},    {"", false, 0},    {"yes", false, 0},
+                        {"1 ", false, 0},    {"12a", false, 0}, {"99999999999999999999", false, 0}};
   for (const Case& c : cases) {
     long long v = -12345;
     EXPECT_EQ(ParseProfileInt(c.text, &v), c.ok) << c.text;

@@ -1,14 +1,14 @@
 // zelkwaf-filter end to end: the built program run as an administrator would.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
 #include <fstream>
-#include <sys/wait.h>
 
 #include "filter/patterns.h"
 #include "filter/response.h"
-#include "platform/codepage.h"
 #include "filter/testing/request_cases.h"
+#include "platform/codepage.h"
 
 namespace {
 
@@ -22,10 +22,11 @@ struct CliRun {
 
 // Runs the program through the shell with the given arguments (already
 // quoted) and locale.
-CliRun RunFilter(const TempDir& dir, const std::string& args, const std::string& locale = "C.UTF-8") {
+CliRun RunFilter(const TempDir& dir, const std::string& args,
+                 const std::string& locale = "C.UTF-8") {
   const std::string out = dir.path() + "stdout", err = dir.path() + "stderr";
-  const std::string cmd = "LC_ALL=" + locale + " '" + ZELKWAF_FILTER_EXE + "' " + args + " >'" + out +
-                          "' 2>'" + err + "' </dev/null";
+  const std::string cmd = "LC_ALL=" + locale + " '" + ZELKWAF_FILTER_EXE + "' " + args + " >'" +
+                          out + "' 2>'" + err + "' </dev/null";
   const int status = std::system(cmd.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFileBytes(out), ReadFileBytes(err)};
 }
@@ -38,11 +39,12 @@ TEST(ZelkwafFilter, BlockedRequestPrintsThePageAndExitsOne) {
   TempDir dir;
   WriteFile(dir.path() + "ZelkWAFLog.txt", "");
   WriteFile(dir.path() + "req.txt", "PUT /x.htm HTTP/1.1\r\nHost: example.com\r\n\r\n");
-  const CliRun r = RunFilter(dir, "--module-dir '" + dir.path() + "' --remote-addr 10.1.2.3 '" +
-                                   dir.path() + "req.txt'");
+  const CliRun r = RunFilter(
+      dir, "--module-dir '" + dir.path() + "' --remote-addr 10.1.2.3 '" + dir.path() + "req.txt'");
   EXPECT_EQ(r.exit_code, 1) << r.err;
-  EXPECT_EQ(r.out, "HTTP/1.1 200 OK\r\nServer: ZeLk Web Firewall\r\nX-Powered-By: ZeLkWAF/2.0.0\r\n\r\n" +
-                       zelk::filter::BuildBlockPage("请求方式非法!", "PUT", "example.com"));
+  EXPECT_EQ(r.out,
+            "HTTP/1.1 200 OK\r\nServer: ZeLk Web Firewall\r\nX-Powered-By: ZeLkWAF/2.0.0\r\n\r\n" +
+                zelk::filter::BuildBlockPage("请求方式非法!", "PUT", "example.com"));
   const std::string log = ReadFileBytes(dir.path() + "ZelkWAFLog.txt");
   EXPECT_EQ(log.substr(20), "10.1.2.3 请求方式非法:PUT\r\n");  // after the time stamp
 }
@@ -50,18 +52,21 @@ TEST(ZelkwafFilter, BlockedRequestPrintsThePageAndExitsOne) {
 TEST(ZelkwafFilter, PassedRequestPrintsTheServersHeadAndExitsZero) {
   TempDir dir;
   WriteFile(dir.path() + "req.txt", "GET /index.asp?id=5 HTTP/1.1\nHost: example.com\n\n");
-  const CliRun r = RunFilter(dir, "--module-dir '" + dir.path() + "' --status 302 --header 'Location: /x' '" +
-                                   dir.path() + "req.txt'");
+  const CliRun r =
+      RunFilter(dir, "--module-dir '" + dir.path() + "' --status 302 --header 'Location: /x' '" +
+                         dir.path() + "req.txt'");
   EXPECT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(r.out,
-            "HTTP/1.1 302 Object Moved\r\nServer: ZeLk Web Firewall\r\nX-Powered-By: ZeLkWAF/2.0.0\r\n"
-            "Location: /x\r\n\r\n");
+  EXPECT_EQ(
+      r.out,
+      "HTTP/1.1 302 Object Moved\r\nServer: ZeLk Web Firewall\r\nX-Powered-By: ZeLkWAF/2.0.0\r\n"
+      "Location: /x\r\n\r\n");
 }
 
 TEST(ZelkwafFilter, ReplacedErrorExitsOne) {
   TempDir dir;
   WriteFile(dir.path() + "req.txt", "GET /secret/ HTTP/1.1\r\n\r\n");
-  const CliRun r = RunFilter(dir, "--module-dir '" + dir.path() + "' --status 403 '" + dir.path() + "req.txt'");
+  const CliRun r =
+      RunFilter(dir, "--module-dir '" + dir.path() + "' --status 403 '" + dir.path() + "req.txt'");
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.out.rfind("HTTP/1.1 404 Not Found\r\nContent-Length: ", 0), 0u);
 }
@@ -69,8 +74,9 @@ TEST(ZelkwafFilter, ReplacedErrorExitsOne) {
 TEST(ZelkwafFilter, ReadsTheRequestFromStandardInput) {
   TempDir dir;
   const std::string out = dir.path() + "o";
-  const std::string cmd = "printf 'DELETE /a HTTP/1.1\\r\\n\\r\\n' | '" + std::string(ZELKWAF_FILTER_EXE) +
-                          "' --module-dir '" + dir.path() + "' >'" + out + "'";
+  const std::string cmd = "printf 'DELETE /a HTTP/1.1\\r\\n\\r\\n' | '" +
+                          std::string(ZELKWAF_FILTER_EXE) + "' --module-dir '" + dir.path() +
+                          "' >'" + out + "'";
   const int status = std::system(cmd.c_str());
   EXPECT_EQ(WEXITSTATUS(status), 1);
   EXPECT_NE(ReadFileBytes(out).find("DELETE"), std::string::npos);
@@ -82,7 +88,8 @@ TEST(ZelkwafFilter, BatchModePrintsOneVerdictPerLine) {
   WriteFile(dir.path() + "urls.txt",
             "/index.asp?id=1\n/news.asp?id=1%20union%20select%201,2\r\nPUT /upload.htm\n\n"
             "/db/data.mdb\nHEAD /a.htm\n");
-  CliRun r = RunFilter(dir, "--module-dir '" + dir.path() + "' --batch '" + dir.path() + "urls.txt'");
+  CliRun r =
+      RunFilter(dir, "--module-dir '" + dir.path() + "' --batch '" + dir.path() + "urls.txt'");
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out,
             "passed\t/index.asp?id=1\nblocked\t/news.asp?id=1%20union%20select%201,2\n"
@@ -118,7 +125,8 @@ TEST(ZelkwafFilter, UsageAndInputErrorsExitTwoWithAMessage) {
   for (const auto& [args, message] : cases) {
     const CliRun r = RunFilter(dir, args);
     EXPECT_EQ(r.exit_code, 2) << args;
-    EXPECT_NE(r.err.find(zelk::platform::GbkToUtf8(message)), std::string::npos) << args << ": " << r.err;
+    EXPECT_NE(r.err.find(zelk::platform::GbkToUtf8(message)), std::string::npos)
+        << args << ": " << r.err;
     EXPECT_TRUE(r.out.empty()) << args;
   }
 }
@@ -127,7 +135,8 @@ TEST(ZelkwafFilter, ShowPatternsPrintsThePlainBuiltInTexts) {
   TempDir dir;
   const CliRun r = RunFilter(dir, "--show-patterns");
   EXPECT_EQ(r.exit_code, 0);
-  EXPECT_NE(r.out.find("# built-in text 1\n" + zelk::filter::BuiltinPatternText(1) + "\n"), std::string::npos);
+  EXPECT_NE(r.out.find("# built-in text 1\n" + zelk::filter::BuiltinPatternText(1) + "\n"),
+            std::string::npos);
   EXPECT_NE(r.out.find("# built-in text 3\n"), std::string::npos);
 }
 

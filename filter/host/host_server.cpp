@@ -32,8 +32,11 @@ const std::string* FindHeader(const std::vector<std::pair<std::string, std::stri
 // the response about to be sent while the send-response notification runs.
 class HostContext : public FilterContext {
  public:
-  HostContext(Module& module, std::map<std::string, std::string> variables, std::string physical_path)
-      : module_(module), variables_(std::move(variables)), physical_path_(std::move(physical_path)) {}
+  HostContext(Module& module, std::map<std::string, std::string> variables,
+              std::string physical_path)
+      : module_(module),
+        variables_(std::move(variables)),
+        physical_path_(std::move(physical_path)) {}
 
   VariableResult GetServerVariable(const char* name, char* buffer, std::uint32_t* size) override {
     const auto it = variables_.find(name);
@@ -125,7 +128,8 @@ std::optional<HttpRequest> ParseRawRequest(const std::string& text, std::string*
   std::size_t start = 0;
   for (;;) {
     std::size_t end = text.find('\n', start);
-    std::string_view line = std::string_view(text).substr(start, end == std::string::npos ? std::string::npos : end - start);
+    std::string_view line = std::string_view(text).substr(
+        start, end == std::string::npos ? std::string::npos : end - start);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty()) break;
     lines.push_back(line);
@@ -140,8 +144,8 @@ std::optional<HttpRequest> ParseRawRequest(const std::string& text, std::string*
   const std::string_view first = lines[0];
   const std::size_t sp1 = first.find(' ');
   const std::size_t sp2 = sp1 == std::string_view::npos ? sp1 : first.find(' ', sp1 + 1);
-  if (sp1 == 0 || sp1 == std::string_view::npos || sp2 == std::string_view::npos || sp2 == sp1 + 1 ||
-      first.substr(sp2 + 1).rfind("HTTP/1.", 0) != 0) {
+  if (sp1 == 0 || sp1 == std::string_view::npos || sp2 == std::string_view::npos ||
+      sp2 == sp1 + 1 || first.substr(sp2 + 1).rfind("HTTP/1.", 0) != 0) {
     *error = "malformed request line (expected METHOD TARGET HTTP/1.x): " + std::string(first);
     return std::nullopt;
   }
@@ -191,20 +195,48 @@ std::map<std::string, std::string> DeriveServerVariables(const HttpRequest& requ
 std::string StatusText(int status) {
   const char* reason = "Unknown";
   switch (status) {
-    case 200: reason = "OK"; break;
-    case 201: reason = "Created"; break;
-    case 204: reason = "No Content"; break;
-    case 206: reason = "Partial Content"; break;
-    case 301: reason = "Moved Permanently"; break;
-    case 302: reason = "Object Moved"; break;
-    case 304: reason = "Not Modified"; break;
-    case 400: reason = "Bad Request"; break;
-    case 401: reason = "Unauthorized"; break;
-    case 403: reason = "Forbidden"; break;
-    case 404: reason = "Not Found"; break;
-    case 405: reason = "Method Not Allowed"; break;
-    case 500: reason = "Internal Server Error"; break;
-    case 503: reason = "Service Unavailable"; break;
+    case 200:
+      reason = "OK";
+      break;
+    case 201:
+      reason = "Created";
+      break;
+    case 204:
+      reason = "No Content";
+      break;
+    case 206:
+      reason = "Partial Content";
+      break;
+    case 301:
+      reason = "Moved Permanently";
+      break;
+    case 302:
+      reason = "Object Moved";
+      break;
+    case 304:
+      reason = "Not Modified";
+      break;
+    case 400:
+      reason = "Bad Request";
+      break;
+    case 401:
+      reason = "Unauthorized";
+      break;
+    case 403:
+      reason = "Forbidden";
+      break;
+    case 404:
+      reason = "Not Found";
+      break;
+    case 405:
+      reason = "Method Not Allowed";
+      break;
+    case 500:
+      reason = "Internal Server Error";
+      break;
+    case 503:
+      reason = "Service Unavailable";
+      break;
   }
   return std::to_string(status) + " " + reason;
 }

@@ -40,11 +40,11 @@ struct ServeOptions {
   std::string remote_addr = "127.0.0.1";
   int status = 200;  // the response the server would send when the request goes on
   std::vector<std::pair<std::string, std::string>> headers;  // added to the server's own
-  std::string web_root = "C:\\Inetpub\\wwwroot";  // for the access-denied physical path
+  std::string web_root = "C:\\Inetpub\\wwwroot";             // for the access-denied physical path
 };
 
 struct ServeResult {
-  std::string output;          // bytes the client receives
+  std::string output;               // bytes the client receives
   bool answered_by_filter = false;  // the block page or a replacement response
   Outcome outcome = Outcome::kPassed;
 };

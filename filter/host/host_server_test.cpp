@@ -13,7 +13,9 @@ using filter::testing::RequestCase;
 TEST(ParseRawRequest, ReadsTheRequestLineAndHeadersUpToTheEmptyLine) {
   std::string error;
   const auto crlf = ParseRawRequest(
-      "POST /a.asp?x=1 HTTP/1.1\r\nHost: example.com\r\nCookie:  a=1; b=2 \r\n\r\nbody: ignored\r\n", &error);
+      "POST /a.asp?x=1 HTTP/1.1\r\nHost: example.com\r\nCookie:  a=1; b=2 \r\n\r\nbody: "
+      "ignored\r\n",
+      &error);
   ASSERT_TRUE(crlf) << error;
   EXPECT_EQ(crlf->method, "POST");
   EXPECT_EQ(crlf->target, "/a.asp?x=1");
@@ -26,8 +28,9 @@ TEST(ParseRawRequest, ReadsTheRequestLineAndHeadersUpToTheEmptyLine) {
 }
 
 TEST(ParseRawRequest, RejectsMalformedInputWithAMessage) {
-  for (const char* bad : {"", "\r\n", "GET\r\n", "GET /\r\n", "GET / FTP/1.0\r\n", " / HTTP/1.1\r\n",
-                          "GET / HTTP/1.1\r\nno colon here\r\n", "GET / HTTP/1.1\r\n: empty name\r\n"}) {
+  for (const char* bad :
+       {"", "\r\n", "GET\r\n", "GET /\r\n", "GET / FTP/1.0\r\n", " / HTTP/1.1\r\n",
+        "GET / HTTP/1.1\r\nno colon here\r\n", "GET / HTTP/1.1\r\n: empty name\r\n"}) {
     std::string error;
     EXPECT_FALSE(ParseRawRequest(bad, &error)) << bad;
     EXPECT_FALSE(error.empty()) << bad;
@@ -60,7 +63,8 @@ TEST_P(HostCaseTest, ClientReceivesExactlyTheExpectedBytes) {
   const RequestCase& c = GetParam();
   filter::testing::TempDir dir;
   filter::testing::WriteModuleFiles(c, dir.path());
-  auto module = LoadModule(dir.path(), {true, [] { return platform::LocalDateTime{2013, 3, 14, 8, 5, 3}; }});
+  auto module =
+      LoadModule(dir.path(), {true, [] { return platform::LocalDateTime{2013, 3, 14, 8, 5, 3}; }});
   HttpRequest req{c.method, c.target, {}};
   if (c.host) req.headers.emplace_back("Host", *c.host);
   if (c.cookie) req.headers.emplace_back("Cookie", *c.cookie);
@@ -76,9 +80,10 @@ TEST_P(HostCaseTest, ClientReceivesExactlyTheExpectedBytes) {
     EXPECT_EQ(r.output, std::string("HTTP/1.1 200 OK\r\n") + kRewrittenHeaders + "\r\n" + page);
   } else if (c.expect == "replaced") {
     EXPECT_TRUE(r.answered_by_filter);
-    EXPECT_EQ(r.output, std::string(c.status == 403 ? "HTTP/1.1 404 Not Found" : "HTTP/1.1 200 OK") +
-                            "\r\nContent-Length: " + std::to_string(page.size()) +
-                            "\r\nContent-Type: text/html\r\n\r\n" + page);
+    EXPECT_EQ(r.output,
+              std::string(c.status == 403 ? "HTTP/1.1 404 Not Found" : "HTTP/1.1 200 OK") +
+                  "\r\nContent-Length: " + std::to_string(page.size()) +
+                  "\r\nContent-Type: text/html\r\n\r\n" + page);
   } else {
     EXPECT_FALSE(r.answered_by_filter);
     EXPECT_EQ(r.outcome, c.expect == "learned" ? Outcome::kLearned : Outcome::kPassed);
@@ -89,10 +94,10 @@ TEST_P(HostCaseTest, ClientReceivesExactlyTheExpectedBytes) {
   EXPECT_EQ(log, c.log ? "2013.03.14 08:05:03 " + *c.log + "\r\n" : "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, HostCaseTest,
-                         ::testing::ValuesIn(filter::testing::LoadRequestCases(
-                             filter::testing::RequestCasesPath())),
-                         [](const ::testing::TestParamInfo<RequestCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Table, HostCaseTest,
+    ::testing::ValuesIn(filter::testing::LoadRequestCases(filter::testing::RequestCasesPath())),
+    [](const ::testing::TestParamInfo<RequestCase>& info) { return info.param.name; });
 
 TEST(ServeRequest, ServerHeadersAreKeptWhenRewritingIsOff) {
   filter::testing::TempDir dir;

@@ -40,7 +40,8 @@ const char kUsage[] =
     "  --remote-addr 地址  客户端地址 REMOTE_ADDR(默认: 127.0.0.1)\n"
     "  --status 状态码     请求放行时服务器返回的状态码(默认: 200; 401 还会触发匿名访问通知)\n"
     "  --header \"名称: 值\" 服务器响应中附加的头部, 可重复\n"
-    "  --batch [文件]      每行一个请求: \"目标\" 或 \"方法 目标\"(方法默认 GET, 主机为 localhost);\n"
+    "  --batch [文件]      每行一个请求: \"目标\" 或 \"方法 目标\"(方法默认 GET, 主机为 "
+    "localhost);\n"
     "                      每个请求输出一行: passed、blocked 或 learned, 制表符, 目标\n"
     "  --show-patterns     显示三个内置注入规则的明文\n"
     "  --help              显示本帮助\n"
@@ -70,13 +71,17 @@ bool ReadAll(const std::string& path, std::string* out) {
 
 const char* OutcomeName(Outcome o) {
   switch (o) {
-    case Outcome::kBlocked: return "blocked";
-    case Outcome::kLearned: return "learned";
-    default: return "passed";
+    case Outcome::kBlocked:
+      return "blocked";
+    case Outcome::kLearned:
+      return "learned";
+    default:
+      return "passed";
   }
 }
 
-int RunBatch(zelk::filter::Module& module, const std::string& text, const host::ServeOptions& options) {
+int RunBatch(zelk::filter::Module& module, const std::string& text,
+             const host::ServeOptions& options) {
   std::istringstream lines(text);
   std::string line;
   while (std::getline(lines, line)) {
@@ -93,7 +98,8 @@ int RunBatch(zelk::filter::Module& module, const std::string& text, const host::
     }
     req.headers.emplace_back("Host", "localhost");
     const host::ServeResult r = host::ServeRequest(module, req, options);
-    const Outcome shown = r.outcome == Outcome::kPassed && r.answered_by_filter ? Outcome::kBlocked : r.outcome;
+    const Outcome shown =
+        r.outcome == Outcome::kPassed && r.answered_by_filter ? Outcome::kBlocked : r.outcome;
     std::cout << OutcomeName(shown) << '\t' << req.target << '\n';
   }
   std::cout.flush();
@@ -159,7 +165,8 @@ int main(int argc, char** argv) try {
   if (!ReadAll(input_path, &text)) {
     return UsageError("无法读取文件: " + zelk::platform::FromTerminal(input_path));
   }
-  if (!module_dir.empty() && module_dir.back() != '/' && module_dir.back() != '\\') module_dir += '/';
+  if (!module_dir.empty() && module_dir.back() != '/' && module_dir.back() != '\\')
+    module_dir += '/';
   auto module = zelk::filter::LoadModule(module_dir);
   int rc;
   if (batch) {

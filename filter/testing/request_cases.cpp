@@ -54,8 +54,8 @@ std::vector<RequestCase> LoadRequestCases(const std::string& path) {
     }
     const std::vector<std::string> f = Split(platform::Utf8ToGbk(line), '\t');
     if (f.size() != 13) {
-      throw std::runtime_error(path + ":" + std::to_string(number) + ": expected 13 columns, found " +
-                               std::to_string(f.size()));
+      throw std::runtime_error(path + ":" + std::to_string(number) +
+                               ": expected 13 columns, found " + std::to_string(f.size()));
     }
     RequestCase c;
     c.name = f[0];
@@ -74,8 +74,10 @@ std::vector<RequestCase> LoadRequestCases(const std::string& path) {
     c.range = Optional(f[7]);
     c.status = std::stoi(f[8]);
     c.expect = f[9];
-    if (c.expect != "passed" && c.expect != "blocked" && c.expect != "learned" && c.expect != "replaced") {
-      throw std::runtime_error(path + ":" + std::to_string(number) + ": unknown outcome " + c.expect);
+    if (c.expect != "passed" && c.expect != "blocked" && c.expect != "learned" &&
+        c.expect != "replaced") {
+      throw std::runtime_error(path + ":" + std::to_string(number) + ": unknown outcome " +
+                               c.expect);
     }
     c.headline = f[10] == "-" ? "" : f[10];
     c.reason = f[11] == "-" ? "" : f[11];
@@ -121,9 +123,9 @@ std::vector<std::pair<std::string, std::string>> CaseServerVariables(const Reque
 TempDir::TempDir() {
   static std::atomic<int> counter{0};
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  const std::filesystem::path p = std::filesystem::temp_directory_path() /
-                                  ("zelkwaf-test-" + std::to_string(stamp) + "-" +
-                                   std::to_string(counter++));
+  const std::filesystem::path p =
+      std::filesystem::temp_directory_path() /
+      ("zelkwaf-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
   std::filesystem::create_directories(p);
   path_ = p.string();
   path_ += static_cast<char>(std::filesystem::path::preferred_separator);
