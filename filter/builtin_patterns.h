@@ -1,6 +1,6 @@
 // The three built-in pattern texts, stored scrambled (see DescramblePattern).
 // Their plain texts live in filter/patterns/text{1,2,3}.pcre for review; a
-// test keeps the two in step, and scripts/scramble-patterns.sh regenerates
+// test keeps the two in step, and scripts/scramble-patterns.py regenerates
 // builtin_patterns.inc from them.
 #pragma once
 
