@@ -26,3 +26,16 @@ std::string GetProfileString(const std::string& path, const std::string& section
 bool ParseProfileInt(const std::string& text, long long* value);
 
 }  // namespace zelk::platform
+
+namespace zelk::platform {
+
+// Writes one key, as WritePrivateProfileStringA does: the file and the section
+// are created when missing; an existing key (found by the reader's rules) gets
+// the new value; everything else in the file (other sections, keys, comments,
+// blank lines, line ends) stays as it is. New lines end in CR LF. Refuses
+// (false) names or values holding CR or LF, which would break the file's
+// lines, and a file that cannot be written.
+bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& value);
+
+}  // namespace zelk::platform
