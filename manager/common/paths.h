@@ -1,0 +1,33 @@
+// The manager's path set: its folder and the eight files every page uses,
+// built by plain concatenation (nothing normalised, quoted or tested).
+#pragma once
+
+#include <string>
+
+namespace zelk::manager {
+
+struct ManagerPaths {
+  std::string ManagerDir;  // with its trailing separator
+  std::string FilterDllPath;
+  std::string FilterLogPath;
+  std::string FilterIniPath;
+  std::string UrlListPath;
+  std::string ConfigIniPath;
+  std::string TamperLogPath;
+  std::string MonitorLogPath;
+  std::string ScannerLogPath;
+};
+
+// The set for a manager folder; a separator is added when the folder does not
+// end in one. The relative parts use the platform's separator ("IIS\ZelkWAF.dll"
+// on Windows, "IIS/ZelkWAF.dll" on Linux).
+ManagerPaths BuildManagerPaths(std::string manager_dir);
+
+// The set of the running executable's folder, as the window computes it.
+ManagerPaths ExecutableManagerPaths();
+
+// Creates ManagerDir + "IIS" and ManagerDir + "Log" with any missing parents;
+// a folder that cannot be created is passed over silently.
+void CreateManagerFolders(const ManagerPaths& paths);
+
+}  // namespace zelk::manager
