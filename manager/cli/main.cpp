@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "manager/cli/iis_commands.h"
 #include "manager/cli/terminal_ui.h"
 #include "manager/common/errors.h"
 #include "manager/common/paths.h"
@@ -42,9 +43,12 @@ const char kUsage[] =
     "  snapshot [选项]             提取特征: 为目录写快照文件\n"
     "  check [--snapshot 文件]     篡改检查: 按快照文件检查文件是否被修改或删除\n"
     "  compare 新快照 旧快照       快照对比: 找出新快照中新建的文件\n"
+    "  status                      显示过滤模块在 IIS 中的安装状态\n"
+    "  install | uninstall         把 IIS/ZelkWAF.dll 安装到 IIS 或从 IIS 卸载\n"
     "\n"
     "每个命令都有 --help。发现的问题追加到篡改日志 Log/newlog.txt 并打印。\n"
-    "退出码: 0 成功; 1 发现问题(check、compare); 2 用法或输入错误。\n";
+    "退出码: 0 成功; 1 发现问题(check、compare)、未安装(status)或操作失败(install、uninstall);\n"
+    "2 用法或输入错误。\n";
 
 const char kSettingsUsage[] =
     "用法: zelkwaf-manager [--home 目录] settings\n"
@@ -329,6 +333,10 @@ int main(int argc, char** argv) try {
   if (command == "snapshot") return Snapshot(ctx, rest);
   if (command == "check") return Check(ctx, rest);
   if (command == "compare") return Compare(ctx, rest);
+  if (mgr::IsIisCommand(command)) {
+    mgr::cli::TerminalUi ui;
+    return mgr::RunIisCommandOnSystem(command, rest, ctx.paths, ui);
+  }
   return UsageError("未知的命令: " + FromTerminal(command));
 } catch (const std::exception& e) {
   PrintForPeople(stderr, std::string("zelkwaf-manager: ") + e.what() + "\n");
