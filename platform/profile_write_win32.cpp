@@ -1,4 +1,7 @@
 #include <windows.h>
+// <windows.h> maps WriteProfileString to the Win32 WriteProfileStringA (win.ini);
+// ours is a different function.
+#undef WriteProfileString
 
 #include "platform/profile.h"
 
