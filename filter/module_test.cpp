@@ -12,6 +12,7 @@
 #include "filter/response.h"
 #include "filter/testing/fake_context.h"
 #include "filter/testing/request_cases.h"
+#include "platform/files.h"
 
 namespace zelk::filter {
 namespace {
@@ -58,6 +59,22 @@ TEST(LoadModule, ALogFileCreatedAfterLoadStaysUnused) {
   ctx.variables["HTTP_METHOD"] = "PUT";
   EXPECT_EQ(HttpFilterProc(*m, ctx, kNotifyPreprocHeaders), kStatusReqFinished);
   EXPECT_EQ(ReadFileBytes(dir.path() + "ZelkWAFLog.txt"), "");
+}
+
+// A module folder with Chinese in its name: every file of the module is
+// found through the same GBK path.
+TEST(LoadModule, FindsItsFilesInAFolderWithAChineseName) {
+  TempDir dir;
+  const std::string module_dir = dir.path() + "防火墙" + platform::PathSeparator();
+  ASSERT_TRUE(platform::CreateDirectories(module_dir));
+  std::string error;
+  ASSERT_TRUE(platform::WriteWholeFile(module_dir + "ZelkWAF.ini", "[ZelkWAF]\r\nLearnMode=1\r\n", &error));
+  ASSERT_TRUE(platform::WriteWholeFile(module_dir + "ZelkWAF.dst", "/a.asp\r\n", &error));
+  ASSERT_TRUE(platform::WriteWholeFile(module_dir + "ZelkWAFLog.txt", "", &error));
+  auto m = LoadModule(module_dir);
+  EXPECT_TRUE(m->settings.LearnMode);
+  EXPECT_TRUE(m->white_list.Contains("/A.ASP"));
+  EXPECT_TRUE(m->log.is_open());
 }
 
 TEST(HttpFilterProc, OtherNotificationsDoNothing) {

@@ -1,8 +1,6 @@
 #include "filter/settings.h"
 
-#include <fstream>
-#include <iterator>
-
+#include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/text.h"
 
@@ -52,10 +50,8 @@ std::vector<std::string> SplitLines(std::string_view text) {
 }
 
 bool LoadWhiteList(const std::string& path, WhiteList* list) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return false;
+  std::string text, error;
+  if (!platform::ReadWholeFile(path, &text, &error)) return false;
   for (std::string& line : SplitLines(text)) list->Add(std::move(line));
   return true;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/appendfile.h"
+#include "platform/native_path_posix.h"
 
 namespace zelk::platform {
 namespace {
@@ -31,11 +32,11 @@ bool TakeWriteLock(int fd) {
 
 bool FileExists(const std::string& path) {
   struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return ::stat(NativePath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 std::unique_ptr<AppendFile> AppendFile::OpenExisting(const std::string& path, std::string* error) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  const int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
   if (fd < 0) {
     *error = CallError("open", errno, path);
     return nullptr;
@@ -63,7 +64,7 @@ bool AppendFile::Append(std::string_view bytes, std::string* error) {
 }
 
 bool CanOpenForWriting(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  const int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
   if (fd < 0) return false;
   const bool ok = TakeWriteLock(fd);
   ::close(fd);
@@ -71,7 +72,7 @@ bool CanOpenForWriting(const std::string& path) {
 }
 
 bool CanOpenForReading(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   ::close(fd);
   return true;

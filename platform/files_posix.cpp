@@ -10,6 +10,7 @@
 
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "platform/native_path_posix.h"
 
 namespace zelk::platform {
 namespace {
@@ -55,14 +56,8 @@ bool IsValidUtf8(const std::string& s) {
   return true;
 }
 
-// GBK path -> the bytes the file system holds.
-std::string Native(const std::string& gbk) { return IsAscii(gbk) ? gbk : GbkToUtf8(gbk); }
-
-// A name from the file system -> GBK.
-std::string FromNative(const std::string& name) {
-  if (IsAscii(name) || !IsValidUtf8(name)) return name;
-  return Utf8ToGbk(name);
-}
+std::string Native(const std::string& gbk) { return NativePath(gbk); }
+std::string FromNative(const std::string& name) { return FromNativeName(name); }
 
 std::uint64_t ToFileTime(const struct statx_timestamp& t) {
   const std::int64_t ticks = (static_cast<std::int64_t>(t.tv_sec) + kEpochDelta) * kTicksPerSecond +
@@ -269,5 +264,12 @@ std::string ExecutableDir() {
 
 char DateSeparator() { return '/'; }
 char TimeSeparator() { return ':'; }
+
+std::string NativePath(const std::string& gbk) { return IsAscii(gbk) ? gbk : GbkToUtf8(gbk); }
+
+std::string FromNativeName(const std::string& name) {
+  if (IsAscii(name) || !IsValidUtf8(name)) return name;
+  return Utf8ToGbk(name);
+}
 
 }  // namespace zelk::platform

@@ -2,6 +2,7 @@
 #include <iterator>
 #include <string_view>
 
+#include "platform/native_path_posix.h"
 #include "platform/profile.h"
 #include "platform/text.h"
 
@@ -41,7 +42,7 @@ std::string GetProfileString(const std::string& path, const std::string& section
     const std::size_t room = buffer_size == 0 ? 0 : buffer_size - 1;
     return std::string(v.substr(0, room));
   };
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(NativePath(path), std::ios::binary);
   if (!in) return cut(Trim(default_value));
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/native_path_posix.h"
 #include "platform/profile.h"
 #include "platform/text.h"
 
@@ -58,7 +59,7 @@ bool SectionHeader(std::string_view raw, std::string_view* name) {
 }
 
 bool ReadFile(const std::string& path, std::string* text, bool* exists) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     *exists = false;
     return errno == ENOENT;
@@ -80,7 +81,7 @@ bool ReadFile(const std::string& path, std::string* text, bool* exists) {
 }
 
 bool WriteFile(const std::string& path, const std::string& text) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return false;
   std::size_t done = 0;
   bool ok = true;

@@ -132,6 +132,7 @@ int main(int argc, char** argv) try {
       return kExitPassed;
     } else if (arg == "--module-dir") {
       if (!value(&module_dir)) return UsageError("--module-dir 需要一个目录");
+      module_dir = zelk::platform::FromTerminal(module_dir);
     } else if (arg == "--remote-addr") {
       if (!value(&options.remote_addr)) return UsageError("--remote-addr 需要一个地址");
     } else if (arg == "--status") {
