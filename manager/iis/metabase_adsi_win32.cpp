@@ -1,0 +1,394 @@
+#include <windows.h>
+#include <activeds.h>
+#include <oleauto.h>
+#undef GetObject
+
+#include "manager/iis/metabase_adsi_win32.h"
+
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zelk::manager {
+namespace {
+
+[[noreturn]] void Fail(const char* call, HRESULT hr) {
+  char text[160];
+  std::snprintf(text, sizeof text, "%s failed (0x%08lX)", call, static_cast<unsigned long>(hr));
+  throw MetabaseError(text);
+}
+
+void Check(HRESULT hr, const char* call) {
+  if (FAILED(hr)) Fail(call, hr);
+}
+
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return {};
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+  return out;
+}
+
+std::string Narrow(const wchar_t* text, UINT length) {
+  if (!text || length == 0) return {};
+  const int n = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+// Owns a BSTR.
+class Bstr {
+ public:
+  explicit Bstr(const std::string& gbk) {
+    const std::wstring w = Wide(gbk);
+    b_ = SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
+    if (!b_) throw MetabaseError("SysAllocStringLen failed");
+  }
+  ~Bstr() { SysFreeString(b_); }
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+  BSTR get() const { return b_; }
+
+ private:
+  BSTR b_ = nullptr;
+};
+
+// Owns a VARIANT.
+class Variant {
+ public:
+  Variant() { VariantInit(&v_); }
+  ~Variant() { VariantClear(&v_); }
+  Variant(const Variant&) = delete;
+  Variant& operator=(const Variant&) = delete;
+  VARIANT* get() { return &v_; }
+  const VARIANT& operator*() const { return v_; }
+
+  static void SetText(VARIANT* v, const std::string& gbk) {
+    const std::wstring w = Wide(gbk);
+    v->vt = VT_BSTR;
+    v->bstrVal = SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
+  }
+
+ private:
+  VARIANT v_;
+};
+
+std::string VariantText(const VARIANT& in) {
+  Variant copy;
+  Check(VariantChangeType(copy.get(), const_cast<VARIANT*>(&in), 0, VT_BSTR), "VariantChangeType");
+  return Narrow(copy.get()->bstrVal, SysStringLen(copy.get()->bstrVal));
+}
+
+// A list property or method result: an array of variants (or of strings), a
+// single string, or nothing.
+std::vector<std::string> VariantTextList(const VARIANT& v) {
+  std::vector<std::string> out;
+  if (v.vt == VT_EMPTY || v.vt == VT_NULL) return out;
+  if (!(v.vt & VT_ARRAY)) {
+    out.push_back(VariantText(v));
+    return out;
+  }
+  SAFEARRAY* array = (v.vt & VT_BYREF) ? *v.pparray : v.parray;
+  if (!array || SafeArrayGetDim(array) != 1) throw MetabaseError("unexpected array shape");
+  LONG lower = 0, upper = -1;
+  Check(SafeArrayGetLBound(array, 1, &lower), "SafeArrayGetLBound");
+  Check(SafeArrayGetUBound(array, 1, &upper), "SafeArrayGetUBound");
+  const VARTYPE element = static_cast<VARTYPE>(v.vt & VT_TYPEMASK);
+  for (LONG i = lower; i <= upper; ++i) {
+    if (element == VT_VARIANT) {
+      Variant item;
+      Check(SafeArrayGetElement(array, &i, item.get()), "SafeArrayGetElement");
+      out.push_back(VariantText(*item));
+    } else if (element == VT_BSTR) {
+      BSTR s = nullptr;
+      Check(SafeArrayGetElement(array, &i, &s), "SafeArrayGetElement");
+      out.push_back(Narrow(s, SysStringLen(s)));
+      SysFreeString(s);
+    } else {
+      throw MetabaseError("unexpected array element type");
+    }
+  }
+  return out;
+}
+
+template <typename T>
+class Com {
+ public:
+  Com() = default;
+  explicit Com(T* p) : p_(p) {}
+  ~Com() {
+    if (p_) p_->Release();
+  }
+  Com(const Com&) = delete;
+  Com& operator=(const Com&) = delete;
+  T** put() { return &p_; }
+  T* get() const { return p_; }
+  T* operator->() const { return p_; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// Calls a method of a dispatch interface by name. args are given in their
+// natural order (DISPPARAMS wants them reversed).
+void InvokeMethod(IDispatch* target, const wchar_t* name, std::vector<VARIANT>& args, VARIANT* result) {
+  DISPID id = 0;
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  Check(target->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), "IDispatch::GetIDsOfNames");
+  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+  DISPPARAMS params{};
+  params.rgvarg = reversed.empty() ? nullptr : reversed.data();
+  params.cArgs = static_cast<UINT>(reversed.size());
+  EXCEPINFO error{};
+  const HRESULT hr =
+      target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, &error, nullptr);
+  SysFreeString(error.bstrSource);
+  SysFreeString(error.bstrDescription);
+  SysFreeString(error.bstrHelpFile);
+  Check(hr, "IDispatch::Invoke");
+}
+
+// Frees the variants of an argument list.
+struct ArgList {
+  std::vector<VARIANT> v;
+  ~ArgList() {
+    for (VARIANT& x : v) VariantClear(&x);
+  }
+  void Text(const std::string& s) {
+    VARIANT x;
+    VariantInit(&x);
+    Variant::SetText(&x, s);
+    v.push_back(x);
+  }
+  void Bool(bool b) {
+    VARIANT x;
+    VariantInit(&x);
+    x.vt = VT_BOOL;
+    x.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
+    v.push_back(x);
+  }
+  void Int(long n) {
+    VARIANT x;
+    VariantInit(&x);
+    x.vt = VT_I4;
+    x.lVal = n;
+    v.push_back(x);
+  }
+};
+
+class AdsiObject final : public MetabaseObject {
+ public:
+  // Takes over one reference.
+  explicit AdsiObject(IDispatch* dispatch) : dispatch_(dispatch) {}
+
+  std::string Name() override {
+    Com<IADs> ads;
+    Check(dispatch_->QueryInterface(IID_IADs, reinterpret_cast<void**>(ads.put())), "QueryInterface(IADs)");
+    BSTR name = nullptr;
+    Check(ads->get_Name(&name), "IADs::get_Name");
+    std::string out = Narrow(name, SysStringLen(name));
+    SysFreeString(name);
+    return out;
+  }
+
+  std::unique_ptr<MetabaseObject> GetObject(const std::string& class_name,
+                                            const std::string& relative_path) override {
+    ArgList args;
+    args.Text(class_name);
+    args.Text(relative_path);
+    Variant result;
+    InvokeMethod(dispatch_.get(), L"GetObject", args.v, result.get());
+    return FromVariant(*result);
+  }
+
+  std::string GetString(const std::string& property) override {
+    Variant v;
+    Get(property, v.get());
+    return VariantText(*v);
+  }
+
+  std::vector<std::string> GetStringList(const std::string& property) override {
+    Variant v;
+    Get(property, v.get());
+    return VariantTextList(*v);
+  }
+
+  void PutString(const std::string& property, const std::string& value) override {
+    Variant v;
+    Variant::SetText(v.get(), value);
+    Put(property, *v);
+  }
+
+  void PutStringList(const std::string& property, const std::vector<std::string>& values) override {
+    SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(values.size()));
+    if (!array) throw MetabaseError("SafeArrayCreateVector failed");
+    Variant v;
+    v.get()->vt = VT_ARRAY | VT_VARIANT;
+    v.get()->parray = array;  // freed with v
+    for (LONG i = 0; i < static_cast<LONG>(values.size()); ++i) {
+      Variant item;
+      Variant::SetText(item.get(), values[static_cast<std::size_t>(i)]);
+      Check(SafeArrayPutElement(array, &i, item.get()), "SafeArrayPutElement");
+    }
+    Put(property, *v);
+  }
+
+  void SetInfo() override { Check(Ads()->SetInfo(), "IADs::SetInfo"); }
+
+  std::unique_ptr<MetabaseObject> Create(const std::string& class_name, const std::string& name) override {
+    Com<IADsContainer> container;
+    QueryContainer(&container);
+    Bstr cls(class_name), child(name);
+    IDispatch* made = nullptr;
+    Check(container->Create(cls.get(), child.get(), &made), "IADsContainer::Create");
+    return std::make_unique<AdsiObject>(made);
+  }
+
+  void Delete(const std::string& class_name, const std::string& name) override {
+    Com<IADsContainer> container;
+    QueryContainer(&container);
+    Bstr cls(class_name), child(name);
+    Check(container->Delete(cls.get(), child.get()), "IADsContainer::Delete");
+  }
+
+  std::unique_ptr<MetabaseEnumerator> Enumerate() override;
+
+  std::vector<std::string> GetDataPaths(const std::string& property, int attribute) override {
+    ArgList args;
+    args.Text(property);
+    args.Int(attribute);
+    Variant result;
+    InvokeMethod(dispatch_.get(), L"GetDataPaths", args.v, result.get());
+    return VariantTextList(*result);
+  }
+
+  void AddExtensionFile(const std::string& path, bool allowed, const std::string& group_id, bool can_delete,
+                        const std::string& description) override {
+    ArgList args;
+    args.Text(path);
+    args.Bool(allowed);
+    args.Text(group_id);
+    args.Bool(can_delete);
+    args.Text(description);
+    Variant result;
+    InvokeMethod(dispatch_.get(), L"AddExtensionFile", args.v, result.get());
+  }
+
+  void DeleteExtensionFileRecord(const std::string& path) override {
+    ArgList args;
+    args.Text(path);
+    Variant result;
+    InvokeMethod(dispatch_.get(), L"DeleteExtensionFileRecord", args.v, result.get());
+  }
+
+  static std::unique_ptr<MetabaseObject> FromVariant(const VARIANT& v) {
+    if (v.vt != VT_DISPATCH || !v.pdispVal) throw MetabaseError("not an object");
+    v.pdispVal->AddRef();
+    return std::make_unique<AdsiObject>(v.pdispVal);
+  }
+
+ private:
+  // One IADs reference kept while the object lives, so that written
+  // properties stay in its cache until SetInfo.
+  IADs* Ads() {
+    if (!ads_.get()) {
+      Check(dispatch_->QueryInterface(IID_IADs, reinterpret_cast<void**>(ads_.put())), "QueryInterface(IADs)");
+    }
+    return ads_.get();
+  }
+
+  void Get(const std::string& property, VARIANT* out) {
+    Bstr name(property);
+    Check(Ads()->Get(name.get(), out), "IADs::Get");
+  }
+
+  void Put(const std::string& property, const VARIANT& value) {
+    Bstr name(property);
+    Check(Ads()->Put(name.get(), value), "IADs::Put");
+  }
+
+  void QueryContainer(Com<IADsContainer>* out) {
+    Check(dispatch_->QueryInterface(IID_IADsContainer, reinterpret_cast<void**>(out->put())),
+          "QueryInterface(IADsContainer)");
+  }
+
+  Com<IDispatch> dispatch_;
+  Com<IADs> ads_;
+};
+
+class AdsiElement final : public MetabaseElement {
+ public:
+  explicit AdsiElement(VARIANT v) : v_(v) {}
+  ~AdsiElement() override { VariantClear(&v_); }
+  std::unique_ptr<MetabaseObject> AsObject() override { return AdsiObject::FromVariant(v_); }
+
+ private:
+  VARIANT v_;
+};
+
+class AdsiEnumerator final : public MetabaseEnumerator {
+ public:
+  explicit AdsiEnumerator(IEnumVARIANT* e) : e_(e) {}
+  ~AdsiEnumerator() override { ADsFreeEnumerator(e_); }
+  std::unique_ptr<MetabaseElement> Next() override {
+    VARIANT v;
+    VariantInit(&v);
+    ULONG fetched = 0;
+    const HRESULT hr = ADsEnumerateNext(e_, 1, &v, &fetched);
+    if (FAILED(hr)) Fail("ADsEnumerateNext", hr);
+    if (hr == S_FALSE || fetched == 0) {
+      VariantClear(&v);
+      return nullptr;
+    }
+    return std::make_unique<AdsiElement>(v);
+  }
+
+ private:
+  IEnumVARIANT* e_;
+};
+
+std::unique_ptr<MetabaseEnumerator> AdsiObject::Enumerate() {
+  Com<IADsContainer> container;
+  QueryContainer(&container);
+  IEnumVARIANT* e = nullptr;
+  Check(ADsBuildEnumerator(container.get(), &e), "ADsBuildEnumerator");
+  return std::make_unique<AdsiEnumerator>(e);
+}
+
+class AdsiMetabase final : public Metabase {
+ public:
+  std::unique_ptr<MetabaseObject> OpenNamespace() override {
+    CLSID clsid{};
+    Check(CLSIDFromProgID(L"IISNamespace", &clsid), "CLSIDFromProgID(IISNamespace)");
+    IDispatch* dispatch = nullptr;
+    Check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                           reinterpret_cast<void**>(&dispatch)),
+          "CoCreateInstance(IISNamespace)");
+    return std::make_unique<AdsiObject>(dispatch);
+  }
+
+  std::unique_ptr<MetabaseObject> OpenPath(const std::string& path, MetabaseInterface as) override {
+    // IISBaseObject's methods are reached through the object's dispatch
+    // interface, as the IIS provider publishes them.
+    const IID& iid = as == MetabaseInterface::kIADs            ? IID_IADs
+                     : as == MetabaseInterface::kIADsContainer ? IID_IADsContainer
+                                                                 : IID_IDispatch;
+    IUnknown* unknown = nullptr;
+    const std::wstring wide = Wide(path);
+    Check(ADsGetObject(wide.c_str(), iid, reinterpret_cast<void**>(&unknown)), "ADsGetObject");
+    IDispatch* dispatch = nullptr;
+    const HRESULT hr = unknown->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
+    unknown->Release();
+    Check(hr, "QueryInterface(IDispatch)");
+    return std::make_unique<AdsiObject>(dispatch);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Metabase> MakeAdsiMetabase() { return std::make_unique<AdsiMetabase>(); }
+
+}  // namespace zelk::manager

@@ -1,0 +1,167 @@
+// TForm1, the manager's one main window: navigation tree, ten pages, bottom
+// bar, notification icon, and the handlers that bind the pages to the
+// manager core (settings, white list, install, snapshots, site monitor).
+//
+// Threading rule: everything runs on the thread that created the window
+// (COM initialised there as a single-threaded apartment). The only other
+// thread is the site monitor's watcher worker, which reaches the window
+// through Post (the owner-thread interface): a task queue drained by a
+// window message.
+//
+// Errors: no exception leaves a window procedure. Every handler runs under
+// Guard, which shows what escaped in the general error box and goes on with
+// the message loop.
+#pragma once
+
+#include "manager/shell/win32.h"
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "filter/settings.h"
+#include "manager/common/paths.h"
+#include "manager/common/ui.h"
+#include "manager/iis/install.h"
+#include "manager/iis/metabase.h"
+#include "manager/iis/settings_store.h"
+#include "manager/monitor/owner_thread.h"
+#include "manager/shell/layout.h"
+#include "manager/skin/skin.h"
+
+namespace zelk::manager::shell {
+
+inline constexpr char kMainClass[] = "TForm1";
+// The notification icon's callback message (WM_USER + 2).
+inline constexpr UINT WM_TRAYICON = WM_USER + 2;
+static_assert(WM_TRAYICON == 1026, "the icon's callback message is 1026");
+// Drains the owner-thread task queue.
+inline constexpr UINT WM_RUNTASKS = WM_APP + 1;
+// A tree click, handled after the tree has moved its selection.
+inline constexpr UINT WM_TREECLICK = WM_APP + 2;
+
+class TForm1 final : public ManagerUi, public OwnerThread, public RegistrationHost {
+ public:
+  TForm1(HINSTANCE instance, std::unique_ptr<Metabase> metabase);
+  ~TForm1() override;
+  TForm1(const TForm1&) = delete;
+  TForm1& operator=(const TForm1&) = delete;
+
+  // Creates the window and its controls, then runs FormCreate. False when
+  // the window cannot be made.
+  bool Create();
+  HWND handle() const { return hwnd_; }
+
+  // Runs the show sequence, then makes the window visible (start, and every
+  // restore from the notification area).
+  void ShowForm();
+
+  // ManagerUi
+  void ShowMessage(const std::string& caption, const std::string& text, int style) override;
+  void ShowError(const std::string& text) override;
+  bool AskYesNo(const std::string& caption, const std::string& text) override;
+  void SetStatus(const std::string& text) override;
+  bool Progress(long count, const std::string& path) override;
+  bool ChooseFolder(const std::string& title, std::string* folder) override;
+  bool ChooseFile(const FileDialog& dialog, std::string* path) override;
+  void OpenFile(const std::string& path) override;
+
+  // OwnerThread
+  void Post(std::function<void()> task) override;
+
+  // RegistrationHost
+  Metabase& metabase() override { return *metabase_; }
+  const ManagerPaths& paths() override { return paths_; }
+  ManagerUi& ui() override { return *this; }
+  void SetStateLabel(const std::string& text) override;
+  void SaveFilterSettings() override;
+  void SaveUrlList() override;
+  bool GrantFileAccess(const std::string& account, const std::string& path, std::uint32_t mask) override;
+  void SetShortcuts(bool create) override;
+
+ private:
+  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static LRESULT CALLBACK PageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
+  void Guard(const std::function<void()>& action);
+
+  // Building the window.
+  void CreateControls();
+  void CreateTree();
+  void CreatePages();
+  void CreateBar();
+  void Layout();
+  HWND Ctl(int id) const;
+
+  // Part handlers, named as the controls' events.
+  void FormCreate();
+  void FormShow();
+  void FormDestroy();
+  void ExitMenuClick();
+  void ShowHidePopClick();
+  void HideToTray();
+  void WMTrayIcon(LPARAM mouse_message);
+  void WAFListClick();
+  void OnCommand(int id, int code);
+  void btnSettingClick();
+  void btnOKClick();
+  void btnurlClick();
+  void btndelurlClick();
+  void btnfilemonClick();
+  void btnchkextractClick();
+  void btnchkdirClick();
+  void btnchklogClick();
+  void chkRunClick();
+  void chkSkinClick();
+
+  void ShowPage(PageId page);
+
+  // Pages <-> settings records.
+  void LoadFormSettings();
+  filter::FilterSettings FilterSettingsFromPages() const;
+  ManagerSettings ManagerSettingsFromPages() const;
+  void SaveManagerSettings();
+  std::vector<std::string> UrlEntries() const;
+  void SetUrlEntries(const std::vector<std::string>& entries);
+
+  bool Checked(int id) const;
+  void SetChecked(int id, bool on);
+  std::string Text(int id) const;
+  void SetText(int id, const std::string& text);
+  int ComboPosition(int id) const;
+  void SetComboPosition(int id, int position);
+
+  HINSTANCE instance_;
+  std::unique_ptr<Metabase> metabase_;
+  HWND hwnd_ = nullptr;
+  HWND tree_ = nullptr;
+  HWND tabs_ = nullptr;
+  HWND bar_ = nullptr;
+  HWND pages_[kPageCount] = {};
+  std::map<int, HWND> controls_;
+  std::vector<HTREEITEM> tree_items_;
+  PageId current_page_ = PageId::ts0;
+  HFONT window_font_ = nullptr;
+  HFONT song_font_ = nullptr;
+  HIMAGELIST tree_images_ = nullptr;
+  std::vector<HICON> icons_;  // destroyed with the window object
+  HICON app_icon_ = nullptr;
+  HICON app_icon_small_ = nullptr;
+  HMENU tray_menu_ = nullptr;
+  NOTIFYICONDATAA tray_icon_data_{};
+  skin::SkinManager skin_;
+
+  ManagerPaths paths_;
+  bool close_query_attached_ = true;  // FormCloseQuery hides instead of closing
+  bool first_show_done_ = false;
+  bool extract_stop_ = false;
+
+  std::mutex tasks_mutex_;
+  std::deque<std::function<void()>> tasks_;
+};
+
+}  // namespace zelk::manager::shell

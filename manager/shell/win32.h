@@ -1,0 +1,12 @@
+// <windows.h> for the manager's Windows files, without the function-name
+// macros that clash with the core's method names (GetObject, ShellExecute,
+// DeleteFile). Code here calls the A functions by their full names.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#undef GetObject
+#undef ShellExecute
+#undef DeleteFile
