@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -45,6 +46,10 @@ void WriteFile(const std::string& path, const std::string& text = "x") {
 }
 
 std::string Sep() { return std::string(1, platform::PathSeparator()); }
+
+// Wine's ReadDirectoryChangesW falls short of Windows in a few subtree cases;
+// tests of those cases say so and are skipped there.
+bool UnderWine() { return std::getenv("WINEPREFIX") != nullptr; }
 
 class FileWatcherTest : public ::testing::Test {
  protected:
@@ -113,29 +118,61 @@ TEST_F(FileWatcherTest, DirectoryWithoutTrailingSeparatorGivesTheSamePaths) {
   for (const auto& c : got) EXPECT_NE(c.operation, foModified);
 }
 
-TEST_F(FileWatcherTest, SubfoldersAreWatchedWhenAskedAndOnlyThen) {
+TEST_F(FileWatcherTest, ExistingSubfoldersAreWatched) {
+  if (UnderWine()) {
+    GTEST_SKIP() << "Wine watches only the subfolders made after the watch started";
+  }
   const std::string d = scratch_.path();
   fs::create_directories(d + "old" + Sep() + "deep");
+  std::vector<FileChange> got;
+  auto w = Watch(d, &got);
+  WriteFile(d + "old" + Sep() + "deep" + Sep() + "x.asp");
+  ASSERT_TRUE(WaitFor(got, {foAdded, d + "old" + Sep() + "deep" + Sep() + "x.asp", ""}));
+}
+
+// Files written into a folder tree the moment it is made, before any watch
+// can be set on it, are reported all the same.
+TEST_F(FileWatcherTest, FolderTreeFilledAtOnceIsReportedInFull) {
+  if (UnderWine()) {
+    GTEST_SKIP() << "Wine misses changes in a folder made a moment before";
+  }
+  const std::string d = scratch_.path();
+  std::vector<FileChange> got;
+  auto w = Watch(d, &got);
+  const std::string deep = d + "n1" + Sep() + "n2" + Sep() + "n3";
+  fs::create_directories(deep);
+  for (int i = 0; i < 20; ++i) WriteFile(deep + Sep() + std::to_string(i) + ".asp");
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_TRUE(WaitFor(got, {foAdded, deep + Sep() + std::to_string(i) + ".asp", ""})) << i;
+  }
+  EXPECT_TRUE(Has(got, {foAdded, d + "n1", ""}));
+}
+
+TEST_F(FileWatcherTest, NewAndRenamedSubfoldersAreWatchedWhenAskedAndOnlyThen) {
+  const std::string d = scratch_.path();
   std::vector<FileChange> all, top;
   auto w_all = Watch(d, &all);
   auto w_top = Watch(d, &top, {nfFileNameChange, nfDirNameChange}, /*subtree=*/false);
 
-  WriteFile(d + "old" + Sep() + "deep" + Sep() + "x.asp");
-  ASSERT_TRUE(WaitFor(all, {foAdded, d + "old" + Sep() + "deep" + Sep() + "x.asp", ""}));
-  // A folder tree made after the watch started, filled at once.
+  fs::create_directories(d + "n1");
+  ASSERT_TRUE(WaitFor(all, {foAdded, d + "n1", ""}));
   fs::create_directories(d + "n1" + Sep() + "n2");
+  ASSERT_TRUE(WaitFor(all, {foAdded, d + "n1" + Sep() + "n2", ""}));
   WriteFile(d + "n1" + Sep() + "n2" + Sep() + "shell.asp");
   ASSERT_TRUE(WaitFor(all, {foAdded, d + "n1" + Sep() + "n2" + Sep() + "shell.asp", ""}));
-  ASSERT_TRUE(Has(all, {foAdded, d + "n1", ""}));
-  // A renamed folder reports what happens in it under its new name.
+  // A renamed folder reports what happens in it under its new name (Wine
+  // loses the subfolders of a renamed folder).
   fs::rename(d + "n1", d + "m1");
   ASSERT_TRUE(WaitFor(all, {foRenamed, d + "n1", d + "m1"}));
-  WriteFile(d + "m1" + Sep() + "n2" + Sep() + "later.asp");
-  ASSERT_TRUE(WaitFor(all, {foAdded, d + "m1" + Sep() + "n2" + Sep() + "later.asp", ""}));
+  if (!UnderWine()) {
+    WriteFile(d + "m1" + Sep() + "n2" + Sep() + "later.asp");
+    ASSERT_TRUE(WaitFor(all, {foAdded, d + "m1" + Sep() + "n2" + Sep() + "later.asp", ""}));
+  }
 
   WriteFile(d + "last");
   ASSERT_TRUE(WaitFor(top, {foAdded, d + "last", ""}));
   EXPECT_TRUE(Has(top, {foAdded, d + "n1", ""}));
+  EXPECT_TRUE(Has(top, {foRenamed, d + "n1", d + "m1"}));
   for (const auto& c : top) {
     const std::string rest = c.file_name1.substr(d.size());
     EXPECT_EQ(rest.find(platform::PathSeparator()), std::string::npos) << c.file_name1;
@@ -291,8 +328,11 @@ TEST_F(FileWatcherTest, BurstOfNewFilesIsReportedInFullOrAsLost) {
 TEST_F(FileWatcherTest, OverflowWhileTheOwnerIsBusyIsReportedAsLost) {
   const std::string d = scratch_.path();
   std::vector<FileChange> got;
-  int files = 10000;  // ReadDirectoryChangesW: far more than 64 KB of records
-  {
+  // ReadDirectoryChangesW loses what does not fit into 64 KB: 400 records
+  // of 200-character names need 160 KB. inotify counts events instead.
+  int files = 400;
+  const std::string pad(190, 'p');
+  if (platform::PathSeparator() == '/') {
     std::ifstream limit("/proc/sys/fs/inotify/max_queued_events");
     int queued = 0;
     if (limit >> queued) files = queued + 1000;
@@ -305,7 +345,7 @@ TEST_F(FileWatcherTest, OverflowWhileTheOwnerIsBusyIsReportedAsLost) {
     got.push_back({op, a, b});
     if (!burst_done) {
       burst_done = true;
-      for (int i = 0; i < files; ++i) WriteFile(d + "burst" + std::to_string(i));
+      for (int i = 0; i < files; ++i) WriteFile(d + pad + std::to_string(i));
     }
   });
   w.SetActived(true);
