@@ -10,7 +10,7 @@ packages=(
 )
 if [[ "${ZELK_SETUP_WINDOWS:-1}" == 1 ]]; then
   packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
-             wine64 wine fonts-wine xvfb xauth fonts-wqy-zenhei imagemagick)
+             wine64 wine fonts-wine xvfb xauth fonts-wqy-zenhei imagemagick bzip2 make)
 fi
 
 missing=()
@@ -32,4 +32,21 @@ if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$'; then
   $SUDO sed -i 's/^# *\(zh_CN.UTF-8 UTF-8\)/\1/' /etc/locale.gen
   grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
   $SUDO locale-gen >/dev/null
+fi
+
+# The Windows builds cross-compile PCRE from Debian's pcre3 source package
+# (scripts/build-pcre-mingw.sh), which "apt-get source" fetches from a deb-src
+# entry for the suite this machine runs. Only that entry's index is updated.
+if [[ "${ZELK_SETUP_WINDOWS:-1}" == 1 ]] && ! apt-cache showsrc pcre3 2>/dev/null | grep -q '^Package: pcre3'; then
+  src_list=/etc/apt/sources.list.d/zelkwaf-deb-src.sources
+  uri=http://deb.debian.org/debian
+  suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+  if [[ -f /etc/apt/sources.list.d/debian.sources ]]; then
+    uri=$(awk '/^URIs:/ {print $2; exit}' /etc/apt/sources.list.d/debian.sources)
+  fi
+  echo "setup: adding $src_list (deb-src $uri $suite main)" >&2
+  printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+    "$uri" "$suite" | $SUDO tee "$src_list" >/dev/null
+  $SUDO apt-get -o DPkg::Lock::Timeout=600 -o Dir::Etc::sourcelist="$src_list" -o Dir::Etc::sourceparts=- \
+    -o APT::Get::List-Cleanup=0 update -qq
 fi

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Gets a Wine prefix ready for the tests: starts its wine server (kept
-# running for a minute after its last program ends) and creates the prefix
+# running for ten minutes after its last program ends) and creates the prefix
 # on first use, with every standard stream on /dev/null.
 #
 #   scripts/wine-prepare.sh <prefix>
@@ -22,9 +22,15 @@ mkdir -p "$prefix"
 exec 9>"$prefix.lock"
 flock 9
 # The lock must not be inherited by the long-lived processes started below.
-# Exit status 2: a server for this prefix is already running, which is fine.
-wineserver -p60 </dev/null >/dev/null 2>&1 9>&- || true
+# Exit status 0: a new server was started; 2: one is already running.
+server_started=0
+wineserver -p600 </dev/null >/dev/null 2>&1 9>&- && server_started=1
 if [[ ! -f $prefix/.zelk-booted ]]; then
   /usr/lib/wine/wine64 wineboot --init </dev/null >/dev/null 2>&1 9>&-
   touch "$prefix/.zelk-booted"
+elif ((server_started)); then
+  # A fresh server starts Wine's background services (services.exe,
+  # winedevice.exe, ...) for its first program; let that be this wineboot,
+  # not a test program whose output CTest is reading.
+  /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1 9>&-
 fi

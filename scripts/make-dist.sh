@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Lays out the Windows release folders from the win64 and win32 builds, shaped
+# like the run-time tree (IIS\ZelkWAF.dll; the manager installs itself at the
+# top):
+#
+#   dist/ZelkWAF-win64/   from build/win64
+#   dist/ZelkWAF-win32/   from build/win32
+#
+# Binaries are stripped of their debug information. Each DLL's exports and
+# imports are checked. Builds that are missing are reported, not built.
+set -euo pipefail
+if [[ $# -ne 0 ]]; then
+  echo "usage: $0   (run scripts/test.sh or build the win64 and win32 presets first)" >&2
+  exit 2
+fi
+cd "$(dirname "$0")/.."
+status=0
+for arch in win64 win32; do
+  if [[ ! -f build/$arch/CMakeCache.txt ]]; then
+    echo "make-dist: build/$arch is not configured (cmake --preset $arch)" >&2
+    status=1
+    continue
+  fi
+  out=dist/ZelkWAF-$arch
+  rm -rf "$out"
+  cmake --install "build/$arch" --prefix "$out" --strip >/dev/null
+  bash scripts/check-dll-exports.sh "$out/IIS/ZelkWAF.dll" || status=1
+  echo "make-dist: $out" >&2
+  (cd "$out" && find . -type f | sort | sed 's/^/  /') >&2
+done
+exit $status
