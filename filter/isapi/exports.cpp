@@ -80,11 +80,12 @@ HSE_EXEC_URL_INFO g_exec_same_request = {nullptr, nullptr, nullptr, nullptr, nul
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID reserved) {
   try {
     switch (reason) {
       case DLL_PROCESS_ATTACH:
-        DisableThreadLibraryCalls(instance);
+        // Thread notifications stay on: the statically linked runtime
+        // (winpthreads, thread-local storage) cleans up per thread on them.
         g_module = zelk::filter::LoadModule(ModuleDirectory());
         break;
       case DLL_PROCESS_DETACH:

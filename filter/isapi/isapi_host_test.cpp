@@ -16,6 +16,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "filter/module.h"
@@ -482,6 +483,38 @@ TEST(ZelkWafDll, HoldsTheLogSoOthersMayReadButNotWrite) {
   writer = OpenLog(folder.log_path(), GENERIC_WRITE);
   EXPECT_NE(writer, INVALID_HANDLE_VALUE) << "the log is released at unload";
   if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+}
+
+TEST(ZelkWafDll, RequestsOnManyThreadsWriteWholeLines) {
+  ModuleFolder folder(DefaultFolder());
+  LoadedDll dll(folder.dll);
+  ASSERT_TRUE(dll.ok());
+  constexpr int kThreads = 4;
+  constexpr int kRequests = 50;
+  std::vector<std::thread> threads;
+  std::vector<int> finished(kThreads, 0);
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&dll, &finished, t] {
+      for (int i = 0; i < kRequests; ++i) {
+        FakeIis iis;
+        SetRequest(iis, "GET", "/db/t" + std::to_string(t) + "-" + std::to_string(i) + ".mdb", "localhost");
+        if (iis.PreprocHeaders(dll.filter_proc()) == static_cast<DWORD>(SF_STATUS_REQ_FINISHED)) ++finished[t];
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  dll.Unload();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(finished[t], kRequests) << "thread " << t;
+
+  std::map<std::string, int> seen;
+  for (const std::string& m : LogMessages(testing::ReadFileBytes(folder.log_path()))) ++seen[m];
+  EXPECT_EQ(seen.size(), static_cast<std::size_t>(kThreads * kRequests));
+  for (int t = 0; t < kThreads; ++t) {
+    for (int i = 0; i < kRequests; ++i) {
+      const std::string line = "10.0.0.5 请求文件非法:localhost/db/t" + std::to_string(t) + "-" + std::to_string(i) + ".mdb";
+      EXPECT_EQ(seen[line], 1) << line;
+    }
+  }
 }
 
 // The renamed module, run in a child process: the copy of this program the
