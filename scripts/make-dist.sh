@@ -25,6 +25,7 @@ for arch in win64 win32; do
   rm -rf "$out"
   cmake --install "build/$arch" --prefix "$out" --strip >/dev/null
   bash scripts/check-dll-exports.sh "$out/IIS/ZelkWAF.dll" || status=1
+  bash manager/shell/gui_test/check-exe-imports.sh "$out/ZelkWAF.exe" >/dev/null || status=1
   echo "make-dist: $out" >&2
   (cd "$out" && find . -type f | sort | sed 's/^/  /') >&2
 done

@@ -177,6 +177,9 @@ inline constexpr char kMonitorStop[] = "停止监控";
 inline constexpr char kExtractStart[] = "提取特征";
 inline constexpr char kExtractStop[] = "停止提取";
 
+// The notification icon's callback message (WM_USER + 2).
+inline constexpr unsigned kTrayIconMessage = 1026;
+
 // Geometry of the window (client pixels).
 inline constexpr int kOuterWidth = 612, kOuterHeight = 382;
 inline constexpr int kClientWidth = 596, kClientHeight = 344;

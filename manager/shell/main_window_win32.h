@@ -38,7 +38,7 @@ namespace zelk::manager::shell {
 inline constexpr char kMainClass[] = "TForm1";
 // The notification icon's callback message (WM_USER + 2).
 inline constexpr UINT WM_TRAYICON = WM_USER + 2;
-static_assert(WM_TRAYICON == 1026, "the icon's callback message is 1026");
+static_assert(WM_TRAYICON == kTrayIconMessage, "the icon's callback message is 1026");
 // Drains the owner-thread task queue.
 inline constexpr UINT WM_RUNTASKS = WM_APP + 1;
 // A tree click, handled after the tree has moved its selection.
