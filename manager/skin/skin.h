@@ -66,6 +66,7 @@ class SkinManager {
   static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
                                        DWORD_PTR ref);
   LRESULT Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool* handled);
+  static BOOL CALLBACK AttachChild(HWND child, LPARAM self);
   void AttachOne(HWND hwnd);
   void ApplyButtonStyles();
   void PaintGroupBox(HWND hwnd);

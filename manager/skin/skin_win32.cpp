@@ -90,14 +90,13 @@ SkinManager::~SkinManager() {
 
 void SkinManager::Attach(HWND window) {
   AttachOne(window);
-  EnumChildWindows(
-      window,
-      [](HWND child, LPARAM self) -> BOOL {
-        reinterpret_cast<SkinManager*>(self)->AttachOne(child);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(this));
+  EnumChildWindows(window, AttachChild, reinterpret_cast<LPARAM>(this));
   ApplyButtonStyles();
+}
+
+BOOL CALLBACK SkinManager::AttachChild(HWND child, LPARAM self) {
+  reinterpret_cast<SkinManager*>(self)->AttachOne(child);
+  return TRUE;
 }
 
 void SkinManager::AttachOne(HWND hwnd) {
