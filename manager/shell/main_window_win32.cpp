@@ -565,6 +565,9 @@ void TForm1::FormDestroy() {
     SaveUrlList();
   });
   Shell_NotifyIconA(NIM_DELETE, &tray_icon_data_);
+  // The watcher stops here, while the window that receives its events still
+  // exists; nothing it posted afterwards would be run.
+  monitor_.reset();
 }
 
 // Message boxes and the core's window interface ---------------------------------
@@ -725,7 +728,12 @@ void TForm1::btndelurlClick() {
 }
 
 void TForm1::btnfilemonClick() {
-  // Bound to the site monitor once it is part of the core.
+  if (!monitor_) monitor_ = std::make_unique<SiteMonitor>(*this, *this, *this, paths_.MonitorLogPath);
+  monitor_->btnfilemonClick();
+}
+
+void TForm1::InsertMonitorLine(const std::string& line) {
+  SendMessageA(Ctl(idLstfilemon), LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
 }
 
 void TForm1::btnchkextractClick() {

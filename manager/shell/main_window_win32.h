@@ -30,6 +30,7 @@
 #include "manager/iis/metabase.h"
 #include "manager/iis/settings_store.h"
 #include "manager/monitor/owner_thread.h"
+#include "manager/monitor/site_monitor.h"
 #include "manager/shell/layout.h"
 #include "manager/skin/skin.h"
 
@@ -44,7 +45,7 @@ inline constexpr UINT WM_RUNTASKS = WM_APP + 1;
 // A tree click, handled after the tree has moved its selection.
 inline constexpr UINT WM_TREECLICK = WM_APP + 2;
 
-class TForm1 final : public ManagerUi, public OwnerThread, public RegistrationHost {
+class TForm1 final : public ManagerUi, public OwnerThread, public RegistrationHost, public MonitorPage {
  public:
   TForm1(HINSTANCE instance, std::unique_ptr<Metabase> metabase);
   ~TForm1() override;
@@ -82,6 +83,15 @@ class TForm1 final : public ManagerUi, public OwnerThread, public RegistrationHo
   void SaveUrlList() override;
   bool GrantFileAccess(const std::string& account, const std::string& path, std::uint32_t mask) override;
   void SetShortcuts(bool create) override;
+
+  // MonitorPage: the page "网站监控" for the site monitor.
+  std::string MonitorDirText() override { return Text(idEdtmondir); }
+  void SetMonitorDirText(const std::string& dir) override { SetText(idEdtmondir, dir); }
+  std::string MonitorMaskText() override { return Text(idCbbmonfileext); }
+  bool DeleteNewFilesChecked() override { return Checked(idChkdelnew); }
+  void SetMonitorButtonCaption(const std::string& caption) override { SetText(idBtnfilemon, caption); }
+  void InsertMonitorLine(const std::string& line) override;
+  void SaveMonitorSettings() override { SaveManagerSettings(); }
 
  private:
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -162,6 +172,8 @@ class TForm1 final : public ManagerUi, public OwnerThread, public RegistrationHo
 
   std::mutex tasks_mutex_;
   std::deque<std::function<void()>> tasks_;
+  // Last, so that it goes first: its watcher posts into the queue above.
+  std::unique_ptr<SiteMonitor> monitor_;
 };
 
 }  // namespace zelk::manager::shell
