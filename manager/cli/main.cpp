@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "manager/cli/iis_commands.h"
+#include "manager/cli/monitor_command.h"
 #include "manager/cli/terminal_ui.h"
 #include "manager/common/errors.h"
 #include "manager/common/paths.h"
@@ -45,6 +46,7 @@ const char kUsage[] =
     "  compare 新快照 旧快照       快照对比: 找出新快照中新建的文件\n"
     "  status                      显示过滤模块在 IIS 中的安装状态\n"
     "  install | uninstall         把 IIS/ZelkWAF.dll 安装到 IIS 或从 IIS 卸载\n"
+    "  monitor [选项]              网站监控: 打印并记录目录中的变化, 直到按 Ctrl+C\n"
     "\n"
     "每个命令都有 --help。发现的问题追加到篡改日志 Log/newlog.txt 并打印。\n"
     "退出码: 0 成功; 1 发现问题(check、compare)、未安装(status)或操作失败(install、uninstall);\n"
@@ -333,6 +335,7 @@ int main(int argc, char** argv) try {
   if (command == "snapshot") return Snapshot(ctx, rest);
   if (command == "check") return Check(ctx, rest);
   if (command == "compare") return Compare(ctx, rest);
+  if (command == "monitor") return mgr::RunMonitorCommand(rest, ctx.paths, ctx.config);
   if (mgr::IsIisCommand(command)) {
     mgr::cli::TerminalUi ui;
     return mgr::RunIisCommandOnSystem(command, rest, ctx.paths, ui);

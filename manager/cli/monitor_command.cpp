@@ -1,0 +1,123 @@
+#include "manager/cli/monitor_command.h"
+
+#include <filesystem>
+#include <memory>
+
+#include "manager/cli/terminal_ui.h"
+#include "manager/common/text_fields.h"
+#include "manager/monitor/site_monitor.h"
+#include "platform/codepage.h"
+#include "platform/dirwatch.h"
+#include "platform/files.h"
+
+namespace zelk::manager {
+namespace {
+
+using cli::PrintForPeople;
+
+const char kUsage[] =
+    "用法: zelkwaf-manager [--home 目录] monitor [--dir 目录] [--types 掩码] [--delete-new | --keep-new]\n"
+    "\n"
+    "网站监控: 实时监视目录及其子目录中文件和文件夹的新建、删除、修改和改名。完整路径与某个掩码\n"
+    "相符的每个变化打印一行, 并追加到监控日志 Log/newmonlog.txt, 直到按 Ctrl+C 结束。\n"
+    "  --dir 目录       监控目录 (默认: Config.ini 的 MonDir)\n"
+    "  --types 掩码     以逗号分隔的掩码, 如 \"*.as*,*.cer,*.inc\" (默认: Config.ini 的 MonType 所选类型)\n"
+    "  --delete-new     删除新建的相符文件 (默认: Config.ini 的 DelNewFile)\n"
+    "  --keep-new       不删除新建文件\n"
+    "变化多到系统来不及记录时打印一行\"丢失\", 这时请做篡改检查。监控日志本身的写入不报告。\n"
+    "退出码: 0 按 Ctrl+C 结束; 2 用法错误、目录不存在或没有掩码。\n";
+
+int Usage(const std::string& message) {
+  PrintForPeople(stderr, "zelkwaf-manager: " + message + "\n请用 --help 查看用法。\n");
+  return kMonitorExitUsage;
+}
+
+// The monitor page of a terminal: the values come from the command line, the
+// list is standard output, nothing is saved.
+class TerminalMonitorPage : public MonitorPage {
+ public:
+  TerminalMonitorPage(std::string dir, std::string masks, bool delete_new)
+      : dir_(std::move(dir)), masks_(std::move(masks)), delete_new_(delete_new) {}
+  std::string MonitorDirText() override { return dir_; }
+  void SetMonitorDirText(const std::string& dir) override { dir_ = dir; }
+  std::string MonitorMaskText() override { return masks_; }
+  bool DeleteNewFilesChecked() override { return delete_new_; }
+  void SetMonitorButtonCaption(const std::string&) override {}
+  void InsertMonitorLine(const std::string& line) override { PrintForPeople(stdout, line + "\n"); }
+  void SaveMonitorSettings() override {}
+
+ private:
+  std::string dir_, masks_;
+  bool delete_new_;
+};
+
+// A relative folder made absolute (with its trailing separator kept), so that
+// the paths the watcher reports and the monitor log's own path are spelled
+// alike and the monitor recognises its own writes.
+std::string AbsoluteDir(const std::string& dir) {
+  std::filesystem::path p(dir);
+  if (p.is_absolute()) return dir;
+  std::string out = std::filesystem::absolute(p).lexically_normal().string();
+  const char sep = platform::PathSeparator();
+  const bool had_sep = !dir.empty() && (dir.back() == sep || dir.back() == '/');
+  if (had_sep && !out.empty() && out.back() != sep) out += sep;
+  if (!had_sep && !out.empty() && out.back() == sep && out.size() > 1) out.pop_back();
+  return out;
+}
+
+}  // namespace
+
+std::string MonitorCommandUsage() { return kUsage; }
+
+int RunMonitorCommand(const std::vector<std::string>& args, const ManagerPaths& paths,
+                      const ManagerSettings& config) {
+  std::string dir = config.MonDir;
+  std::string masks = MonTypeMask(config.MonType);
+  bool delete_new = config.DelNewFile;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      PrintForPeople(stdout, kUsage);
+      return kMonitorExitOk;
+    } else if (a == "--dir" || a == "--types") {
+      if (i + 1 >= args.size()) return Usage(a + " 需要一个值");
+      (a == "--dir" ? dir : masks) = platform::FromTerminal(args[++i]);
+    } else if (a == "--delete-new") {
+      delete_new = true;
+    } else if (a == "--keep-new") {
+      delete_new = false;
+    } else {
+      return Usage("未知的参数: " + platform::FromTerminal(a));
+    }
+  }
+  dir = StripBlanksAndControls(dir);
+  if (dir.empty() || !platform::DirectoryExists(dir)) {
+    PrintForPeople(stderr, "zelkwaf-manager: 选择的目录不存在请重试: " + dir + "\n");
+    return kMonitorExitUsage;
+  }
+  if (SplitMaskList(masks).empty() || StripBlanksAndControls(masks).empty()) {
+    return Usage("没有监控类型 (--types)");
+  }
+  dir = AbsoluteDir(dir);
+  const ManagerPaths home = BuildManagerPaths(AbsoluteDir(paths.ManagerDir));
+  CreateManagerFolders(home);
+
+  // Shared with the interrupt thread, which may outlive this call.
+  auto loop = std::make_shared<EventLoop>();
+  cli::TerminalUi ui;
+  TerminalMonitorPage page(dir, masks, delete_new);
+  SiteMonitor monitor(*loop, ui, page, home.MonitorLogPath);
+  if (!monitor.Start(dir, masks, delete_new)) {
+    PrintForPeople(stderr, "zelkwaf-manager: 选择的目录不存在请重试: " + dir + "\n");
+    return kMonitorExitUsage;
+  }
+  PrintForPeople(stderr, std::string("开始监控 ") + dir + " 类型 " + masks +
+                             (delete_new ? " (删除新建文件)" : "") + ", 按 Ctrl+C 结束。\n");
+  platform::CallOnInterrupt([loop] { loop->Quit(); });
+  loop->Run();
+  monitor.Stop();
+  PrintForPeople(stderr, "监控已停止。\n");
+  return kMonitorExitOk;
+}
+
+}  // namespace zelk::manager
