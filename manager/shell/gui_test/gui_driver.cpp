@@ -414,6 +414,18 @@ int main(int argc, char** argv) {
   AnswerBox(zelk::manager::kMsgBoxCaption, "请检查当前程序IIS目录下是否存在ZelkWAF.dll", IDOK);
   Check(TextOf(Control(shell::idLblState)) == "未安装", "state stays 未安装 after the failed install");
 
+  // With a module in place the registration is tried, and fails cleanly where
+  // there is no IIS (the metabase objects cannot be had under Wine).
+  const std::string module = dir + "IIS\\ZelkWAF.dll";
+  WriteFileBytes(module, "MZ");
+  Click(shell::idSetupBtn);
+  AnswerBox(zelk::manager::kMsgBoxCaption, "操作失败 请确认IIS是否正常工作", IDOK);
+  Check(TextOf(Control(shell::idLblState)) == "未安装", "state stays 未安装 when IIS cannot be reached");
+  Click(shell::idUninstallBtn);
+  AnswerBox(zelk::manager::kMsgBoxCaption, "操作失败 请确认IIS是否正常工作,或者防火墙已经卸载.", IDOK);
+  Check(WaitFor([] { return TextOf(Control(shell::idLblState)) == "未安装"; }), "uninstall leaves 未安装");
+  DeleteFileA(module.c_str());
+
   // Snapshot, tamper check, comparison --------------------------------------------------
   WriteFileBytes(site + "\\a.asp", "<% a %>");
   WriteFileBytes(site + "\\b.asp", "<% b %>");

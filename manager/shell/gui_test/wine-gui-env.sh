@@ -64,6 +64,11 @@ REG
   } >"$reg"
   /usr/lib/wine/wine64 regedit /S "Z:${reg//\//\\}" </dev/null >/dev/null 2>&1 || true
   rm -f "$reg"
+  # The desktop process wineboot started predates the virtual-desktop
+  # setting: restart the prefix's server so that the next program gets it.
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  bash "$repo/scripts/wine-prepare.sh" "$gui_prefix"
   touch "$gui_prefix/.zelk-gui"
 fi
 
