@@ -265,4 +265,69 @@ Picture Draw(Art art, int size) {
   return c.Result();
 }
 
+namespace {
+
+void Put16(std::string* out, unsigned v) {
+  out->push_back(static_cast<char>(v & 0xFF));
+  out->push_back(static_cast<char>((v >> 8) & 0xFF));
+}
+
+void Put32(std::string* out, std::uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
+}
+
+// One image of an .ico: BITMAPINFOHEADER (height doubled for the mask),
+// BGRA rows bottom-up, then the 1-bit AND mask (set where transparent),
+// rows padded to 32 bits.
+std::string IcoImage(const Picture& p) {
+  std::string out;
+  Put32(&out, 40);
+  Put32(&out, static_cast<std::uint32_t>(p.size));
+  Put32(&out, static_cast<std::uint32_t>(p.size * 2));
+  Put16(&out, 1);
+  Put16(&out, 32);
+  for (int i = 0; i < 6; ++i) Put32(&out, 0);
+  for (int y = p.size - 1; y >= 0; --y) {
+    for (int x = 0; x < p.size; ++x) {
+      const std::uint32_t argb = p.at(x, y);
+      Put32(&out, argb);  // little-endian 0xAARRGGBB is B, G, R, A
+    }
+  }
+  const int mask_stride = ((p.size + 31) / 32) * 4;
+  for (int y = p.size - 1; y >= 0; --y) {
+    std::string row(static_cast<std::size_t>(mask_stride), '\0');
+    for (int x = 0; x < p.size; ++x) {
+      if ((p.at(x, y) >> 24) == 0) row[static_cast<std::size_t>(x / 8)] |= static_cast<char>(0x80 >> (x % 8));
+    }
+    out += row;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string IcoFile(const std::vector<Picture>& pictures) {
+  std::string header;
+  Put16(&header, 0);
+  Put16(&header, 1);  // icon
+  Put16(&header, static_cast<unsigned>(pictures.size()));
+  std::string images;
+  std::uint32_t offset = static_cast<std::uint32_t>(6 + 16 * pictures.size());
+  for (const Picture& p : pictures) {
+    const std::string image = IcoImage(p);
+    header.push_back(static_cast<char>(p.size >= 256 ? 0 : p.size));
+    header.push_back(static_cast<char>(p.size >= 256 ? 0 : p.size));
+    header.push_back(0);  // no palette
+    header.push_back(0);
+    Put16(&header, 1);   // planes
+    Put16(&header, 32);  // bits per pixel
+    Put32(&header, static_cast<std::uint32_t>(image.size()));
+    Put32(&header, offset);
+    offset += static_cast<std::uint32_t>(image.size());
+    images += image;
+  }
+  return header + images;
+}
+
 }  // namespace zelk::manager::shell

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace zelk::manager::shell {
@@ -31,5 +32,9 @@ enum class Art {
 Art TreeArt(int icon_index);
 
 Picture Draw(Art art, int size);
+
+// An .ico file holding the pictures (32-bit colour with alpha, and the
+// AND mask older systems read), in the order given.
+std::string IcoFile(const std::vector<Picture>& pictures);
 
 }  // namespace zelk::manager::shell

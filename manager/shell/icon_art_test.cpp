@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <set>
+#include <string>
 #include <vector>
 
 namespace zelk::manager::shell {
@@ -39,6 +42,38 @@ TEST(IconArt, EveryPictureHasABodyTransparentCornersAndSmoothEdges) {
 TEST(IconArt, TheElevenTreeIconsAreDistinct) {
   std::set<std::vector<std::uint32_t>> seen;
   for (int i = 0; i <= 10; ++i) EXPECT_TRUE(seen.insert(Draw(TreeArt(i), 16).pixels).second) << i;
+}
+
+// The file icon compiled into ZelkWAF.exe is the drawn application art.
+TEST(IconArt, CommittedFileIconIsTheDrawnApplicationArt) {
+  const std::string path = std::string(ZELK_SOURCE_DIR) + "/manager/shell/resources/ZelkWAF.ico";
+  std::ifstream in(path, std::ios::binary);
+  ASSERT_TRUE(in) << path;
+  const std::string committed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(committed == IcoFile({Draw(Art::kApp, 16), Draw(Art::kApp, 32), Draw(Art::kApp, 48)}))
+      << "regenerate with manager/shell/resources/make_icon.cpp";
+}
+
+TEST(IconArt, IcoFileDirectoryPointsAtEachImage) {
+  const Picture p16 = Draw(Art::kApp, 16), p32 = Draw(Art::kApp, 32);
+  const std::string ico = IcoFile({p16, p32});
+  auto u32 = [&](std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(ico[at])) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(ico[at + 1])) << 8 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(ico[at + 2])) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(ico[at + 3])) << 24;
+  };
+  ASSERT_GE(ico.size(), 38u);
+  EXPECT_EQ(ico[2], 1);  // icon
+  EXPECT_EQ(ico[4], 2);  // two images
+  // 16 x 16: 40-byte header, 16*16*4 colour bytes, 16 rows of 4 mask bytes.
+  EXPECT_EQ(u32(6 + 8), 40u + 1024u + 64u);
+  EXPECT_EQ(u32(6 + 12), 6u + 32u);
+  EXPECT_EQ(u32(22 + 12), 6u + 32u + 1128u);
+  EXPECT_EQ(ico.size(), 6u + 32u + 1128u + (40u + 4096u + 128u));
+  // The first colour pixel is the bottom-left one, stored B, G, R, A.
+  const std::uint32_t bottom_left = p16.at(0, 15);
+  EXPECT_EQ(u32(6 + 32 + 40), bottom_left);
 }
 
 }  // namespace

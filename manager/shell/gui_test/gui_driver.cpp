@@ -280,6 +280,27 @@ void PicturesOfEveryPage(const std::string& folder, const char* look) {
   }
 }
 
+// The version record's string value and the fixed file version.
+std::string VersionString(const std::string& exe, const char* name, std::string* file_version) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeA(exe.c_str(), &ignored);
+  if (size == 0) return "<no version record>";
+  std::vector<char> data(size);
+  if (!GetFileVersionInfoA(exe.c_str(), 0, size, data.data())) return "<unreadable>";
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT len = 0;
+  if (VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &len) && fixed) {
+    char v[64];
+    std::snprintf(v, sizeof v, "%lu.%lu.%lu.%lu", fixed->dwFileVersionMS >> 16, fixed->dwFileVersionMS & 0xFFFF,
+                  fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF);
+    *file_version = v;
+  }
+  char* value = nullptr;
+  const std::string query = std::string("\\StringFileInfo\\080403A8\\") + name;
+  if (!VerQueryValueA(data.data(), query.c_str(), reinterpret_cast<void**>(&value), &len) || !value) return "<none>";
+  return value;
+}
+
 std::string Lines(std::initializer_list<const char*> lines) {
   std::string s;
   for (const char* l : lines) s += std::string(l) + "\r\n";
@@ -304,6 +325,17 @@ int main(int argc, char** argv) {
   const std::string exe = dir + "ZelkWAF.exe";
   Check(CopyFileA(source_exe.c_str(), exe.c_str(), FALSE) != FALSE, "manager copied into a folder with a space");
   Check(CopyFileA(standin.c_str(), (dir + "Murrow\\Murrow.exe").c_str(), FALSE) != FALSE, "scanner stand-in placed");
+
+  // The version record of the program file.
+  std::string file_version;
+  Check(VersionString(exe, "FileDescription", &file_version) == "ZelkWeb应用防火墙", "version record: description");
+  Check(file_version == "2.0.1.1", "version record: file version " + file_version);
+  for (const auto& [name, value] : {std::pair<const char*, const char*>{"ProductName", "ZelkWeb应用防火墙"},
+                                    {"InternalName", "ZelkWAF"},
+                                    {"OriginalFilename", "ZelkWAF.exe"},
+                                    {"ProductVersion", "2.0.1.1"}}) {
+    Check(VersionString(exe, name, &file_version) == value, std::string("version record: ") + name);
+  }
 
   // Start and first show ---------------------------------------------------------
   Check(StartManager(exe), "manager starts and shows its window");
