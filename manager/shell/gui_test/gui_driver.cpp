@@ -523,6 +523,32 @@ int main(int argc, char** argv) {
   Check(ReadFileBytes(dir + "IIS\\ZelkWAF.dst") == "/b.asp\r\n/admin/add.asp\r\n/c.asp\r\n",
         "退出 saves the white list: " + ReadFileBytes(dir + "IIS\\ZelkWAF.dst"));
 
+  // A second start with IsMon set: the monitor's folder question comes
+  // before the window is shown, and the stored settings are on the pages.
+  std::string stored = ReadFileBytes(dir + "Config.ini");
+  const std::string::size_type is_mon = stored.find("IsMon=0");
+  if (is_mon != std::string::npos) stored.replace(is_mon, 7, "IsMon=1");
+  WriteFileBytes(dir + "Config.ini", stored);
+  CloseHandle(g.process.hProcess);
+  CloseHandle(g.process.hThread);
+  g = Manager{};
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  std::string command = "\"" + exe + "\"";
+  Check(CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &g.process) != FALSE,
+        "second start");
+  AnswerBox("选择监控目录", "是否使用当前[" + work + "\\watched\\]作为监控目录?", IDYES);
+  Check(WaitFor([] { return FindManagerWindows() && IsWindowVisible(g.form); }), "the window shows after the question");
+  Check(TextOf(Control(shell::idBtnfilemon)) == "停止监控", "IsMon starts the monitor at start");
+  Check(TextOf(Control(shell::idEdtmondir)) == work + "\\watched\\", "stored settings are loaded at start");
+
+  // The end of the Windows session ends the program and saves as 退出 does.
+  DWORD_PTR answer = 0;
+  SendMessageTimeoutA(g.form, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 20000, &answer);
+  Check(answer == 1, "WM_QUERYENDSESSION answers 1");
+  Check(ProcessEnded(30000), "the end of the session ends the program");
+  Check(ReadFileBytes(dir + "Config.ini").find("IsMon=1\r\n") != std::string::npos, "Config.ini saved at the end");
+
   std::printf("%d failed\n", g_failures);
   return g_failures == 0 ? 0 : 1;
 }
