@@ -1,14 +1,17 @@
+// clang-format off: <windows.h> must come first; its GetObject macro would
+// rename the metabase interface's method.
 #include <windows.h>
 #include <activeds.h>
 #include <oleauto.h>
 #undef GetObject
-
-#include "manager/iis/metabase_adsi_win32.h"
+// clang-format on
 
 #include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "manager/iis/metabase_adsi_win32.h"
 
 namespace zelk::manager {
 namespace {
@@ -25,7 +28,8 @@ void Check(HRESULT hr, const char* call) {
 
 std::wstring Wide(const std::string& text) {
   if (text.empty()) return {};
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  const int n =
+      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring out(static_cast<std::size_t>(n), L'\0');
   MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
   return out;
@@ -33,7 +37,8 @@ std::wstring Wide(const std::string& text) {
 
 std::string Narrow(const wchar_t* text, UINT length) {
   if (!text || length == 0) return {};
-  const int n = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+  const int n =
+      WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n), '\0');
   WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), &out[0], n, nullptr, nullptr);
   return out;
@@ -134,17 +139,19 @@ class Com {
 
 // Calls a method of a dispatch interface by name. args are given in their
 // natural order (DISPPARAMS wants them reversed).
-void InvokeMethod(IDispatch* target, const wchar_t* name, std::vector<VARIANT>& args, VARIANT* result) {
+void InvokeMethod(IDispatch* target, const wchar_t* name, std::vector<VARIANT>& args,
+                  VARIANT* result) {
   DISPID id = 0;
   LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-  Check(target->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), "IDispatch::GetIDsOfNames");
+  Check(target->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id),
+        "IDispatch::GetIDsOfNames");
   std::vector<VARIANT> reversed(args.rbegin(), args.rend());
   DISPPARAMS params{};
   params.rgvarg = reversed.empty() ? nullptr : reversed.data();
   params.cArgs = static_cast<UINT>(reversed.size());
   EXCEPINFO error{};
-  const HRESULT hr =
-      target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, &error, nullptr);
+  const HRESULT hr = target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                                    result, &error, nullptr);
   SysFreeString(error.bstrSource);
   SysFreeString(error.bstrDescription);
   SysFreeString(error.bstrHelpFile);
@@ -186,7 +193,8 @@ class AdsiObject final : public MetabaseObject {
 
   std::string Name() override {
     Com<IADs> ads;
-    Check(dispatch_->QueryInterface(IID_IADs, reinterpret_cast<void**>(ads.put())), "QueryInterface(IADs)");
+    Check(dispatch_->QueryInterface(IID_IADs, reinterpret_cast<void**>(ads.put())),
+          "QueryInterface(IADs)");
     BSTR name = nullptr;
     Check(ads->get_Name(&name), "IADs::get_Name");
     std::string out = Narrow(name, SysStringLen(name));
@@ -238,7 +246,8 @@ class AdsiObject final : public MetabaseObject {
 
   void SetInfo() override { Check(Ads()->SetInfo(), "IADs::SetInfo"); }
 
-  std::unique_ptr<MetabaseObject> Create(const std::string& class_name, const std::string& name) override {
+  std::unique_ptr<MetabaseObject> Create(const std::string& class_name,
+                                         const std::string& name) override {
     Com<IADsContainer> container;
     QueryContainer(&container);
     Bstr cls(class_name), child(name);
@@ -265,8 +274,8 @@ class AdsiObject final : public MetabaseObject {
     return VariantTextList(*result);
   }
 
-  void AddExtensionFile(const std::string& path, bool allowed, const std::string& group_id, bool can_delete,
-                        const std::string& description) override {
+  void AddExtensionFile(const std::string& path, bool allowed, const std::string& group_id,
+                        bool can_delete, const std::string& description) override {
     ArgList args;
     args.Text(path);
     args.Bool(allowed);
@@ -295,7 +304,8 @@ class AdsiObject final : public MetabaseObject {
   // properties stay in its cache until SetInfo.
   IADs* Ads() {
     if (!ads_.get()) {
-      Check(dispatch_->QueryInterface(IID_IADs, reinterpret_cast<void**>(ads_.put())), "QueryInterface(IADs)");
+      Check(dispatch_->QueryInterface(IID_IADs, reinterpret_cast<void**>(ads_.put())),
+            "QueryInterface(IADs)");
     }
     return ads_.get();
   }
@@ -364,8 +374,8 @@ class AdsiMetabase final : public Metabase {
     CLSID clsid{};
     Check(CLSIDFromProgID(L"IISNamespace", &clsid), "CLSIDFromProgID(IISNamespace)");
     IDispatch* dispatch = nullptr;
-    Check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
-                           reinterpret_cast<void**>(&dispatch)),
+    Check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                           IID_IDispatch, reinterpret_cast<void**>(&dispatch)),
           "CoCreateInstance(IISNamespace)");
     return std::make_unique<AdsiObject>(dispatch);
   }
@@ -375,7 +385,7 @@ class AdsiMetabase final : public Metabase {
     // interface, as the IIS provider publishes them.
     const IID& iid = as == MetabaseInterface::kIADs            ? IID_IADs
                      : as == MetabaseInterface::kIADsContainer ? IID_IADsContainer
-                                                                 : IID_IDispatch;
+                                                               : IID_IDispatch;
     IUnknown* unknown = nullptr;
     const std::wstring wide = Wide(path);
     Check(ADsGetObject(wide.c_str(), iid, reinterpret_cast<void**>(&unknown)), "ADsGetObject");

@@ -51,8 +51,11 @@ class Canvas {
     p.size = size_;
     p.pixels.resize(Area());
     for (std::size_t i = 0; i < Area(); ++i) {
-      auto byte = [](double v) { return static_cast<std::uint32_t>(std::clamp(std::lround(v), 0L, 255L)); };
-      p.pixels[i] = (byte(a_[i] * 255) << 24) | (byte(r_[i]) << 16) | (byte(g_[i]) << 8) | byte(b_[i]);
+      auto byte = [](double v) {
+        return static_cast<std::uint32_t>(std::clamp(std::lround(v), 0L, 255L));
+      };
+      p.pixels[i] =
+          (byte(a_[i] * 255) << 24) | (byte(r_[i]) << 16) | (byte(g_[i]) << 8) | byte(b_[i]);
     }
     return p;
   }
@@ -66,7 +69,9 @@ class Canvas {
 // Shapes -------------------------------------------------------------------
 
 Shape Circle(double cx, double cy, double radius) {
-  return [=](double x, double y) { return (x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius; };
+  return [=](double x, double y) {
+    return (x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius;
+  };
 }
 
 Shape Ring(double cx, double cy, double outer, double inner) {
@@ -198,9 +203,10 @@ void DrawArt(Canvas& c, Art art) {
       c.Fill(Rect(0.24, 0.26, 0.76, 0.6), Rgb{24, 140, 150});
       c.Fill(Rect(0.44, 0.66, 0.56, 0.76), kWhite);
       c.Fill(Rect(0.32, 0.76, 0.68, 0.82), kWhite);
-      c.Fill(Union(Segment(0.28, 0.46, 0.42, 0.46, 0.06),
-                   Union(Segment(0.42, 0.46, 0.5, 0.32, 0.06), Segment(0.5, 0.32, 0.58, 0.52, 0.06))),
-             kWhite);
+      c.Fill(
+          Union(Segment(0.28, 0.46, 0.42, 0.46, 0.06),
+                Union(Segment(0.42, 0.46, 0.5, 0.32, 0.06), Segment(0.5, 0.32, 0.58, 0.52, 0.06))),
+          kWhite);
       c.Fill(Segment(0.58, 0.52, 0.72, 0.46, 0.06), kWhite);
       break;
     case Art::kTamper:
@@ -213,14 +219,16 @@ void DrawArt(Canvas& c, Art art) {
       Shape gear = Circle(0.5, 0.5, 0.24);
       for (int i = 0; i < 8; ++i) {
         const double a = i * 3.14159265358979 / 4;
-        gear = Union(gear, Segment(0.5, 0.5, 0.5 + 0.32 * std::cos(a), 0.5 + 0.32 * std::sin(a), 0.12));
+        gear = Union(gear,
+                     Segment(0.5, 0.5, 0.5 + 0.32 * std::cos(a), 0.5 + 0.32 * std::sin(a), 0.12));
       }
       c.Fill(Minus(gear, Circle(0.5, 0.5, 0.1)), kWhite);
       break;
     }
     case Art::kLogs:
       Tile(c, Rgb{70, 90, 160});
-      c.Fill(Polygon({{0.26, 0.16}, {0.62, 0.16}, {0.76, 0.3}, {0.76, 0.84}, {0.26, 0.84}}), kWhite);
+      c.Fill(Polygon({{0.26, 0.16}, {0.62, 0.16}, {0.76, 0.3}, {0.76, 0.84}, {0.26, 0.84}}),
+             kWhite);
       c.Fill(Polygon({{0.62, 0.16}, {0.76, 0.3}, {0.62, 0.3}}), Rgb{190, 200, 230});
       for (double y : {0.42, 0.54, 0.66}) c.Fill(Rect(0.34, y, 0.68, y + 0.05), Rgb{70, 90, 160});
       break;
@@ -252,9 +260,10 @@ void DrawArt(Canvas& c, Art art) {
 }  // namespace
 
 Art TreeArt(int icon_index) {
-  static constexpr Art kByIndex[] = {Art::kFirewall, Art::kSqlInjection, Art::kTraffic, Art::kMasking,
-                                     Art::kAntiVirus, Art::kMonitor, Art::kTamper, Art::kSettings,
-                                     Art::kLogs, Art::kHelp, Art::kWhiteList};
+  static constexpr Art kByIndex[] = {Art::kFirewall, Art::kSqlInjection, Art::kTraffic,
+                                     Art::kMasking,  Art::kAntiVirus,    Art::kMonitor,
+                                     Art::kTamper,   Art::kSettings,     Art::kLogs,
+                                     Art::kHelp,     Art::kWhiteList};
   if (icon_index < 0 || icon_index > 10) return Art::kApp;
   return kByIndex[icon_index];
 }
@@ -298,7 +307,8 @@ std::string IcoImage(const Picture& p) {
   for (int y = p.size - 1; y >= 0; --y) {
     std::string row(static_cast<std::size_t>(mask_stride), '\0');
     for (int x = 0; x < p.size; ++x) {
-      if ((p.at(x, y) >> 24) == 0) row[static_cast<std::size_t>(x / 8)] |= static_cast<char>(0x80 >> (x % 8));
+      if ((p.at(x, y) >> 24) == 0)
+        row[static_cast<std::size_t>(x / 8)] |= static_cast<char>(0x80 >> (x % 8));
     }
     out += row;
   }

@@ -22,10 +22,20 @@ struct Picture {
 enum class Art {
   kApp,
   // tree icons by their index 0..10
-  kFirewall, kSqlInjection, kTraffic, kMasking, kAntiVirus, kMonitor, kTamper, kSettings, kLogs, kHelp,
+  kFirewall,
+  kSqlInjection,
+  kTraffic,
+  kMasking,
+  kAntiVirus,
+  kMonitor,
+  kTamper,
+  kSettings,
+  kLogs,
+  kHelp,
   kWhiteList,
   // button glyphs
-  kApplyGlyph, kOkGlyph,
+  kApplyGlyph,
+  kOkGlyph,
 };
 
 // The art of tree icon index 0..10 (the image list's order).

@@ -13,9 +13,10 @@ namespace {
 
 std::uint32_t Alpha(std::uint32_t argb) { return argb >> 24; }
 
-const Art kAll[] = {Art::kApp,     Art::kFirewall, Art::kSqlInjection, Art::kTraffic, Art::kMasking,
-                    Art::kAntiVirus, Art::kMonitor, Art::kTamper,    Art::kSettings, Art::kLogs,
-                    Art::kHelp,    Art::kWhiteList, Art::kApplyGlyph,  Art::kOkGlyph};
+const Art kAll[] = {Art::kApp,        Art::kFirewall,  Art::kSqlInjection, Art::kTraffic,
+                    Art::kMasking,    Art::kAntiVirus, Art::kMonitor,      Art::kTamper,
+                    Art::kSettings,   Art::kLogs,      Art::kHelp,         Art::kWhiteList,
+                    Art::kApplyGlyph, Art::kOkGlyph};
 
 // Every picture at every size has a visible body, transparent corners (the
 // icons are rounded or shaped, never full squares) and smooth edges
@@ -49,7 +50,8 @@ TEST(IconArt, CommittedFileIconIsTheDrawnApplicationArt) {
   const std::string path = std::string(ZELK_SOURCE_DIR) + "/manager/shell/resources/ZelkWAF.ico";
   std::ifstream in(path, std::ios::binary);
   ASSERT_TRUE(in) << path;
-  const std::string committed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string committed((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
   EXPECT_TRUE(committed == IcoFile({Draw(Art::kApp, 16), Draw(Art::kApp, 32), Draw(Art::kApp, 48)}))
       << "regenerate with manager/shell/resources/make_icon.cpp";
 }

@@ -63,16 +63,16 @@ std::string QuotedCommandPath(const std::string& path);
 
 // Kinds of control the pages hold.
 enum class ControlKind {
-  kLabel,        // static text in the label colour
-  kCheck,        // auto check box
-  kButton,       // push button
-  kEdit,         // single-line edit
-  kList,         // list box
-  kComboEdit,    // drop-down with an edit field
-  kComboList,    // drop-down list
-  kMemo,         // read-only multi-line edit
-  kStateLabel,   // lblState, fixed size
-  kGroup,        // group box
+  kLabel,       // static text in the label colour
+  kCheck,       // auto check box
+  kButton,      // push button
+  kEdit,        // single-line edit
+  kList,        // list box
+  kComboEdit,   // drop-down with an edit field
+  kComboList,   // drop-down list
+  kMemo,        // read-only multi-line edit
+  kStateLabel,  // lblState, fixed size
+  kGroup,       // group box
 };
 
 // Control identifiers (WM_COMMAND ids), one per named control.

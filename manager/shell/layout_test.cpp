@@ -42,12 +42,14 @@ TEST(TreeDispatch, TreeHasTwoLevelsWithTheFirstItemsChildrenBelowIt) {
 
 TEST(Pages, SixPagesShowATabAndFourAreReachedOnlyFromTheTree) {
   EXPECT_EQ(TabCount(), 6);
-  const PageId tabbed[] = {PageId::ts0, PageId::ts1, PageId::ts2, PageId::ts3, PageId::ts5, PageId::ts6};
+  const PageId tabbed[] = {PageId::ts0, PageId::ts1, PageId::ts2,
+                           PageId::ts3, PageId::ts5, PageId::ts6};
   for (int i = 0; i < 6; ++i) {
     EXPECT_EQ(PageOfTab(i), tabbed[i]);
     EXPECT_EQ(TabIndexOf(tabbed[i]), i);
   }
-  for (PageId p : {PageId::tsUrl, PageId::tsLog, PageId::tsHelp, PageId::tsSet}) EXPECT_EQ(TabIndexOf(p), -1);
+  for (PageId p : {PageId::tsUrl, PageId::tsLog, PageId::tsHelp, PageId::tsSet})
+    EXPECT_EQ(TabIndexOf(p), -1);
 }
 
 TEST(Controls, IdsAreUniqueAndEveryNamedControlIsFound) {
@@ -72,7 +74,8 @@ TEST(Controls, EveryControlLiesInsideAGroupBoxOfItsPage) {
       continue;
     }
     // Drop-downs are given their open height; their closed box is ~22 high.
-    const int h = (c.kind == ControlKind::kComboEdit || c.kind == ControlKind::kComboList) ? 22 : c.h;
+    const int h =
+        (c.kind == ControlKind::kComboEdit || c.kind == ControlKind::kComboList) ? 22 : c.h;
     bool inside = false;
     for (int j = 0; j < kControlCount; ++j) {
       const ControlSpec& g = kControls[j];
@@ -100,7 +103,8 @@ TEST(Controls, SizesTheWindowFixes) {
 
 TEST(Controls, CaptionsAreTheSystemsOwnTextsInGbk) {
   // Two blanks before 注, and the literal bytes are GBK ("注" is D7 A2).
-  EXPECT_EQ(std::string(FindControl(idChkMETHOD)->caption), "禁用非法请求方法  注:可阻断IIS PUT写权限漏洞");
+  EXPECT_EQ(std::string(FindControl(idChkMETHOD)->caption),
+            "禁用非法请求方法  注:可阻断IIS PUT写权限漏洞");
   EXPECT_EQ(std::string("注"), "\xD7\xA2");
   EXPECT_EQ(std::string(FindControl(idEdtFileExtDown)->caption), ".mdb|.inc|.bak|");
   EXPECT_EQ(std::string(FindControl(idEdtchklog)->caption), "c:\\log.txt");
@@ -128,7 +132,8 @@ TEST(Scanner, CommandLineIsQuotedOnlyWhenThePathHoldsASpace) {
   };
   const Case cases[] = {
       {"C:\\WAF\\Murrow\\Murrow.exe", "C:\\WAF\\Murrow\\Murrow.exe"},
-      {"C:\\Program Files\\Zelk\\Murrow\\Murrow.exe", "\"C:\\Program Files\\Zelk\\Murrow\\Murrow.exe\""},
+      {"C:\\Program Files\\Zelk\\Murrow\\Murrow.exe",
+       "\"C:\\Program Files\\Zelk\\Murrow\\Murrow.exe\""},
       {"\"C:\\Program Files\\x.exe\"", "\"C:\\Program Files\\x.exe\""},
       {"D:\\防火墙\\ZelkWAF.exe", "D:\\防火墙\\ZelkWAF.exe"},
       {"", ""},

@@ -35,7 +35,8 @@ HICON ToIcon(const Picture& picture) {
   h.bV5AlphaMask = 0xFF000000;
   void* bits = nullptr;
   HDC screen = GetDC(nullptr);
-  HBITMAP colour = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&h), DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP colour = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&h), DIB_RGB_COLORS,
+                                    &bits, nullptr, 0);
   ReleaseDC(nullptr, screen);
   if (!colour) return nullptr;
   std::memcpy(bits, picture.pixels.data(), picture.pixels.size() * sizeof(std::uint32_t));
@@ -141,7 +142,8 @@ bool TForm1::Create() {
 
   // Client area 596 x 344 (612 x 382 outside with the classic frame);
   // resizable border, system menu and minimise button only.
-  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME | WS_CLIPCHILDREN;
+  const DWORD style =
+      WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME | WS_CLIPCHILDREN;
   RECT r{0, 0, kClientWidth, kClientHeight};
   AdjustWindowRectEx(&r, style, FALSE, 0);
   const int w = r.right - r.left, h = r.bottom - r.top;
@@ -149,7 +151,8 @@ bool TForm1::Create() {
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
   const int x = work.left + (work.right - work.left - w) / 2;
   const int y = work.top + (work.bottom - work.top - h) / 2;
-  hwnd_ = CreateWindowExA(0, kMainClass, kWindowCaption, style, x, y, w, h, nullptr, nullptr, instance_, this);
+  hwnd_ = CreateWindowExA(0, kMainClass, kWindowCaption, style, x, y, w, h, nullptr, nullptr,
+                          instance_, this);
   if (!hwnd_) return false;
 
   window_font_ = MakeFont("MS Sans Serif", 8, DEFAULT_CHARSET);
@@ -164,9 +167,10 @@ bool TForm1::Create() {
 
 void TForm1::CreateControls() {
   CreateTree();
-  tabs_ = CreateWindowExA(0, WC_TABCONTROLA, "",
-                          WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TCS_BUTTONS | TCS_FLATBUTTONS | TCS_MULTILINE,
-                          0, 0, 10, 10, hwnd_, reinterpret_cast<HMENU>(idPageControl1), instance_, nullptr);
+  tabs_ = CreateWindowExA(
+      0, WC_TABCONTROLA, "",
+      WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TCS_BUTTONS | TCS_FLATBUTTONS | TCS_MULTILINE, 0, 0,
+      10, 10, hwnd_, reinterpret_cast<HMENU>(idPageControl1), instance_, nullptr);
   SendMessageA(tabs_, WM_SETFONT, reinterpret_cast<WPARAM>(song_font_), FALSE);
   for (int i = 0; i < TabCount(); ++i) {
     const PageInfo& page = kPages[PageIndex(PageOfTab(i))];
@@ -185,8 +189,8 @@ void TForm1::CreateControls() {
 
 void TForm1::CreateTree() {
   tree_ = CreateWindowExA(WS_EX_CLIENTEDGE, WC_TREEVIEWA, "",
-                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
-                              TVS_SHOWSELALWAYS,
+                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES |
+                              TVS_LINESATROOT | TVS_SHOWSELALWAYS,
                           0, 0, kTreeWidth, kClientHeight - kBarHeight, hwnd_,
                           reinterpret_cast<HMENU>(idWAFList), instance_, nullptr);
   SendMessageA(tree_, WM_SETFONT, reinterpret_cast<WPARAM>(song_font_), FALSE);
@@ -209,7 +213,8 @@ void TForm1::CreateTree() {
     ins.item.pszText = const_cast<char*>(t.text);
     ins.item.iImage = t.icon;
     ins.item.iSelectedImage = t.icon;
-    HTREEITEM item = reinterpret_cast<HTREEITEM>(SendMessageA(tree_, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&ins)));
+    HTREEITEM item = reinterpret_cast<HTREEITEM>(
+        SendMessageA(tree_, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&ins)));
     if (t.level == 0) parent = item;
     tree_items_.push_back(item);
   }
@@ -218,8 +223,8 @@ void TForm1::CreateTree() {
 void TForm1::CreatePages() {
   for (const PageInfo& info : kPages) {
     HWND page = CreateWindowExA(WS_EX_CONTROLPARENT, skin::kPageClass, info.caption,
-                                WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 10, 10, hwnd_, nullptr,
-                                instance_, nullptr);
+                                WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 10, 10, hwnd_, nullptr, instance_,
+                                nullptr);
     pages_[PageIndex(info.id)] = page;
     SetWindowPos(page, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
@@ -227,18 +232,21 @@ void TForm1::CreatePages() {
     const int e = info.emblem_size;
     HICON emblem = ToIcon(Draw(TreeArt(kTreeItems[0].icon), e));
     for (const TreeItem& t : kTreeItems) {
-      if (ActionForIcon(t.icon).kind == TreeAction::kShowPage && ActionForIcon(t.icon).page == info.id) {
+      if (ActionForIcon(t.icon).kind == TreeAction::kShowPage &&
+          ActionForIcon(t.icon).page == info.id) {
         DestroyIcon(emblem);
         emblem = ToIcon(Draw(TreeArt(t.icon), e));
         break;
       }
     }
     icons_.push_back(emblem);
-    HWND pic = CreateWindowExA(0, "Static", "", WS_CHILD | WS_VISIBLE | SS_ICON | SS_REALSIZEIMAGE, 128 - e - 4,
-                               e == 48 ? 6 : 14, e, e, page, nullptr, instance_, nullptr);
+    HWND pic =
+        CreateWindowExA(0, "Static", "", WS_CHILD | WS_VISIBLE | SS_ICON | SS_REALSIZEIMAGE,
+                        128 - e - 4, e == 48 ? 6 : 14, e, e, page, nullptr, instance_, nullptr);
     SendMessageA(pic, STM_SETICON, reinterpret_cast<WPARAM>(emblem), 0);
-    HWND slogan = CreateWindowExA(0, "Static", info.slogan, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 136, 24,
-                                  300, 14, page, nullptr, instance_, nullptr);
+    HWND slogan =
+        CreateWindowExA(0, "Static", info.slogan, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
+                        136, 24, 300, 14, page, nullptr, instance_, nullptr);
     SendMessageA(slogan, WM_SETFONT, reinterpret_cast<WPARAM>(song_font_), FALSE);
   }
 
@@ -288,15 +296,19 @@ void TForm1::CreatePages() {
         style |= BS_GROUPBOX;
         break;
     }
-    HWND ctl = CreateWindowExA(ex, cls, c.caption, style, c.x, c.y, c.w, c.h, page,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance_, nullptr);
+    HWND ctl =
+        CreateWindowExA(ex, cls, c.caption, style, c.x, c.y, c.w, c.h, page,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance_, nullptr);
     SendMessageA(ctl, WM_SETFONT, reinterpret_cast<WPARAM>(song_font_), FALSE);
     if (c.id != kIdNone) controls_[c.id] = ctl;
   }
 
-  for (const char* item : kMonTypeItems) SendMessageA(Ctl(idCbbmonfileext), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
-  for (const char* item : kChkTypeItems) SendMessageA(Ctl(idCbbchkfileext), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
-  for (const char* item : kChkSizeItems) SendMessageA(Ctl(idCbbchkfilesize), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+  for (const char* item : kMonTypeItems)
+    SendMessageA(Ctl(idCbbmonfileext), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+  for (const char* item : kChkTypeItems)
+    SendMessageA(Ctl(idCbbchkfileext), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+  for (const char* item : kChkSizeItems)
+    SendMessageA(Ctl(idCbbchkfilesize), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
   SendMessageA(Ctl(idCbbmonfileext), CB_SETCURSEL, 0, 0);
   SendMessageA(Ctl(idCbbchkfileext), CB_SETCURSEL, 0, 0);
   SendMessageA(Ctl(idCbbchkfilesize), CB_SETCURSEL, 0, 0);
@@ -304,14 +316,16 @@ void TForm1::CreatePages() {
 
   // The designed defaults (what a first start shows once loading applies
   // the missing-key values on top).
-  for (const SwitchBinding& b : kSwitchBindings) SetChecked(b.id, filter::FilterSettings{}.*b.member);
+  for (const SwitchBinding& b : kSwitchBindings)
+    SetChecked(b.id, filter::FilterSettings{}.*b.member);
   SetChecked(idChkSkin, true);
   ShowPage(PageId::ts0);
 }
 
 void TForm1::CreateBar() {
-  bar_ = CreateWindowExA(WS_EX_CONTROLPARENT, skin::kBarClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0,
-                         kClientHeight - kBarHeight, kClientWidth, kBarHeight, hwnd_, nullptr, instance_, nullptr);
+  bar_ = CreateWindowExA(WS_EX_CONTROLPARENT, skin::kBarClass, "",
+                         WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, kClientHeight - kBarHeight,
+                         kClientWidth, kBarHeight, hwnd_, nullptr, instance_, nullptr);
   struct BarButton {
     int id;
     const char* caption;
@@ -320,9 +334,9 @@ void TForm1::CreateBar() {
   };
   for (const BarButton& b : {BarButton{idBtnSetting, kApplyCaption, 360, Art::kApplyGlyph},
                              BarButton{idBtnOK, kOkCaption, 464, Art::kOkGlyph}}) {
-    HWND button = CreateWindowExA(0, "Button", b.caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, b.x, 8,
-                                  90, 25, bar_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(b.id)), instance_,
-                                  nullptr);
+    HWND button = CreateWindowExA(
+        0, "Button", b.caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, b.x, 8, 90, 25,
+        bar_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(b.id)), instance_, nullptr);
     SendMessageA(button, WM_SETFONT, reinterpret_cast<WPARAM>(song_font_), FALSE);
     HICON glyph = ToIcon(Draw(b.glyph, 16));
     icons_.push_back(glyph);
@@ -516,9 +530,7 @@ void TForm1::FormShow() {
   if (!Checked(idChkSkin)) skin_.SetActive(false);
 }
 
-void TForm1::HideToTray() {
-  ShowWindow(hwnd_, SW_HIDE);
-}
+void TForm1::HideToTray() { ShowWindow(hwnd_, SW_HIDE); }
 
 void TForm1::ShowHidePopClick() {
   try {
@@ -577,12 +589,13 @@ void TForm1::ShowMessage(const std::string& caption, const std::string& text, in
 }
 
 void TForm1::ShowError(const std::string& text) {
-  MessageBoxA(hwnd_ && IsWindowVisible(hwnd_) ? hwnd_ : nullptr, text.c_str(), kAppTitle, MB_OK | MB_ICONSTOP);
+  MessageBoxA(hwnd_ && IsWindowVisible(hwnd_) ? hwnd_ : nullptr, text.c_str(), kAppTitle,
+              MB_OK | MB_ICONSTOP);
 }
 
 bool TForm1::AskYesNo(const std::string& caption, const std::string& text) {
-  return MessageBoxA(hwnd_ && IsWindowVisible(hwnd_) ? hwnd_ : nullptr, text.c_str(), caption.c_str(),
-                     MB_YESNO | MB_ICONINFORMATION) == IDYES;
+  return MessageBoxA(hwnd_ && IsWindowVisible(hwnd_) ? hwnd_ : nullptr, text.c_str(),
+                     caption.c_str(), MB_YESNO | MB_ICONINFORMATION) == IDYES;
 }
 
 void TForm1::SetStatus(const std::string& text) { SetText(idLblPath, text); }
@@ -609,7 +622,9 @@ bool TForm1::ChooseFolder(const std::string& title, std::string* folder) {
   return PickFolder(hwnd_, title.empty() ? kFolderTitle : title, folder);
 }
 
-bool TForm1::ChooseFile(const FileDialog& dialog, std::string* path) { return PickFile(hwnd_, dialog, path); }
+bool TForm1::ChooseFile(const FileDialog& dialog, std::string* path) {
+  return PickFile(hwnd_, dialog, path);
+}
 
 void TForm1::OpenFile(const std::string& path) { OpenLog(path); }
 
@@ -623,7 +638,9 @@ void TForm1::Post(std::function<void()> task) {
 
 void TForm1::SetStateLabel(const std::string& text) { SetText(idLblState, text); }
 
-void TForm1::SaveFilterSettings() { manager::SaveFilterSettings(paths_.FilterIniPath, FilterSettingsFromPages()); }
+void TForm1::SaveFilterSettings() {
+  manager::SaveFilterSettings(paths_.FilterIniPath, FilterSettingsFromPages());
+}
 
 void TForm1::SaveUrlList() { manager::SaveUrlList(paths_.UrlListPath, UrlEntries()); }
 
@@ -631,7 +648,8 @@ void TForm1::SaveManagerSettings() {
   manager::SaveManagerSettings(paths_.ConfigIniPath, ManagerSettingsFromPages());
 }
 
-bool TForm1::GrantFileAccess(const std::string& account, const std::string& path, std::uint32_t mask) {
+bool TForm1::GrantFileAccess(const std::string& account, const std::string& path,
+                             std::uint32_t mask) {
   return manager::GrantFileAccess(account, path, mask);
 }
 
@@ -673,34 +691,75 @@ void TForm1::OnCommand(int id, int code) {
   if (code != BN_CLICKED && code != 0) return;
   Guard([&] {
     switch (id) {
-      case idShowHidePop: ShowHidePopClick(); break;
-      case idExitMenu: ExitMenuClick(); break;
-      case idBtnSetting: btnSettingClick(); break;
-      case idBtnOK: btnOKClick(); break;
-      case idSetupBtn: manager::SetupBtnClick(*this); break;
-      case idUninstallBtn: manager::UninstallBtnClick(*this); break;
+      case idShowHidePop:
+        ShowHidePopClick();
+        break;
+      case idExitMenu:
+        ExitMenuClick();
+        break;
+      case idBtnSetting:
+        btnSettingClick();
+        break;
+      case idBtnOK:
+        btnOKClick();
+        break;
+      case idSetupBtn:
+        manager::SetupBtnClick(*this);
+        break;
+      case idUninstallBtn:
+        manager::UninstallBtnClick(*this);
+        break;
       case idBtnIISreset: {
         Win32ShellLauncher launcher;
         manager::btnIISresetClick(launcher);
         break;
       }
-      case idBtnurl: btnurlClick(); break;
-      case idBtndelurl: btndelurlClick(); break;
-      case idBtnfilemon: btnfilemonClick(); break;
+      case idBtnurl:
+        btnurlClick();
+        break;
+      case idBtndelurl:
+        btndelurlClick();
+        break;
+      case idBtnfilemon:
+        btnfilemonClick();
+        break;
       case idBtnmonlog:
-      case idBtnOpenmonlog: OpenLog(paths_.MonitorLogPath); break;
-      case idBtnOpenwaflog: OpenLog(paths_.FilterLogPath); break;
-      case idBtnOpenmurrowlog: OpenLog(paths_.ScannerLogPath); break;
-      case idBtnOpenmodlog: OpenLog(paths_.TamperLogPath); break;
-      case idBtnchkdir: btnchkdirClick(); break;
-      case idBtnchklog: btnchklogClick(); break;
-      case idBtnchkextract: btnchkextractClick(); break;
-      case idBtnchkmod: RunTamperCheck(Text(idEdtchklog), paths_.TamperLogPath, *this); break;
-      case idBtnchktwolog: RunSnapshotComparison(paths_.TamperLogPath, *this); break;
+      case idBtnOpenmonlog:
+        OpenLog(paths_.MonitorLogPath);
+        break;
+      case idBtnOpenwaflog:
+        OpenLog(paths_.FilterLogPath);
+        break;
+      case idBtnOpenmurrowlog:
+        OpenLog(paths_.ScannerLogPath);
+        break;
+      case idBtnOpenmodlog:
+        OpenLog(paths_.TamperLogPath);
+        break;
+      case idBtnchkdir:
+        btnchkdirClick();
+        break;
+      case idBtnchklog:
+        btnchklogClick();
+        break;
+      case idBtnchkextract:
+        btnchkextractClick();
+        break;
+      case idBtnchkmod:
+        RunTamperCheck(Text(idEdtchklog), paths_.TamperLogPath, *this);
+        break;
+      case idBtnchktwolog:
+        RunSnapshotComparison(paths_.TamperLogPath, *this);
+        break;
       case idChkRun:
-      case idChkAMon: chkRunClick(); break;
-      case idChkSkin: chkSkinClick(); break;
-      default: break;
+      case idChkAMon:
+        chkRunClick();
+        break;
+      case idChkSkin:
+        chkSkinClick();
+        break;
+      default:
+        break;
     }
   });
 }
@@ -728,7 +787,8 @@ void TForm1::btndelurlClick() {
 }
 
 void TForm1::btnfilemonClick() {
-  if (!monitor_) monitor_ = std::make_unique<SiteMonitor>(*this, *this, *this, paths_.MonitorLogPath);
+  if (!monitor_)
+    monitor_ = std::make_unique<SiteMonitor>(*this, *this, *this, paths_.MonitorLogPath);
   monitor_->btnfilemonClick();
 }
 
@@ -842,12 +902,15 @@ void TForm1::SetUrlEntries(const std::vector<std::string>& entries) {
   HWND list = Ctl(idLsturl);
   SendMessageA(list, WM_SETREDRAW, FALSE, 0);
   SendMessageA(list, LB_RESETCONTENT, 0, 0);
-  for (const std::string& e : entries) SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(e.c_str()));
+  for (const std::string& e : entries)
+    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(e.c_str()));
   SendMessageA(list, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(list, nullptr, TRUE);
 }
 
-bool TForm1::Checked(int id) const { return SendMessageA(Ctl(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool TForm1::Checked(int id) const {
+  return SendMessageA(Ctl(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
 
 void TForm1::SetChecked(int id, bool on) {
   SendMessageA(Ctl(id), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);

@@ -13,8 +13,6 @@
 // the message loop.
 #pragma once
 
-#include "manager/shell/win32.h"
-
 #include <deque>
 #include <functional>
 #include <map>
@@ -32,6 +30,7 @@
 #include "manager/monitor/owner_thread.h"
 #include "manager/monitor/site_monitor.h"
 #include "manager/shell/layout.h"
+#include "manager/shell/win32.h"
 #include "manager/skin/skin.h"
 
 namespace zelk::manager::shell {
@@ -45,7 +44,10 @@ inline constexpr UINT WM_RUNTASKS = WM_APP + 1;
 // A tree click, handled after the tree has moved its selection.
 inline constexpr UINT WM_TREECLICK = WM_APP + 2;
 
-class TForm1 final : public ManagerUi, public OwnerThread, public RegistrationHost, public MonitorPage {
+class TForm1 final : public ManagerUi,
+                     public OwnerThread,
+                     public RegistrationHost,
+                     public MonitorPage {
  public:
   TForm1(HINSTANCE instance, std::unique_ptr<Metabase> metabase);
   ~TForm1() override;
@@ -81,7 +83,8 @@ class TForm1 final : public ManagerUi, public OwnerThread, public RegistrationHo
   void SetStateLabel(const std::string& text) override;
   void SaveFilterSettings() override;
   void SaveUrlList() override;
-  bool GrantFileAccess(const std::string& account, const std::string& path, std::uint32_t mask) override;
+  bool GrantFileAccess(const std::string& account, const std::string& path,
+                       std::uint32_t mask) override;
   void SetShortcuts(bool create) override;
 
   // MonitorPage: the page "网站监控" for the site monitor.
@@ -89,7 +92,9 @@ class TForm1 final : public ManagerUi, public OwnerThread, public RegistrationHo
   void SetMonitorDirText(const std::string& dir) override { SetText(idEdtmondir, dir); }
   std::string MonitorMaskText() override { return Text(idCbbmonfileext); }
   bool DeleteNewFilesChecked() override { return Checked(idChkdelnew); }
-  void SetMonitorButtonCaption(const std::string& caption) override { SetText(idBtnfilemon, caption); }
+  void SetMonitorButtonCaption(const std::string& caption) override {
+    SetText(idBtnfilemon, caption);
+  }
   void InsertMonitorLine(const std::string& line) override;
   void SaveMonitorSettings() override { SaveManagerSettings(); }
 

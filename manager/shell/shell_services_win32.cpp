@@ -16,7 +16,8 @@ namespace {
 
 constexpr char kRunKeyPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 // The spelling Windows has always accepted (registry keys ignore case).
-constexpr char kShellFoldersKey[] = "Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr char kShellFoldersKey[] =
+    "Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 // Releases a COM interface when it goes out of scope.
 template <typename T>
@@ -43,7 +44,9 @@ class Win32ShellLink final : public ShellLink {
   Win32ShellLink(ComPtr<IShellLinkA> link, ComPtr<IPersistFile> file)
       : link_(std::move(link)), file_(std::move(file)) {}
   void SetPath(const std::string& path) override { link_->SetPath(path.c_str()); }
-  void SetWorkingDirectory(const std::string& dir) override { link_->SetWorkingDirectory(dir.c_str()); }
+  void SetWorkingDirectory(const std::string& dir) override {
+    link_->SetWorkingDirectory(dir.c_str());
+  }
   void SetDescription(const std::string& text) override { link_->SetDescription(text.c_str()); }
   void Save(const std::u16string& path, bool remember) override {
     std::wstring wide(path.begin(), path.end());
@@ -77,8 +80,8 @@ std::string ExecutablePath() {
 
 bool RegistryRunKey::Open() {
   Close();
-  return RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRunKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                         nullptr, &key_, nullptr) == ERROR_SUCCESS;
+  return RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRunKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                         KEY_ALL_ACCESS, nullptr, &key_, nullptr) == ERROR_SUCCESS;
 }
 
 bool RegistryRunKey::SetString(const std::string& name, const std::string& value) {
@@ -98,13 +101,14 @@ void RegistryRunKey::Close() {
 
 std::string Win32ShortcutPlatform::ShellFolder(const std::string& value_name) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kShellFoldersKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kShellFoldersKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return {};
   char buf[MAX_PATH * 2] = {};
   DWORD size = sizeof buf - 1;
   DWORD type = 0;
   std::string value;
-  if (RegQueryValueExA(key, value_name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) ==
-          ERROR_SUCCESS &&
+  if (RegQueryValueExA(key, value_name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buf),
+                       &size) == ERROR_SUCCESS &&
       (type == REG_SZ || type == REG_EXPAND_SZ)) {
     value = buf;
   }
@@ -116,7 +120,8 @@ std::unique_ptr<ShellLink> Win32ShortcutPlatform::CreateShellLink() {
   ComPtr<IShellLinkA> link;
   HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                                 reinterpret_cast<void**>(link.put()));
-  if (FAILED(hr)) throw ManagerError("CoCreateInstance(ShellLink) failed (" + std::to_string(hr) + ")");
+  if (FAILED(hr))
+    throw ManagerError("CoCreateInstance(ShellLink) failed (" + std::to_string(hr) + ")");
   ComPtr<IPersistFile> file;
   hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.put()));
   if (FAILED(hr)) throw ManagerError("Interface not supported (IPersistFile)");
@@ -134,7 +139,7 @@ void Win32ShellLauncher::ShellExecute(const std::string& verb, const std::string
                                       const std::string& parameters, const std::string& directory,
                                       int show_command) {
   ::ShellExecuteA(nullptr, verb.c_str(), file.c_str(), parameters.c_str(),
-                directory.empty() ? nullptr : directory.c_str(), show_command);
+                  directory.empty() ? nullptr : directory.c_str(), show_command);
 }
 
 void OpenLog(const std::string& path) {
@@ -184,7 +189,8 @@ bool PickFile(HWND owner, const FileDialog& dialog, std::string* path) {
   ofn.nMaxFile = static_cast<DWORD>(buf.size());
   ofn.lpstrTitle = dialog.title.c_str();
   ofn.lpstrDefExt = dialog.default_ext.empty() ? nullptr : dialog.default_ext.c_str();
-  ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_ENABLESIZING | (dialog.save ? 0 : OFN_FILEMUSTEXIST);
+  ofn.Flags =
+      OFN_HIDEREADONLY | OFN_EXPLORER | OFN_ENABLESIZING | (dialog.save ? 0 : OFN_FILEMUSTEXIST);
   const BOOL ok = dialog.save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
   if (!ok) return false;
   *path = buf.data();

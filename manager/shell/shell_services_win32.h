@@ -7,13 +7,12 @@
 // GBK; the A functions of the API are used throughout.
 #pragma once
 
-#include "manager/shell/win32.h"
-
 #include <memory>
 #include <string>
 
 #include "manager/common/ui.h"
 #include "manager/iis/install.h"
+#include "manager/shell/win32.h"
 
 namespace zelk::manager::shell {
 

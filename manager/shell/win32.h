@@ -3,9 +3,11 @@
 // DeleteFile). Code here calls the A functions by their full names.
 #pragma once
 
+// clang-format off: <windows.h> must come first.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+// clang-format on
 
 #undef GetObject
 #undef ShellExecute

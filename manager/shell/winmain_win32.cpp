@@ -2,9 +2,11 @@
 // thread as a single-threaded apartment before the window exists: the
 // metabase objects, the shell-link object and the folder picker are created
 // here later. The program takes no arguments.
+// clang-format off: <windows.h> (without its clashing macros) comes first.
 #include "manager/shell/win32.h"
-
 #include <ole2.h>
+#undef GetObject
+// clang-format on
 
 #include <memory>
 
@@ -24,7 +26,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   {
     zelk::manager::shell::TForm1 form(instance, zelk::manager::MakeAdsiMetabase());
     if (!form.Create()) {
-      MessageBoxA(nullptr, "CreateWindowExA failed", zelk::manager::shell::kAppTitle, MB_OK | MB_ICONSTOP);
+      MessageBoxA(nullptr, "CreateWindowExA failed", zelk::manager::shell::kAppTitle,
+                  MB_OK | MB_ICONSTOP);
       exit_code = 1;
     } else {
       form.ShowForm();

@@ -26,15 +26,15 @@ inline constexpr char kBarClass[] = "ZelkWAFBar";
 
 // The skin's colours.
 struct Palette {
-  COLORREF page;         // page and window background
-  COLORREF bar;          // bottom bar
-  COLORREF frame;        // group box and button borders
-  COLORREF caption;      // group box captions
-  COLORREF label;        // field labels and slogans
-  COLORREF button_top;   // button fill, top of the gradient
+  COLORREF page;        // page and window background
+  COLORREF bar;         // bottom bar
+  COLORREF frame;       // group box and button borders
+  COLORREF caption;     // group box captions
+  COLORREF label;       // field labels and slogans
+  COLORREF button_top;  // button fill, top of the gradient
   COLORREF button_bottom;
   COLORREF button_text;
-  COLORREF accent;       // selected tab and tree item
+  COLORREF accent;  // selected tab and tree item
   COLORREF accent_text;
 };
 

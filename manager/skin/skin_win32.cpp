@@ -1,6 +1,8 @@
 #include "manager/skin/skin.h"
 
+// clang-format off: after <windows.h>, which skin.h brings.
 #include <commctrl.h>
+// clang-format on
 
 #include <algorithm>
 #include <cstring>
@@ -31,7 +33,8 @@ bool IsGroupBox(HWND hwnd) { return IsClass(hwnd, "Button") && ButtonType(hwnd) 
 
 COLORREF Mix(COLORREF a, COLORREF b, int num, int den) {
   auto ch = [&](int ca, int cb) { return ca + (cb - ca) * num / std::max(den, 1); };
-  return RGB(ch(GetRValue(a), GetRValue(b)), ch(GetGValue(a), GetGValue(b)), ch(GetBValue(a), GetBValue(b)));
+  return RGB(ch(GetRValue(a), GetRValue(b)), ch(GetGValue(a), GetGValue(b)),
+             ch(GetBValue(a), GetBValue(b)));
 }
 
 // A vertical gradient, one line at a time (GradientFill would need msimg32).
@@ -101,7 +104,8 @@ BOOL CALLBACK SkinManager::AttachChild(HWND child, LPARAM self) {
 
 void SkinManager::AttachOne(HWND hwnd) {
   if (std::find(windows_.begin(), windows_.end(), hwnd) != windows_.end()) return;
-  if (!SetWindowSubclass(hwnd, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) return;
+  if (!SetWindowSubclass(hwnd, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this)))
+    return;
   windows_.push_back(hwnd);
   if (IsPushButton(hwnd)) push_buttons_.push_back(hwnd);
 }
@@ -111,7 +115,8 @@ void SkinManager::SetActive(bool active) {
   ApplyButtonStyles();
   for (HWND w : windows_) {
     if (GetParent(w) == nullptr || !(GetWindowLongPtrA(w, GWL_STYLE) & WS_CHILD)) {
-      RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+      RedrawWindow(w, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     }
   }
 }
@@ -120,7 +125,8 @@ void SkinManager::ApplyButtonStyles() {
   // Owner-drawn while the skin is on; the system's push button while off.
   for (HWND b : push_buttons_) {
     const LONG_PTR style = GetWindowLongPtrA(b, GWL_STYLE);
-    const LONG_PTR want = (style & ~static_cast<LONG_PTR>(BS_TYPEMASK)) | (active_ ? BS_OWNERDRAW : BS_PUSHBUTTON);
+    const LONG_PTR want =
+        (style & ~static_cast<LONG_PTR>(BS_TYPEMASK)) | (active_ ? BS_OWNERDRAW : BS_PUSHBUTTON);
     if (want != style) SetWindowLongPtrA(b, GWL_STYLE, want);
   }
 }
@@ -129,11 +135,14 @@ HBRUSH SkinManager::BackgroundBrushFor(HWND parent) {
   return IsClass(parent, kBarClass) ? bar_brush_ : page_brush_;
 }
 
-LRESULT CALLBACK SkinManager::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
+LRESULT CALLBACK SkinManager::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
+                                           DWORD_PTR ref) {
   auto* self = reinterpret_cast<SkinManager*>(ref);
   if (msg == WM_NCDESTROY) {
     RemoveWindowSubclass(hwnd, SubclassProc, kSubclassId);
-    auto drop = [hwnd](std::vector<HWND>& v) { v.erase(std::remove(v.begin(), v.end(), hwnd), v.end()); };
+    auto drop = [hwnd](std::vector<HWND>& v) {
+      v.erase(std::remove(v.begin(), v.end(), hwnd), v.end());
+    };
     drop(self->windows_);
     drop(self->push_buttons_);
     return DefSubclassProc(hwnd, msg, wp, lp);
@@ -156,7 +165,8 @@ LRESULT SkinManager::Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool* han
       RECT r;
       GetClientRect(hwnd, &r);
       if (IsClass(hwnd, kBarClass)) {
-        FillGradient(reinterpret_cast<HDC>(wp), r, palette_.bar, Mix(palette_.bar, palette_.frame, 1, 3));
+        FillGradient(reinterpret_cast<HDC>(wp), r, palette_.bar,
+                     Mix(palette_.bar, palette_.frame, 1, 3));
         HPEN pen = CreatePen(PS_SOLID, 1, palette_.frame);
         HGDIOBJ old = SelectObject(reinterpret_cast<HDC>(wp), pen);
         MoveToEx(reinterpret_cast<HDC>(wp), r.left, r.top, nullptr);
@@ -196,8 +206,8 @@ LRESULT SkinManager::Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool* han
       return reinterpret_cast<LRESULT>(BackgroundBrushFor(hwnd));
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
-      if (item->CtlType == ODT_BUTTON &&
-          std::find(push_buttons_.begin(), push_buttons_.end(), item->hwndItem) != push_buttons_.end()) {
+      if (item->CtlType == ODT_BUTTON && std::find(push_buttons_.begin(), push_buttons_.end(),
+                                                   item->hwndItem) != push_buttons_.end()) {
         DrawFlatButton(*item);
         return TRUE;
       }
@@ -231,7 +241,8 @@ void SkinManager::PaintGroupBox(HWND hwnd) {
   RECT r;
   GetClientRect(hwnd, &r);
   HFONT font = reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
-  HGDIOBJ old_font = SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
+  HGDIOBJ old_font =
+      SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
   TEXTMETRICA tm;
   GetTextMetricsA(dc, &tm);
   RECT box = r;
@@ -258,7 +269,8 @@ void SkinManager::PaintTabs(HWND hwnd) {
   GetClientRect(hwnd, &client);
   FillRect(dc, &client, page_brush_);
   HFONT font = reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
-  HGDIOBJ old_font = SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
+  HGDIOBJ old_font =
+      SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
   SetBkMode(dc, TRANSPARENT);
   const int count = static_cast<int>(SendMessageA(hwnd, TCM_GETITEMCOUNT, 0, 0));
   const int selected = static_cast<int>(SendMessageA(hwnd, TCM_GETCURSEL, 0, 0));
@@ -305,7 +317,8 @@ void SkinManager::DrawFlatButton(const DRAWITEMSTRUCT& item) {
   Frame(dc, r, (item.itemState & ODS_FOCUS) ? palette_.accent : palette_.frame, 5);
 
   HFONT font = reinterpret_cast<HFONT>(SendMessageA(item.hwndItem, WM_GETFONT, 0, 0));
-  HGDIOBJ old_font = SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
+  HGDIOBJ old_font =
+      SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, disabled ? GetSysColor(COLOR_GRAYTEXT) : palette_.button_text);
   const std::string text = WindowText(item.hwndItem);

@@ -8,8 +8,10 @@
 //
 // Every wait is a poll for a condition with a generous time-out. Exit status:
 // 0 when every check held, 1 otherwise (each failed check is printed).
+// clang-format off: <windows.h> must come first.
 #include <windows.h>
 #include <commctrl.h>
+// clang-format on
 
 #include <cstdio>
 #include <functional>
@@ -41,7 +43,8 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeout_ms = 20000) {
 }
 
 std::string ReadFileBytes(const std::string& path) {
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, 0, nullptr);
   if (f == INVALID_HANDLE_VALUE) return "<missing>";
   std::string out;
@@ -59,7 +62,9 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
   CloseHandle(f);
 }
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 std::string TextOf(HWND hwnd) {
   char buf[2048] = {};
@@ -108,20 +113,24 @@ bool StartManager(const std::string& exe) {
   STARTUPINFOA si{};
   si.cb = sizeof si;
   std::string command = "\"" + exe + "\"";
-  if (!CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &g.process)) {
+  if (!CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &g.process)) {
     return false;
   }
   return WaitFor([] { return FindManagerWindows() && IsWindowVisible(g.form); }, 60000);
 }
 
-bool ProcessEnded(DWORD timeout_ms) { return WaitForSingleObject(g.process.hProcess, timeout_ms) == WAIT_OBJECT_0; }
+bool ProcessEnded(DWORD timeout_ms) {
+  return WaitForSingleObject(g.process.hProcess, timeout_ms) == WAIT_OBJECT_0;
+}
 
 // Clicks a tree item at its position: every item is visible (the first item
 // is expanded at show), one item height per row.
 void ClickTreeItem(int position) {
   const int height = static_cast<int>(SendMessageA(g.tree, TVM_GETITEMHEIGHT, 0, 0));
   const int level = shell::kTreeItems[position].level;
-  const LPARAM at = MAKELPARAM(shell::kTreeIndent * (level + 1) + 24, position * height + height / 2);
+  const LPARAM at =
+      MAKELPARAM(shell::kTreeIndent * (level + 1) + 24, position * height + height / 2);
   PostMessageA(g.tree, WM_LBUTTONDOWN, MK_LBUTTON, at);
   PostMessageA(g.tree, WM_LBUTTONUP, 0, at);
 }
@@ -149,7 +158,8 @@ HWND FindBox(const char* caption) {
         GetWindowThreadProcessId(w, &pid);
         char cls[32] = {};
         GetClassNameA(w, cls, sizeof cls);
-        if (pid == s->pid && lstrcmpA(cls, "#32770") == 0 && IsWindowVisible(w) && TextOf(w) == s->caption) {
+        if (pid == s->pid && lstrcmpA(cls, "#32770") == 0 && IsWindowVisible(w) &&
+            TextOf(w) == s->caption) {
           s->found = w;
           return FALSE;
         }
@@ -169,20 +179,22 @@ std::string AnswerBox(const char* caption, const std::string& expected, int butt
   }
   const std::string shown = TextOf(GetDlgItem(box, 0xFFFF));
   if (!expected.empty()) Check(shown == expected, "message box text: " + shown);
-  PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+  PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
   WaitFor([&] { return !IsWindow(box); });
   return shown;
 }
 
 std::string RunValue() {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", 0, KEY_READ, &key) !=
-      ERROR_SUCCESS) {
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
+                    KEY_READ, &key) != ERROR_SUCCESS) {
     return "<no key>";
   }
   char buf[1024] = {};
   DWORD size = sizeof buf - 1;
-  const LONG r = RegQueryValueExA(key, "ZeLkWP", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size);
+  const LONG r =
+      RegQueryValueExA(key, "ZeLkWP", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size);
   RegCloseKey(key);
   return r == ERROR_SUCCESS ? std::string(buf) : "<none>";
 }
@@ -203,7 +215,8 @@ bool AnswerFileDialog(const char* title, const std::string& path) {
     if (!edit) edit = combo;
   }
   SetTextOf(edit, path);
-  PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDOK)));
+  PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDOK)));
   return WaitFor([&] { return !IsWindow(dlg); });
 }
 
@@ -223,7 +236,8 @@ void CloseViewers() {
 // script turns it into PNG).
 bool SavePicture(const std::string& path) {
   SetForegroundWindow(g.form);
-  RedrawWindow(g.form, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME | RDW_UPDATENOW);
+  RedrawWindow(g.form, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME | RDW_UPDATENOW);
   // Let the manager finish painting: wait until its thread is idle.
   WaitForInputIdle(g.process.hProcess, 5000);
   SendMessageTimeoutA(g.form, WM_NULL, 0, 0, SMTO_BLOCK, 5000, nullptr);
@@ -291,13 +305,15 @@ std::string VersionString(const std::string& exe, const char* name, std::string*
   UINT len = 0;
   if (VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &len) && fixed) {
     char v[64];
-    std::snprintf(v, sizeof v, "%lu.%lu.%lu.%lu", fixed->dwFileVersionMS >> 16, fixed->dwFileVersionMS & 0xFFFF,
-                  fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF);
+    std::snprintf(v, sizeof v, "%lu.%lu.%lu.%lu", fixed->dwFileVersionMS >> 16,
+                  fixed->dwFileVersionMS & 0xFFFF, fixed->dwFileVersionLS >> 16,
+                  fixed->dwFileVersionLS & 0xFFFF);
     *file_version = v;
   }
   char* value = nullptr;
   const std::string query = std::string("\\StringFileInfo\\080403A8\\") + name;
-  if (!VerQueryValueA(data.data(), query.c_str(), reinterpret_cast<void**>(&value), &len) || !value) return "<none>";
+  if (!VerQueryValueA(data.data(), query.c_str(), reinterpret_cast<void**>(&value), &len) || !value)
+    return "<none>";
   return value;
 }
 
@@ -311,7 +327,9 @@ std::string Lines(std::initializer_list<const char*> lines) {
 
 int main(int argc, char** argv) {
   if (argc != 5) {
-    std::fprintf(stderr, "usage: %s <ZelkWAF.exe> <scanner stand-in.exe> <work folder> <picture folder>\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s <ZelkWAF.exe> <scanner stand-in.exe> <work folder> <picture folder>\n",
+                 argv[0]);
     return 2;
   }
   const std::string source_exe = argv[1], standin = argv[2], work = argv[3], pictures = argv[4];
@@ -323,17 +341,21 @@ int main(int argc, char** argv) {
   CreateDirectoryA(site.c_str(), nullptr);
   CreateDirectoryA(pictures.c_str(), nullptr);
   const std::string exe = dir + "ZelkWAF.exe";
-  Check(CopyFileA(source_exe.c_str(), exe.c_str(), FALSE) != FALSE, "manager copied into a folder with a space");
-  Check(CopyFileA(standin.c_str(), (dir + "Murrow\\Murrow.exe").c_str(), FALSE) != FALSE, "scanner stand-in placed");
+  Check(CopyFileA(source_exe.c_str(), exe.c_str(), FALSE) != FALSE,
+        "manager copied into a folder with a space");
+  Check(CopyFileA(standin.c_str(), (dir + "Murrow\\Murrow.exe").c_str(), FALSE) != FALSE,
+        "scanner stand-in placed");
 
   // The version record of the program file.
   std::string file_version;
-  Check(VersionString(exe, "FileDescription", &file_version) == "ZelkWeb应用防火墙", "version record: description");
+  Check(VersionString(exe, "FileDescription", &file_version) == "ZelkWeb应用防火墙",
+        "version record: description");
   Check(file_version == "2.0.1.1", "version record: file version " + file_version);
-  for (const auto& [name, value] : {std::pair<const char*, const char*>{"ProductName", "ZelkWeb应用防火墙"},
-                                    {"InternalName", "ZelkWAF"},
-                                    {"OriginalFilename", "ZelkWAF.exe"},
-                                    {"ProductVersion", "2.0.1.1"}}) {
+  for (const auto& [name, value] :
+       {std::pair<const char*, const char*>{"ProductName", "ZelkWeb应用防火墙"},
+        {"InternalName", "ZelkWAF"},
+        {"OriginalFilename", "ZelkWAF.exe"},
+        {"ProductVersion", "2.0.1.1"}}) {
     Check(VersionString(exe, name, &file_version) == value, std::string("version record: ") + name);
   }
 
@@ -343,7 +365,8 @@ int main(int argc, char** argv) {
   Check(Exists(dir + "IIS") && Exists(dir + "Log"), "show creates IIS and Log");
   Check(OnlyPageShown(shell::PageId::ts0), "first page shown at start");
   Check(TextOf(Control(shell::idLblState)) == "未安装", "state label reads 未安装 without IIS");
-  Check(TextOf(Control(shell::idEdtFileExtDown)) == ".mdb|.inc|.bak|.asa|.cer|.cdx|", "missing key default loaded");
+  Check(TextOf(Control(shell::idEdtFileExtDown)) == ".mdb|.inc|.bak|.asa|.cer|.cdx|",
+        "missing key default loaded");
   Check(TextOf(Control(shell::idEdtchklog)) == "D:\\log.txt", "snapshot file default loaded");
   Check(!Exists(dir + "Config.ini"), "loading writes no file");
 
@@ -351,11 +374,13 @@ int main(int argc, char** argv) {
   PicturesOfEveryPage(pictures, "skin");
   Check(ShowPageByTree(shell::PageId::tsSet), "tree shows tsSet");
   Click(shell::idChkSkin);
-  Check(WaitFor([&] { return ReadFileBytes(dir + "Config.ini").find("Skin=0") != std::string::npos; }),
+  Check(WaitFor(
+            [&] { return ReadFileBytes(dir + "Config.ini").find("Skin=0") != std::string::npos; }),
         "unticking the skin saves Skin=0");
   PicturesOfEveryPage(pictures, "standard");
   Click(shell::idChkSkin);
-  Check(WaitFor([&] { return ReadFileBytes(dir + "Config.ini").find("Skin=1") != std::string::npos; }),
+  Check(WaitFor(
+            [&] { return ReadFileBytes(dir + "Config.ini").find("Skin=1") != std::string::npos; }),
         "ticking the skin saves Skin=1");
 
   // Tabs: a tab shows its page -------------------------------------------------------
@@ -368,7 +393,8 @@ int main(int argc, char** argv) {
   ShowPageByTree(shell::PageId::ts2);
   ClickTreeItem(5);  // "Web杀毒"
   const std::string scanner_log = dir + "Murrow\\MurrowLog.txt";
-  Check(WaitFor([&] { return ReadFileBytes(scanner_log) == "started\r\n"; }), "Web杀毒 starts the scanner");
+  Check(WaitFor([&] { return ReadFileBytes(scanner_log) == "started\r\n"; }),
+        "Web杀毒 starts the scanner");
   Check(OnlyPageShown(shell::PageId::ts2), "the page stays after Web杀毒");
 
   // White list add and delete -------------------------------------------------------
@@ -380,29 +406,33 @@ int main(int argc, char** argv) {
     Click(shell::idBtnurl);
     return WaitFor([&] { return SendMessageA(list, LB_GETCOUNT, 0, 0) == count_after; });
   };
-  Check(add("/admin/add.asp", 1) && add("/b.asp", 2) && add("/b.asp", 3), "添加 adds three entries");
+  Check(add("/admin/add.asp", 1) && add("/b.asp", 2) && add("/b.asp", 3),
+        "添加 adds three entries");
   SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
   Click(shell::idBtndelurl);
   AnswerBox(zelk::manager::shell::kAppTitle, "请选择要删除的行", IDOK);
   Check(SendMessageA(list, LB_GETCOUNT, 0, 0) == 3, "删除 without a selection keeps the list");
   SendMessageA(list, LB_SETCURSEL, 0, 0);
   Click(shell::idBtndelurl);
-  Check(WaitFor([&] { return SendMessageA(list, LB_GETCOUNT, 0, 0) == 2; }), "删除 deletes the selected entry");
+  Check(WaitFor([&] { return SendMessageA(list, LB_GETCOUNT, 0, 0) == 2; }),
+        "删除 deletes the selected entry");
 
   // 应用 writes both filter files ------------------------------------------------------
   SetTextOf(Control(shell::idEdtGet), "union.+select");
   PostMessageA(Control(shell::idChkLearn), BM_SETCHECK, BST_CHECKED, 0);
   Click(shell::idBtnSetting);
-  const std::string ini = Lines({"[ZelkWAF]", "DenyShell=1", "DenyPutMethod=1", "DenyIISVER=1", "AnonymousLogin=1",
-                                 "SqlGet=1", "SqlCookie=1", "SqlPost=1", "DenyMultiDown=1", "Deny403Err=1",
-                                 "Deny500Err=1", "DenyFileExtDown=1", "WirteLog=1", "LearnMode=1",
-                                 "SqlGetValue=union.+select", "SqlCookieValue=", "SqlPostValue=",
-                                 "DenyFileExtDownValue=.mdb|.inc|.bak|.asa|.cer|.cdx|"});
+  const std::string ini = Lines(
+      {"[ZelkWAF]", "DenyShell=1", "DenyPutMethod=1", "DenyIISVER=1", "AnonymousLogin=1",
+       "SqlGet=1", "SqlCookie=1", "SqlPost=1", "DenyMultiDown=1", "Deny403Err=1", "Deny500Err=1",
+       "DenyFileExtDown=1", "WirteLog=1", "LearnMode=1", "SqlGetValue=union.+select",
+       "SqlCookieValue=", "SqlPostValue=", "DenyFileExtDownValue=.mdb|.inc|.bak|.asa|.cer|.cdx|"});
   const bool ini_written = WaitFor([&] { return ReadFileBytes(dir + "IIS\\ZelkWAF.ini") == ini; });
-  Check(ini_written, "应用 writes ZelkWAF.ini byte for byte: " + ReadFileBytes(dir + "IIS\\ZelkWAF.ini"));
-  const bool dst_written =
-      WaitFor([&] { return ReadFileBytes(dir + "IIS\\ZelkWAF.dst") == "/b.asp\r\n/admin/add.asp\r\n"; });
-  Check(dst_written, "应用 writes ZelkWAF.dst byte for byte: " + ReadFileBytes(dir + "IIS\\ZelkWAF.dst"));
+  Check(ini_written,
+        "应用 writes ZelkWAF.ini byte for byte: " + ReadFileBytes(dir + "IIS\\ZelkWAF.ini"));
+  const bool dst_written = WaitFor(
+      [&] { return ReadFileBytes(dir + "IIS\\ZelkWAF.dst") == "/b.asp\r\n/admin/add.asp\r\n"; });
+  Check(dst_written,
+        "应用 writes ZelkWAF.dst byte for byte: " + ReadFileBytes(dir + "IIS\\ZelkWAF.dst"));
 
   // An error that escapes a handler reaches the general error box: here the
   // white list file cannot be created because a folder stands in its place.
@@ -411,7 +441,8 @@ int main(int argc, char** argv) {
   CreateDirectoryA(dst.c_str(), nullptr);
   Click(shell::idBtnSetting);
   const std::string error = AnswerBox(shell::kAppTitle, "", IDOK);
-  Check(error.rfind("Cannot create file", 0) == 0, "the general error box shows the error: " + error);
+  Check(error.rfind("Cannot create file", 0) == 0,
+        "the general error box shows the error: " + error);
   RemoveDirectoryA(dst.c_str());
   Check(!ProcessEnded(0) && IsWindowVisible(g.form), "the program goes on after the error box");
 
@@ -419,10 +450,12 @@ int main(int argc, char** argv) {
   // space in its name), and goes again when the box is unticked.
   ShowPageByTree(shell::PageId::tsSet);
   Click(shell::idChkRun);
-  Check(WaitFor([&] { return RunValue() == "\"" + exe + "\""; }), "ticking chkRun writes the quoted Run value: " + RunValue());
+  Check(WaitFor([&] { return RunValue() == "\"" + exe + "\""; }),
+        "ticking chkRun writes the quoted Run value: " + RunValue());
   Click(shell::idChkRun);
   Check(WaitFor([&] { return RunValue() == "<none>"; }), "unticking chkRun deletes the Run value");
-  Check(ReadFileBytes(dir + "Config.ini").find("IsRun=0") != std::string::npos, "chkRun saves Config.ini");
+  Check(ReadFileBytes(dir + "Config.ini").find("IsRun=0") != std::string::npos,
+        "chkRun saves Config.ini");
 
   // The site monitor, started and stopped from its button.
   ShowPageByTree(shell::PageId::ts5);
@@ -431,20 +464,26 @@ int main(int argc, char** argv) {
   SetTextOf(Control(shell::idEdtmondir), watched);
   Click(shell::idBtnfilemon);
   AnswerBox("选择监控目录", "是否使用当前[" + watched + "]作为监控目录?", IDYES);
-  Check(WaitFor([] { return TextOf(Control(shell::idBtnfilemon)) == "停止监控"; }), "the monitor starts");
+  Check(WaitFor([] { return TextOf(Control(shell::idBtnfilemon)) == "停止监控"; }),
+        "the monitor starts");
   WriteFileBytes(watched + "\\shell.php", "<?php ?>");
   const std::string monitor_log = dir + "Log\\newmonlog.txt";
-  Check(WaitFor([&] { return ReadFileBytes(monitor_log).find("新建 " + watched + "\\shell.php 时间:") == 0; }),
+  Check(WaitFor([&] {
+          return ReadFileBytes(monitor_log).find("新建 " + watched + "\\shell.php 时间:") == 0;
+        }),
         "the monitor logs the new file: " + ReadFileBytes(monitor_log));
-  Check(SendMessageA(Control(shell::idLstfilemon), LB_GETCOUNT, 0, 0) >= 1, "the monitor lists the new file");
+  Check(SendMessageA(Control(shell::idLstfilemon), LB_GETCOUNT, 0, 0) >= 1,
+        "the monitor lists the new file");
   Click(shell::idBtnfilemon);
-  Check(WaitFor([] { return TextOf(Control(shell::idBtnfilemon)) == "开始监控"; }), "the monitor stops");
+  Check(WaitFor([] { return TextOf(Control(shell::idBtnfilemon)) == "开始监控"; }),
+        "the monitor stops");
 
   // Install without the filter module ------------------------------------------------
   ShowPageByTree(shell::PageId::ts0);
   Click(shell::idSetupBtn);
   AnswerBox(zelk::manager::kMsgBoxCaption, "请检查当前程序IIS目录下是否存在ZelkWAF.dll", IDOK);
-  Check(TextOf(Control(shell::idLblState)) == "未安装", "state stays 未安装 after the failed install");
+  Check(TextOf(Control(shell::idLblState)) == "未安装",
+        "state stays 未安装 after the failed install");
 
   // With a module in place the registration is tried, and fails cleanly where
   // there is no IIS (the metabase objects cannot be had under Wine).
@@ -452,10 +491,13 @@ int main(int argc, char** argv) {
   WriteFileBytes(module, "MZ");
   Click(shell::idSetupBtn);
   AnswerBox(zelk::manager::kMsgBoxCaption, "操作失败 请确认IIS是否正常工作", IDOK);
-  Check(TextOf(Control(shell::idLblState)) == "未安装", "state stays 未安装 when IIS cannot be reached");
+  Check(TextOf(Control(shell::idLblState)) == "未安装",
+        "state stays 未安装 when IIS cannot be reached");
   Click(shell::idUninstallBtn);
-  AnswerBox(zelk::manager::kMsgBoxCaption, "操作失败 请确认IIS是否正常工作,或者防火墙已经卸载.", IDOK);
-  Check(WaitFor([] { return TextOf(Control(shell::idLblState)) == "未安装"; }), "uninstall leaves 未安装");
+  AnswerBox(zelk::manager::kMsgBoxCaption, "操作失败 请确认IIS是否正常工作,或者防火墙已经卸载.",
+            IDOK);
+  Check(WaitFor([] { return TextOf(Control(shell::idLblState)) == "未安装"; }),
+        "uninstall leaves 未安装");
   DeleteFileA(module.c_str());
 
   // Snapshot, tamper check, comparison --------------------------------------------------
@@ -467,18 +509,23 @@ int main(int argc, char** argv) {
   SetTextOf(Control(shell::idEdtchkdir), site);
   SetTextOf(Control(shell::idEdtchklog), snap1);
   Click(shell::idBtnchkextract);
-  Check(WaitFor([&] { return TextOf(Control(shell::idLblPath)) == "提取完成,共提取文件信息 2 条."; }),
-        "提取特征 records the two script files: " + TextOf(Control(shell::idLblPath)));
-  Check(TextOf(Control(shell::idBtnchkextract)) == "提取特征", "the extract button reads 提取特征 again");
+  Check(
+      WaitFor([&] { return TextOf(Control(shell::idLblPath)) == "提取完成,共提取文件信息 2 条."; }),
+      "提取特征 records the two script files: " + TextOf(Control(shell::idLblPath)));
+  Check(TextOf(Control(shell::idBtnchkextract)) == "提取特征",
+        "the extract button reads 提取特征 again");
 
   WriteFileBytes(site + "\\a.asp", "<% a changed %>");
   DeleteFileA((site + "\\b.asp").c_str());
   Click(shell::idBtnchkmod);
-  Check(WaitFor([&] { return TextOf(Control(shell::idLblPath)) == "校验完成,共发现文件被篡改 2 个."; }),
+  Check(WaitFor(
+            [&] { return TextOf(Control(shell::idLblPath)) == "校验完成,共发现文件被篡改 2 个."; }),
         "篡改检查 finds the changed and the deleted file: " + TextOf(Control(shell::idLblPath)));
   const std::string tamper_log = dir + "Log\\newlog.txt";
   const std::string findings = ReadFileBytes(tamper_log);
-  Check(findings.size() == std::string("文件已经被修改" + site + "\\a.asp\r\n文件已经被删除" + site + "\\b.asp\r\n").size() &&
+  Check(findings.size() == std::string("文件已经被修改" + site + "\\a.asp\r\n文件已经被删除" +
+                                       site + "\\b.asp\r\n")
+                               .size() &&
             findings.find("文件已经被修改" + site + "\\a.asp\r\n") != std::string::npos &&
             findings.find("文件已经被删除" + site + "\\b.asp\r\n") != std::string::npos,
         "tamper log holds the two findings");
@@ -486,13 +533,18 @@ int main(int argc, char** argv) {
   WriteFileBytes(site + "\\new.asp", "<% new %>");
   SetTextOf(Control(shell::idEdtchklog), snap2);
   Click(shell::idBtnchkextract);
-  Check(WaitFor([&] { return TextOf(Control(shell::idLblPath)) == "提取完成,共提取文件信息 2 条."; }),
-        "second snapshot taken");
+  Check(
+      WaitFor([&] { return TextOf(Control(shell::idLblPath)) == "提取完成,共提取文件信息 2 条."; }),
+      "second snapshot taken");
   Click(shell::idBtnchktwolog);
-  AnswerBox("快照对比可发现网站新建的文件", "快照对比功能需提供2个相同规则不同时间制作的快照文件 是否继续", IDYES);
+  AnswerBox("快照对比可发现网站新建的文件",
+            "快照对比功能需提供2个相同规则不同时间制作的快照文件 是否继续", IDYES);
   AnswerFileDialog("请选择最新的快照文件", snap2);
   AnswerFileDialog("请选择需要对比的快照文件", snap1);
-  Check(WaitFor([&] { return ReadFileBytes(tamper_log).find("新建的文件" + site + "\\new.asp\r\n") != std::string::npos; }),
+  Check(WaitFor([&] {
+          return ReadFileBytes(tamper_log).find("新建的文件" + site + "\\new.asp\r\n") !=
+                 std::string::npos;
+        }),
         "快照对比 logs the new file");
   CloseViewers();
 
@@ -501,8 +553,10 @@ int main(int argc, char** argv) {
   Check(WaitFor([] { return !IsWindowVisible(g.form); }), "closing hides the window");
   Check(!ProcessEnded(500), "the program keeps running when hidden");
   PostMessageA(g.form, shell::kTrayIconMessage, 0, WM_LBUTTONDOWN);
-  Check(WaitFor([] { return IsWindowVisible(g.form) != FALSE; }), "a left click on the icon shows the window");
-  Check(WaitFor([] { return OnlyPageShown(shell::PageId::ts6); }), "the page stays as it was on a restore");
+  Check(WaitFor([] { return IsWindowVisible(g.form) != FALSE; }),
+        "a left click on the icon shows the window");
+  Check(WaitFor([] { return OnlyPageShown(shell::PageId::ts6); }),
+        "the page stays as it was on a restore");
   Click(shell::idBtnOK);
   Check(WaitFor([] { return !IsWindowVisible(g.form); }), "确定 hides the window");
 
@@ -511,7 +565,9 @@ int main(int argc, char** argv) {
   SendMessageA(Control(shell::idLsturl), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("/c.asp"));
   PostMessageA(g.form, shell::kTrayIconMessage, 0, WM_RBUTTONDOWN);
   HWND menu = nullptr;
-  Check(WaitFor([&] { return (menu = FindWindowA("#32768", nullptr)) != nullptr && IsWindowVisible(menu); }),
+  Check(WaitFor([&] {
+          return (menu = FindWindowA("#32768", nullptr)) != nullptr && IsWindowVisible(menu);
+        }),
         "a right click opens the icon's menu");
   // "退出" is the second item.
   PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
@@ -519,7 +575,8 @@ int main(int argc, char** argv) {
   PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
   Check(ProcessEnded(30000), "退出 ends the program");
   const std::string config = ReadFileBytes(dir + "Config.ini");
-  Check(config.find("MonDir=" + work + "\\watched\\\r\n") != std::string::npos, "退出 saves Config.ini: " + config);
+  Check(config.find("MonDir=" + work + "\\watched\\\r\n") != std::string::npos,
+        "退出 saves Config.ini: " + config);
   Check(ReadFileBytes(dir + "IIS\\ZelkWAF.dst") == "/b.asp\r\n/admin/add.asp\r\n/c.asp\r\n",
         "退出 saves the white list: " + ReadFileBytes(dir + "IIS\\ZelkWAF.dst"));
 
@@ -535,19 +592,23 @@ int main(int argc, char** argv) {
   STARTUPINFOA si{};
   si.cb = sizeof si;
   std::string command = "\"" + exe + "\"";
-  Check(CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &g.process) != FALSE,
+  Check(CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                       &g.process) != FALSE,
         "second start");
   AnswerBox("选择监控目录", "是否使用当前[" + work + "\\watched\\]作为监控目录?", IDYES);
-  Check(WaitFor([] { return FindManagerWindows() && IsWindowVisible(g.form); }), "the window shows after the question");
+  Check(WaitFor([] { return FindManagerWindows() && IsWindowVisible(g.form); }),
+        "the window shows after the question");
   Check(TextOf(Control(shell::idBtnfilemon)) == "停止监控", "IsMon starts the monitor at start");
-  Check(TextOf(Control(shell::idEdtmondir)) == work + "\\watched\\", "stored settings are loaded at start");
+  Check(TextOf(Control(shell::idEdtmondir)) == work + "\\watched\\",
+        "stored settings are loaded at start");
 
   // The end of the Windows session ends the program and saves as 退出 does.
   DWORD_PTR answer = 0;
   SendMessageTimeoutA(g.form, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 20000, &answer);
   Check(answer == 1, "WM_QUERYENDSESSION answers 1");
   Check(ProcessEnded(30000), "the end of the session ends the program");
-  Check(ReadFileBytes(dir + "Config.ini").find("IsMon=1\r\n") != std::string::npos, "Config.ini saved at the end");
+  Check(ReadFileBytes(dir + "Config.ini").find("IsMon=1\r\n") != std::string::npos,
+        "Config.ini saved at the end");
 
   std::printf("%d failed\n", g_failures);
   return g_failures == 0 ? 0 : 1;

@@ -1,7 +1,7 @@
 // Writes ZelkWAF.ico, the program's file icon, from the drawn application
 // art (16, 32 and 48 pixels). Run it natively after changing the art:
-//   g++ -std=c++17 -I. manager/shell/resources/make_icon.cpp manager/shell/icon_art.cpp -o /tmp/make_icon
-//   /tmp/make_icon manager/shell/resources/ZelkWAF.ico
+//   g++ -std=c++17 -I. manager/shell/resources/make_icon.cpp manager/shell/icon_art.cpp -o
+//   /tmp/make_icon /tmp/make_icon manager/shell/resources/ZelkWAF.ico
 // The shell tests check that the committed file matches the art.
 #include <cstdio>
 #include <fstream>
