@@ -548,7 +548,17 @@ int main(int argc, char** argv) {
         "快照对比 logs the new file");
   CloseViewers();
 
+  // A log that does not exist yet is handed to the shell; the manager itself
+  // shows nothing. (The round trip after the click lets its handler finish.)
+  ShowPageByTree(shell::PageId::tsLog);
+  Click(shell::idBtnOpenwaflog);
+  SendMessageTimeoutA(g.form, WM_NULL, 0, 0, SMTO_NORMAL, 20000, nullptr);
+  Check(FindBox(shell::kAppTitle) == nullptr, "防火墙日志 without a log shows no message of the manager");
+  ShowPageByTree(shell::PageId::ts6);
+
   // Closing hides; the icon brings the window back -------------------------------------
+  // An edit that was not applied is replaced by the stored value on restore.
+  SetTextOf(Control(shell::idEdtGet), "not applied");
   PostMessageA(g.form, WM_CLOSE, 0, 0);
   Check(WaitFor([] { return !IsWindowVisible(g.form); }), "closing hides the window");
   Check(!ProcessEnded(500), "the program keeps running when hidden");
@@ -557,6 +567,24 @@ int main(int argc, char** argv) {
         "a left click on the icon shows the window");
   Check(WaitFor([] { return OnlyPageShown(shell::PageId::ts6); }),
         "the page stays as it was on a restore");
+  Check(TextOf(Control(shell::idEdtGet)) == "union.+select", "a restore shows the stored settings again");
+  const LRESULT root = SendMessageA(g.tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+  Check(root != 0 && SendMessageA(g.tree, TVM_GETNEXTITEM, TVGN_CARET, 0) == root,
+        "a restore selects the tree's first item");
+
+  // Minimised, a left click on the icon hides the window completely; the next
+  // one brings it back at its normal size.
+  PostMessageA(g.form, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  Check(WaitFor([] { return IsIconic(g.form) != FALSE; }), "the window minimises");
+  PostMessageA(g.form, shell::kTrayIconMessage, 0, WM_LBUTTONDOWN);
+  Check(WaitFor([] { return !IsWindowVisible(g.form); }), "a left click hides the minimised window");
+  PostMessageA(g.form, shell::kTrayIconMessage, 0, WM_LBUTTONDOWN);
+  Check(WaitFor([] { return IsWindowVisible(g.form) && !IsIconic(g.form); }),
+        "the next left click restores it to its normal size");
+  PostMessageA(g.form, shell::kTrayIconMessage, 0, WM_LBUTTONDBLCLK);
+  PostMessageA(g.form, shell::kTrayIconMessage, 0, WM_LBUTTONUP);
+  SendMessageTimeoutA(g.form, WM_NULL, 0, 0, SMTO_NORMAL, 20000, nullptr);
+  Check(IsWindowVisible(g.form) != FALSE, "button releases and double clicks on the icon do nothing");
   Click(shell::idBtnOK);
   Check(WaitFor([] { return !IsWindowVisible(g.form); }), "确定 hides the window");
 
