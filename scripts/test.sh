@@ -31,6 +31,7 @@ wine_start=$(date +%s)
 bash scripts/wine-prepare.sh "$prefix"
 ctest --preset win64 -j "$jobs" || status=1
 echo "== win64: Wine tests took $(($(date +%s) - wine_start)) s" >&2
+echo "== win64: pictures of the manager's ten pages (skin on and off): build/win64/gui-test/screenshots" >&2
 # The server would otherwise linger for ten minutes after the last test.
 WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
 

@@ -29,7 +29,7 @@ win() { local p=$1; echo "Z:${p//\//\\}"; }
 set +e
 # The driver reports in GBK; the terminal reads UTF-8.
 /usr/lib/wine/wine64 "$driver" "$(win "$exe")" "$(win "$standin")" "$(win "$out/work")" \
-  "$(win "$out/screenshots")" </dev/null 2>&1 | iconv -f GBK -t UTF-8 -c
+  "$(win "$out/screenshots")" </dev/null 2>&1 | iconv -f GBK -t UTF-8 -c | tr -d '\r'
 status=${PIPESTATUS[0]}
 set -e
 
