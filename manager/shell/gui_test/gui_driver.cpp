@@ -317,6 +317,18 @@ std::string VersionString(const std::string& exe, const char* name, std::string*
   return value;
 }
 
+void SetShellFolder(const char* name, const std::string& folder) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER,
+                      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", 0,
+                      nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                 static_cast<DWORD>(folder.size() + 1));
+  RegCloseKey(key);
+}
+
 std::string Lines(std::initializer_list<const char*> lines) {
   std::string s;
   for (const char* l : lines) s += std::string(l) + "\r\n";
@@ -493,11 +505,26 @@ int main(int argc, char** argv) {
   AnswerBox(zelk::manager::kMsgBoxCaption, "操作失败 请确认IIS是否正常工作", IDOK);
   Check(TextOf(Control(shell::idLblState)) == "未安装",
         "state stays 未安装 when IIS cannot be reached");
+  // Uninstall deletes the shortcuts on the desktop and at the top of the
+  // start menu, found through the user's "Shell Folders" values (pointed at
+  // folders of the test here).
+  const std::string desktop = work + "\\desktop", start_menu = work + "\\start menu";
+  CreateDirectoryA(desktop.c_str(), nullptr);
+  CreateDirectoryA(start_menu.c_str(), nullptr);
+  SetShellFolder("Desktop", desktop);
+  SetShellFolder("Start Menu", start_menu);
+  const std::string link_name = "\\ZelkWEB应用防火墙.lnk";
+  WriteFileBytes(desktop + link_name, "made by hand");
+  WriteFileBytes(start_menu + link_name, "made by hand");
+  WriteFileBytes(desktop + "\\other.lnk", "stays");
   Click(shell::idUninstallBtn);
   AnswerBox(zelk::manager::kMsgBoxCaption, "操作失败 请确认IIS是否正常工作,或者防火墙已经卸载.",
             IDOK);
   Check(WaitFor([] { return TextOf(Control(shell::idLblState)) == "未安装"; }),
         "uninstall leaves 未安装");
+  Check(!Exists(desktop + link_name) && !Exists(start_menu + link_name),
+        "uninstall deletes both shortcuts");
+  Check(Exists(desktop + "\\other.lnk"), "uninstall leaves other files alone");
   DeleteFileA(module.c_str());
 
   // Snapshot, tamper check, comparison --------------------------------------------------
