@@ -22,8 +22,8 @@
 #include <random>
 #include <thread>
 
-#include "manager/monitor/site_monitor.h"
 #include "manager/common/ui.h"
+#include "manager/monitor/site_monitor.h"
 #include "platform/files.h"
 
 namespace {
@@ -132,8 +132,13 @@ void BM_MonitorBurst(benchmark::State& state) {
   }
   Report(state, files * state.iterations(), write, handle, lost);
 }
-BENCHMARK(BM_MonitorBurst)->Arg(5000)->Arg(20000)->Arg(100000)->UseManualTime()
-    ->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_MonitorBurst)
+    ->Arg(5000)
+    ->Arg(20000)
+    ->Arg(100000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 
 void BM_MonitorSustained(benchmark::State& state) {
   const long rate = state.range(0);
@@ -165,7 +170,8 @@ void BM_MonitorDrain(benchmark::State& state) {
     }
     const auto start = std::chrono::steady_clock::now();
     loop.RunUntil([&] { return page.lost || page.added >= kFiles; }, std::chrono::seconds(300));
-    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double s =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     state.SetIterationTime(s);
     seconds += s;
     lost = lost || page.lost || page.added < kFiles;
@@ -175,7 +181,11 @@ void BM_MonitorDrain(benchmark::State& state) {
 }
 BENCHMARK(BM_MonitorDrain)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
-BENCHMARK(BM_MonitorSustained)->Arg(2000)->Arg(10000)->UseManualTime()
-    ->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_MonitorSustained)
+    ->Arg(2000)
+    ->Arg(10000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 }  // namespace

@@ -65,7 +65,7 @@ void AppendNotifyRecord(std::vector<unsigned char>* buffer, std::size_t* prev_of
 
 struct DirChangeBatch {
   std::vector<unsigned char> records;  // FILE_NOTIFY_INFORMATION records, may be empty
-  bool lost = false;  // changes were dropped before these records
+  bool lost = false;                   // changes were dropped before these records
 };
 
 class DirChangeSource {

@@ -113,8 +113,8 @@ std::u16string NameToUtf16(const std::string& name) {
 
 std::uint32_t InotifyMask(std::uint32_t filter) {
   // Creation, deletion and moves are always watched: the folder map follows them.
-  std::uint32_t mask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR |
-                       IN_DONT_FOLLOW;
+  std::uint32_t mask =
+      IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR | IN_DONT_FOLLOW;
   if (filter & (kNotifyChangeSize | kNotifyChangeLastWrite)) mask |= IN_MODIFY;
   if (filter & kAttributeBits) mask |= IN_ATTRIB;
   if (filter & kNotifyChangeLastAccess) mask |= IN_ACCESS;
@@ -124,7 +124,11 @@ std::uint32_t InotifyMask(std::uint32_t filter) {
 class InotifySource final : public DirChangeSource {
  public:
   InotifySource(int fd, int wake_fd, std::string root, bool subtree, std::uint32_t filter)
-      : fd_(fd), wake_fd_(wake_fd), root_(std::move(root)), subtree_(subtree), filter_(filter),
+      : fd_(fd),
+        wake_fd_(wake_fd),
+        root_(std::move(root)),
+        subtree_(subtree),
+        filter_(filter),
         mask_(InotifyMask(filter)) {}
 
   ~InotifySource() override {
@@ -242,7 +246,8 @@ class InotifySource final : public DirChangeSource {
     if (it == dirs_.end() || ev.len == 0 || ev.name[0] == '\0') return;
     const std::string rel = it->second + ev.name;
     const bool is_dir = (ev.mask & IN_ISDIR) != 0;
-    const bool pairs = pending_move_ && (ev.mask & IN_MOVED_TO) && ev.cookie == pending_move_->cookie;
+    const bool pairs =
+        pending_move_ && (ev.mask & IN_MOVED_TO) && ev.cookie == pending_move_->cookie;
     if (pending_move_ && !pairs) FlushPendingMove();
 
     if (ev.mask & IN_CREATE) {
@@ -359,10 +364,10 @@ std::unique_ptr<DirChangeSource> DirChangeSource::Open(const std::string& dir, b
   if (not_found) *not_found = false;
   struct stat st {};
   const std::string native = IsAscii(dir) ? dir : GbkToUtf8(dir);
-  const int err = dir.empty()                          ? ENOENT
-                  : ::stat(native.c_str(), &st) != 0   ? errno
-                  : !S_ISDIR(st.st_mode)               ? ENOTDIR
-                                                       : 0;
+  const int err = dir.empty()                        ? ENOENT
+                  : ::stat(native.c_str(), &st) != 0 ? errno
+                  : !S_ISDIR(st.st_mode)             ? ENOTDIR
+                                                     : 0;
   if (err != 0) {
     if (not_found) *not_found = (err == ENOENT || err == ENOTDIR);
     *error = CallError("stat", err, dir);

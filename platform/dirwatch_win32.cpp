@@ -36,10 +36,11 @@ constexpr DWORD kAbortWaitMs = 5000;
 
 std::string LastError(const char* call, DWORD code, const std::string& what) {
   char* text = nullptr;
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = n > 0 && text != nullptr ? std::string(text, n) : std::string("unknown error");
+  const DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message =
+      n > 0 && text != nullptr ? std::string(text, n) : std::string("unknown error");
   if (text != nullptr) LocalFree(text);
   while (!message.empty() &&
          (message.back() == '\r' || message.back() == '\n' || message.back() == ' ')) {
@@ -56,7 +57,11 @@ struct ReadState {
 class Win32Source final : public DirChangeSource {
  public:
   Win32Source(HANDLE dir, HANDLE port, bool subtree, DWORD filter, std::string path)
-      : dir_(dir), port_(port), subtree_(subtree), filter_(filter), path_(std::move(path)),
+      : dir_(dir),
+        port_(port),
+        subtree_(subtree),
+        filter_(filter),
+        path_(std::move(path)),
         read_(new ReadState()) {}
 
   ~Win32Source() override {
@@ -139,10 +144,10 @@ std::unique_ptr<DirChangeSource> DirChangeSource::Open(const std::string& dir, b
                                                        std::uint32_t filter, std::string* error,
                                                        bool* not_found) {
   if (not_found) *not_found = false;
-  HANDLE handle = CreateFileA(dir.c_str(), GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED,
-                              nullptr);
+  HANDLE handle =
+      CreateFileA(dir.c_str(), GENERIC_READ | GENERIC_WRITE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
     if (not_found) *not_found = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;

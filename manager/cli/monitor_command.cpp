@@ -16,12 +16,14 @@ namespace {
 using cli::PrintForPeople;
 
 const char kUsage[] =
-    "用法: zelkwaf-manager [--home 目录] monitor [--dir 目录] [--types 掩码] [--delete-new | --keep-new]\n"
+    "用法: zelkwaf-manager [--home 目录] monitor [--dir 目录] [--types 掩码] [--delete-new | "
+    "--keep-new]\n"
     "\n"
     "网站监控: 实时监视目录及其子目录中文件和文件夹的新建、删除、修改和改名。完整路径与某个掩码\n"
     "相符的每个变化打印一行, 并追加到监控日志 Log/newmonlog.txt, 直到按 Ctrl+C 结束。\n"
     "  --dir 目录       监控目录 (默认: Config.ini 的 MonDir)\n"
-    "  --types 掩码     以逗号分隔的掩码, 如 \"*.as*,*.cer,*.inc\" (默认: Config.ini 的 MonType 所选类型)\n"
+    "  --types 掩码     以逗号分隔的掩码, 如 \"*.as*,*.cer,*.inc\" (默认: Config.ini 的 MonType "
+    "所选类型)\n"
     "  --delete-new     删除新建的相符文件 (默认: Config.ini 的 DelNewFile)\n"
     "  --keep-new       不删除新建文件\n"
     "变化多到系统来不及记录时打印一行\"丢失\", 这时请做篡改检查。监控日志本身的写入不报告。\n"

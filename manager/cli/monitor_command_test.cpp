@@ -2,13 +2,12 @@
 // its output on pipes, is interrupted with SIGINT as Ctrl+C would, and must
 // have listed, logged and deleted what it was asked to.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <fstream>
@@ -76,7 +75,8 @@ class Program {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
           deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0 || (out_done_ && err_done_)) return false;
-      pollfd fds[2] = {{out_done_ ? -1 : out_fd_, POLLIN, 0}, {err_done_ ? -1 : err_fd_, POLLIN, 0}};
+      pollfd fds[2] = {{out_done_ ? -1 : out_fd_, POLLIN, 0},
+                       {err_done_ ? -1 : err_fd_, POLLIN, 0}};
       if (poll(fds, 2, static_cast<int>(left.count())) <= 0) continue;
       Drain(fds[0], out_fd_, &out_, &out_done_);
       Drain(fds[1], err_fd_, &err_, &err_done_);
@@ -118,7 +118,8 @@ TEST(MonitorCommand, ListsLogsAndDeletesUntilInterrupted) {
   TempDir home;
   const std::string site = home.path() + "www/";
   ASSERT_TRUE(zelk::platform::CreateDirectories(site));
-  Program run({"--home", home.path(), "monitor", "--dir", site, "--types", "*.as*,*.cer", "--delete-new"});
+  Program run(
+      {"--home", home.path(), "monitor", "--dir", site, "--types", "*.as*,*.cer", "--delete-new"});
   ASSERT_TRUE(run.ReadUntil(GbkToUtf8("按 Ctrl+C 结束"), false)) << run.err();
 
   std::ofstream(site + "shell.asp") << "<%eval%>";

@@ -60,8 +60,7 @@ std::string StripBlanksAndControls(std::string_view text) {
   return std::string(text.substr(begin, end - begin));
 }
 
-void ChangeAssembler::Add(const platform::DirChangeBatch& batch,
-                          std::vector<FileChange>* changes) {
+void ChangeAssembler::Add(const platform::DirChangeBatch& batch, std::vector<FileChange>* changes) {
   if (batch.lost) {
     rename_pending_ = false;
     old_path_.clear();

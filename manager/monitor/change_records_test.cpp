@@ -32,7 +32,8 @@ DirChangeBatch Batch(const std::vector<Rec>& recs, bool lost = false) {
   return b;
 }
 
-std::vector<FileChange> Assemble(const std::string& dir, const std::vector<DirChangeBatch>& batches) {
+std::vector<FileChange> Assemble(const std::string& dir,
+                                 const std::vector<DirChangeBatch>& batches) {
   ChangeAssembler assembler(dir);
   std::vector<FileChange> out;
   for (const auto& b : batches) assembler.Add(b, &out);
@@ -57,14 +58,18 @@ TEST(ChangeAssembler, TurnsRecordsIntoChangesInRecordOrder) {
       {"removed and modified",
        {{{2, u"a.asp"}, {3, u"b.asp"}}},
        {{foRemoved, kDir + "a.asp", ""}, {foModified, kDir + "b.asp", ""}}},
-      {"rename pair", {{{4, u"a.txt"}, {5, u"a.asp"}}}, {{foRenamed, kDir + "a.txt", kDir + "a.asp"}}},
+      {"rename pair",
+       {{{4, u"a.txt"}, {5, u"a.asp"}}},
+       {{foRenamed, kDir + "a.txt", kDir + "a.asp"}}},
       {"one write in several records",
        {{{3, u"log.txt"}, {3, u"log.txt"}, {3, u"log.txt"}}},
        {{foModified, kDir + "log.txt", ""},
         {foModified, kDir + "log.txt", ""},
         {foModified, kDir + "log.txt", ""}}},
       {"subfolder", {{{1, u"img\\x.php"}}}, {{foAdded, kDir + "img\\x.php", ""}}},
-      {"new name without old name is dropped", {{{5, u"a.asp"}, {1, u"b"}}}, {{foAdded, kDir + "b", ""}}},
+      {"new name without old name is dropped",
+       {{{5, u"a.asp"}, {1, u"b"}}},
+       {{foAdded, kDir + "b", ""}}},
       {"old name followed by another change is dropped",
        {{{4, u"a.txt"}, {2, u"c"}, {5, u"a.asp"}}},
        {{foRemoved, kDir + "c", ""}}},
@@ -73,19 +78,32 @@ TEST(ChangeAssembler, TurnsRecordsIntoChangesInRecordOrder) {
        {{{4, u"a"}, {9, u"x"}, {5, u"b"}}},
        {{foRenamed, kDir + "a", kDir + "b"}}},
       {"blanks and controls stripped at both ends",
-       {{{1, u" \t\x01" u"a b.asp \r\n"}}},
+       {{{1,
+          u" \t\x01"
+          u"a b.asp \r\n"}}},
        {{foAdded, kDir + "a b.asp", ""}}},
-      {"name of blanks only gives an empty path", {{{1, u"  \t"}, {2, u""}}},
+      {"name of blanks only gives an empty path",
+       {{{1, u"  \t"}, {2, u""}}},
        {{foAdded, "", ""}, {foRemoved, "", ""}}},
-      {"Chinese name in GBK", {{{1, u"\u4E2D\u6587.asp"}}}, {{foAdded, kDir + "\xD6\xD0\xCE\xC4.asp", ""}}},
-      {"character outside GBK becomes a question mark", {{{1, u"a\u0E01b"}}}, {{foAdded, kDir + "a?b", ""}}},
-      {"NUL ends a name", {{{1, std::u16string(u"a.asp\0.txt", 10)}}}, {{foAdded, kDir + "a.asp", ""}}},
+      {"Chinese name in GBK",
+       {{{1, u"\u4E2D\u6587.asp"}}},
+       {{foAdded, kDir + "\xD6\xD0\xCE\xC4.asp", ""}}},
+      {"character outside GBK becomes a question mark",
+       {{{1, u"a\u0E01b"}}},
+       {{foAdded, kDir + "a?b", ""}}},
+      {"NUL ends a name",
+       {{{1, std::u16string(u"a.asp\0.txt", 10)}}},
+       {{foAdded, kDir + "a.asp", ""}}},
       // A rename split between two reads is kept and delivered when its new
       // name arrives.
       {"rename across batches",
        {{{1, u"x"}, {4, u"a.txt"}}, {{5, u"a.asp"}, {2, u"y"}}},
-       {{foAdded, kDir + "x", ""}, {foRenamed, kDir + "a.txt", kDir + "a.asp"}, {foRemoved, kDir + "y", ""}}},
-      {"rename across an empty batch", {{{4, u"a"}}, {}, {{5, u"b"}}}, {{foRenamed, kDir + "a", kDir + "b"}}},
+       {{foAdded, kDir + "x", ""},
+        {foRenamed, kDir + "a.txt", kDir + "a.asp"},
+        {foRemoved, kDir + "y", ""}}},
+      {"rename across an empty batch",
+       {{{4, u"a"}}, {}, {{5, u"b"}}},
+       {{foRenamed, kDir + "a", kDir + "b"}}},
   };
   for (const AssembleCase& c : cases) {
     std::vector<DirChangeBatch> batches;
@@ -95,8 +113,8 @@ TEST(ChangeAssembler, TurnsRecordsIntoChangesInRecordOrder) {
 }
 
 TEST(ChangeAssembler, LostBatchReportsTheDirectoryFirstAndForgetsAWaitingOldName) {
-  const auto changes =
-      Assemble(kDir, {Batch({{4, u"a.txt"}}), Batch({{5, u"a.asp"}, {1, u"n.asp"}}, /*lost=*/true)});
+  const auto changes = Assemble(
+      kDir, {Batch({{4, u"a.txt"}}), Batch({{5, u"a.asp"}, {1, u"n.asp"}}, /*lost=*/true)});
   const std::vector<FileChange> expected = {{foLost, kDir, ""}, {foAdded, kDir + "n.asp", ""}};
   EXPECT_EQ(changes, expected);
 }
@@ -123,8 +141,9 @@ TEST(ParseChangeRecords, ReadsTheLayoutFieldByField) {
   EXPECT_EQ(records[0].action, 1u);
   EXPECT_EQ(records[0].name, "A");
   EXPECT_EQ(records[1].action, 5u);
-  EXPECT_EQ(records[1].name, "\xD6\xD0"
-                             "b");
+  EXPECT_EQ(records[1].name,
+            "\xD6\xD0"
+            "b");
 }
 
 TEST(ParseChangeRecords, HostileBuffersStayInBounds) {

@@ -41,10 +41,10 @@ struct TShellChangeThread::Shared {
   std::mutex lock;
   std::condition_variable changed;
   std::shared_ptr<platform::DirChangeSource> source;  // guarded
-  std::string source_dir;                              // guarded
-  std::uint64_t generation = 0;                        // guarded: bumped on every reopen
-  bool terminated = false;                             // guarded
-  bool handled = true;                                 // guarded
+  std::string source_dir;                             // guarded
+  std::uint64_t generation = 0;                       // guarded: bumped on every reopen
+  bool terminated = false;                            // guarded
+  bool handled = true;                                // guarded
 
   // The owner's thread only.
   bool active = false;
@@ -181,7 +181,7 @@ void TShellChangeThread::Execute(std::shared_ptr<Shared> shared) {
 // On the owner's thread: the batch's records become changes, delivered one
 // by one while the worker is active.
 void TShellChangeThread::DeliverChanges(Shared& shared, const platform::DirChangeBatch& batch,
-                                     const std::string& dir, std::uint64_t generation) {
+                                        const std::string& dir, std::uint64_t generation) {
   if (generation != shared.assembler_generation) {
     shared.assembler = ChangeAssembler(dir);
     shared.assembler_generation = generation;
@@ -248,7 +248,9 @@ void TFileWatcher::SetOnChange(TFileDealMethod handler) {
   ApplySettings();
 }
 
-std::string TFileWatcher::LastError() const { return worker_ ? worker_->LastError() : std::string(); }
+std::string TFileWatcher::LastError() const {
+  return worker_ ? worker_->LastError() : std::string();
+}
 
 void TFileWatcher::ApplySettings() {
   if (worker_) {

@@ -27,7 +27,8 @@ class ScratchDir {
  public:
   ScratchDir() {
     std::random_device rd;
-    const fs::path p = fs::temp_directory_path() / ("zelkmon-" + std::to_string(rd()) + std::to_string(rd()));
+    const fs::path p =
+        fs::temp_directory_path() / ("zelkmon-" + std::to_string(rd()) + std::to_string(rd()));
     fs::create_directories(p);
     path_ = p.string() + platform::PathSeparator();
   }
@@ -80,7 +81,9 @@ class FileWatcherTest : public ::testing::Test {
   }
 
   // Runs what is queued now without waiting for more.
-  void Drain() { loop_.RunUntil([] { return false; }, 0ms); }
+  void Drain() {
+    loop_.RunUntil([] { return false; }, 0ms);
+  }
 
   EventLoop loop_;
   ScratchDir scratch_;

@@ -46,7 +46,10 @@ std::string FormatMonitorLine(TFileOperation operation, const std::string& file_
 
 SiteMonitor::SiteMonitor(OwnerThread& owner, ManagerUi& ui, MonitorPage& page,
                          std::string monitor_log_path, Clock clock)
-    : owner_(owner), ui_(ui), page_(page), log_path_(std::move(monitor_log_path)),
+    : owner_(owner),
+      ui_(ui),
+      page_(page),
+      log_path_(std::move(monitor_log_path)),
       clock_(clock ? std::move(clock) : Clock(&platform::NowLocal)) {}
 
 SiteMonitor::~SiteMonitor() = default;

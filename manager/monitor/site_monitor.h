@@ -41,10 +41,10 @@ inline constexpr char kMonitorStopCaption[] = "停止监控";
 class MonitorPage {
  public:
   virtual ~MonitorPage() = default;
-  virtual std::string MonitorDirText() = 0;                  // edtmondir
+  virtual std::string MonitorDirText() = 0;  // edtmondir
   virtual void SetMonitorDirText(const std::string& dir) = 0;
-  virtual std::string MonitorMaskText() = 0;                 // cbbmonfileext
-  virtual bool DeleteNewFilesChecked() = 0;                  // chkdelnew
+  virtual std::string MonitorMaskText() = 0;                             // cbbmonfileext
+  virtual bool DeleteNewFilesChecked() = 0;                              // chkdelnew
   virtual void SetMonitorButtonCaption(const std::string& caption) = 0;  // btnfilemon
   // Inserts the line at the top of lstfilemon (the list keeps its old lines).
   virtual void InsertMonitorLine(const std::string& line) = 0;

@@ -44,16 +44,18 @@ std::string Sep() { return std::string(1, platform::PathSeparator()); }
 class SiteMonitorTest : public ::testing::Test {
  protected:
   SiteMonitorTest()
-      : site_(tmp_.path() + "www" + Sep()), log_(tmp_.path() + "newmonlog.txt"),
-        monitor_(loop_, ui_, page_, log_, [] {
-          return platform::LocalDateTime{2024, 5, 6, 7, 8, 9};
-        }) {
+      : site_(tmp_.path() + "www" + Sep()),
+        log_(tmp_.path() + "newmonlog.txt"),
+        monitor_(loop_, ui_, page_, log_,
+                 [] { return platform::LocalDateTime{2024, 5, 6, 7, 8, 9}; }) {
     platform::CreateDirectories(site_);
   }
 
   bool WaitForLine(const std::string& line) {
     return loop_.RunUntil(
-        [&] { return std::find(page_.lines.begin(), page_.lines.end(), line) != page_.lines.end(); },
+        [&] {
+          return std::find(page_.lines.begin(), page_.lines.end(), line) != page_.lines.end();
+        },
         30s);
   }
 
@@ -77,7 +79,8 @@ TEST(FormatMonitorLine, OneLineLayoutPerKindOfChange) {
       {foRemoved, "删除 D:\\www\\a.asp 时间:2024-05-06 07:08:09"},
       {foModified, "修改 D:\\www\\a.asp 时间:2024-05-06 07:08:09"},
       {foRenamed, "改名 D:\\www\\a.asp [改为] D:\\www\\b.txt 时间:2024-05-06 07:08:09"},
-      {foLost, "丢失 D:\\www\\a.asp [变更过多,部分变更未能记录,请做篡改检查] 时间:2024-05-06 07:08:09"},
+      {foLost,
+       "丢失 D:\\www\\a.asp [变更过多,部分变更未能记录,请做篡改检查] 时间:2024-05-06 07:08:09"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(FormatMonitorLine(c.op, "D:\\www\\a.asp", c.op == foRenamed ? "D:\\www\\b.txt" : "",
@@ -140,9 +143,8 @@ TEST_F(SiteMonitorTest, RenamesAreTestedOnTheOldPathAndNeverDelete) {
 TEST_F(SiteMonitorTest, OwnLogInsideTheWatchedTreeDoesNotFeedItself) {
   // The manager's folder inside the site, a mask that matches the log.
   const std::string log_in_site = site_ + "Log" + Sep() + "newmonlog.txt";
-  SiteMonitor monitor(loop_, ui_, page_, log_in_site, [] {
-    return platform::LocalDateTime{2024, 5, 6, 7, 8, 9};
-  });
+  SiteMonitor monitor(loop_, ui_, page_, log_in_site,
+                      [] { return platform::LocalDateTime{2024, 5, 6, 7, 8, 9}; });
   ASSERT_TRUE(monitor.Start(site_, "*.*,*Log", false));
   // Made while watching (Wine watches only subfolders made after the start).
   platform::CreateDirectories(site_ + "Log");
