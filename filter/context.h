@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <string>
 
 namespace zelk::filter {
 
@@ -29,6 +31,19 @@ enum class VariableResult {
   kMissing,   // the server has no such variable (or the call failed)
   kTooSmall,  // the buffer is too small; *size = bytes needed including the NUL
 };
+
+// For hosts that hold their variables as strings: copies value and a NUL
+// into buffer under GetServerVariable's size protocol.
+inline VariableResult CopyServerVariable(const std::string& value, char* buffer, std::uint32_t* size) {
+  const std::uint32_t needed = static_cast<std::uint32_t>(value.size() + 1);
+  if (*size < needed) {
+    *size = needed;
+    return VariableResult::kTooSmall;
+  }
+  std::memcpy(buffer, value.c_str(), needed);
+  *size = needed;
+  return VariableResult::kOk;
+}
 
 class FilterContext {
  public:

@@ -41,14 +41,7 @@ class HostContext : public FilterContext {
   VariableResult GetServerVariable(const char* name, char* buffer, std::uint32_t* size) override {
     const auto it = variables_.find(name);
     if (it == variables_.end()) return VariableResult::kMissing;
-    const std::uint32_t needed = static_cast<std::uint32_t>(it->second.size() + 1);
-    if (*size < needed) {
-      *size = needed;
-      return VariableResult::kTooSmall;
-    }
-    std::memcpy(buffer, it->second.c_str(), needed);
-    *size = needed;
-    return VariableResult::kOk;
+    return CopyServerVariable(it->second, buffer, size);
   }
 
   // As IIS does, the filter's own response head goes through the

@@ -7,14 +7,7 @@ VariableResult FakeContext::GetServerVariable(const char* name, char* buffer, st
   if (on_get_variable) on_get_variable(name);
   const auto it = variables.find(name);
   if (it == variables.end()) return VariableResult::kMissing;
-  const std::uint32_t needed = static_cast<std::uint32_t>(it->second.size() + 1);
-  if (*size < needed) {
-    *size = needed;
-    return VariableResult::kTooSmall;
-  }
-  std::memcpy(buffer, it->second.c_str(), needed);
-  *size = needed;
-  return VariableResult::kOk;
+  return CopyServerVariable(it->second, buffer, size);
 }
 
 bool FakeContext::SendResponseHeader(const char* status_text, const char* extra_headers) {
