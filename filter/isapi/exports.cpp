@@ -86,7 +86,13 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID rese
       case DLL_PROCESS_ATTACH:
         // Thread notifications stay on: the statically linked runtime
         // (winpthreads, thread-local storage) cleans up per thread on them.
-        g_module = zelk::filter::LoadModule(ModuleDirectory());
+        {
+          const std::string folder = ModuleDirectory();
+          // Without its own path the module has no folder to read from; it
+          // then serves with the built-in switch defaults rather than read
+          // files relative to whatever the current folder happens to be.
+          g_module = folder.empty() ? std::make_unique<Module>() : zelk::filter::LoadModule(folder);
+        }
         break;
       case DLL_PROCESS_DETACH:
         if (reserved != nullptr) {
