@@ -1,17 +1,18 @@
-// clang-format off: <windows.h> must come first; its GetObject macro would
-// rename the metabase interface's method.
+// <windows.h> must come first; its GetObject macro would rename the
+// metabase interface's method.
+// clang-format off
 #include <windows.h>
 #include <activeds.h>
 #include <oleauto.h>
 #undef GetObject
 // clang-format on
 
+#include "manager/iis/metabase_adsi_win32.h"
+
 #include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "manager/iis/metabase_adsi_win32.h"
 
 namespace zelk::manager {
 namespace {

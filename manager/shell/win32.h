@@ -3,7 +3,8 @@
 // DeleteFile). Code here calls the A functions by their full names.
 #pragma once
 
-// clang-format off: <windows.h> must come first.
+// <windows.h> must come first.
+// clang-format off
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>

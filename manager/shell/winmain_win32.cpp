@@ -2,7 +2,8 @@
 // thread as a single-threaded apartment before the window exists: the
 // metabase objects, the shell-link object and the folder picker are created
 // here later. The program takes no arguments.
-// clang-format off: <windows.h> (without its clashing macros) comes first.
+// <windows.h> (without its clashing macros) comes first.
+// clang-format off
 #include "manager/shell/win32.h"
 #include <ole2.h>
 #undef GetObject

@@ -1,6 +1,7 @@
 #include "manager/skin/skin.h"
 
-// clang-format off: after <windows.h>, which skin.h brings.
+// after <windows.h>, which skin.h brings.
+// clang-format off
 #include <commctrl.h>
 // clang-format on
 

@@ -8,7 +8,8 @@
 //
 // Every wait is a poll for a condition with a generous time-out. Exit status:
 // 0 when every check held, 1 otherwise (each failed check is printed).
-// clang-format off: <windows.h> must come first.
+// <windows.h> must come first.
+// clang-format off
 #include <windows.h>
 #include <commctrl.h>
 // clang-format on
@@ -580,7 +581,8 @@ int main(int argc, char** argv) {
   ShowPageByTree(shell::PageId::tsLog);
   Click(shell::idBtnOpenwaflog);
   SendMessageTimeoutA(g.form, WM_NULL, 0, 0, SMTO_NORMAL, 20000, nullptr);
-  Check(FindBox(shell::kAppTitle) == nullptr, "防火墙日志 without a log shows no message of the manager");
+  Check(FindBox(shell::kAppTitle) == nullptr,
+        "防火墙日志 without a log shows no message of the manager");
   ShowPageByTree(shell::PageId::ts6);
 
   // Closing hides; the icon brings the window back -------------------------------------
@@ -594,7 +596,8 @@ int main(int argc, char** argv) {
         "a left click on the icon shows the window");
   Check(WaitFor([] { return OnlyPageShown(shell::PageId::ts6); }),
         "the page stays as it was on a restore");
-  Check(TextOf(Control(shell::idEdtGet)) == "union.+select", "a restore shows the stored settings again");
+  Check(TextOf(Control(shell::idEdtGet)) == "union.+select",
+        "a restore shows the stored settings again");
   const LRESULT root = SendMessageA(g.tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
   Check(root != 0 && SendMessageA(g.tree, TVM_GETNEXTITEM, TVGN_CARET, 0) == root,
         "a restore selects the tree's first item");
@@ -604,14 +607,16 @@ int main(int argc, char** argv) {
   PostMessageA(g.form, WM_SYSCOMMAND, SC_MINIMIZE, 0);
   Check(WaitFor([] { return IsIconic(g.form) != FALSE; }), "the window minimises");
   PostMessageA(g.form, shell::kTrayIconMessage, 0, WM_LBUTTONDOWN);
-  Check(WaitFor([] { return !IsWindowVisible(g.form); }), "a left click hides the minimised window");
+  Check(WaitFor([] { return !IsWindowVisible(g.form); }),
+        "a left click hides the minimised window");
   PostMessageA(g.form, shell::kTrayIconMessage, 0, WM_LBUTTONDOWN);
   Check(WaitFor([] { return IsWindowVisible(g.form) && !IsIconic(g.form); }),
         "the next left click restores it to its normal size");
   PostMessageA(g.form, shell::kTrayIconMessage, 0, WM_LBUTTONDBLCLK);
   PostMessageA(g.form, shell::kTrayIconMessage, 0, WM_LBUTTONUP);
   SendMessageTimeoutA(g.form, WM_NULL, 0, 0, SMTO_NORMAL, 20000, nullptr);
-  Check(IsWindowVisible(g.form) != FALSE, "button releases and double clicks on the icon do nothing");
+  Check(IsWindowVisible(g.form) != FALSE,
+        "button releases and double clicks on the icon do nothing");
   Click(shell::idBtnOK);
   Check(WaitFor([] { return !IsWindowVisible(g.form); }), "确定 hides the window");
 
