@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "manager/iis/install.h"
+#include "manager/iis/metabase_adsi_win32.h"
 #include "platform/text.h"
 
 namespace zelk::manager::shell {
@@ -150,6 +151,26 @@ TEST_F(ShortcutTest, CreateWritesBothLinksAndDeleteRemovesThem) {
   SetShortcuts(platform, false, exe, dir);
   EXPECT_FALSE(FileExists(desktop_ + "\\ZelkWEB应用防火墙.lnk"));
   EXPECT_FALSE(FileExists(start_menu_ + "\\ZelkWEB应用防火墙.lnk"));
+}
+
+// Where IIS is absent (as under Wine) every metabase call fails with
+// MetabaseError, and the operations turn that into their failure results.
+TEST(AdsiMetabase, FailsCleanlyWithoutIis) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  {
+    auto metabase = MakeAdsiMetabase();
+    EXPECT_THROW(metabase->OpenNamespace(), MetabaseError);
+    for (MetabaseInterface as : {MetabaseInterface::kIADs, MetabaseInterface::kIADsContainer,
+                                 MetabaseInterface::kIISBaseObject}) {
+      EXPECT_THROW(metabase->OpenPath(kServicePath, as), MetabaseError);
+    }
+    EXPECT_FALSE(IsIisFilterInstalled(*metabase, kFilterName));
+    EXPECT_FALSE(
+        AddIisFilter(*metabase, kFilterName, "C:\\WAF\\IIS\\ZelkWAF.dll", kFilterDescription));
+    EXPECT_EQ(SetServiceScriptMap(*metabase, ScriptMapMode::kAdd, "C:\\WAF\\IIS\\ZelkWAF.dll"), 0);
+    EXPECT_NO_THROW(SetAllSitesScriptMap(*metabase, true, "C:\\WAF\\IIS\\ZelkWAF.dll"));
+  }
+  CoUninitialize();
 }
 
 TEST(DialogFilter, PipesBecomeZerosAndTheListEndsInTwo) {
