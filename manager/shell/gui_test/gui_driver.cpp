@@ -535,7 +535,11 @@ int main(int argc, char** argv) {
   const std::string snap1 = work + "\\snap1.txt", snap2 = work + "\\snap2.txt";
   ShowPageByTree(shell::PageId::ts6);
   SetTextOf(Control(shell::idEdtchkdir), site);
-  SetTextOf(Control(shell::idEdtchklog), snap1);
+  // 快照文件 picks the snapshot path with the save dialog.
+  Click(shell::idBtnchklog);
+  AnswerFileDialog("请选择快照文件的路径", snap1);
+  Check(WaitFor([&] { return TextOf(Control(shell::idEdtchklog)) == snap1; }),
+        "快照文件 puts the chosen path into the box: " + TextOf(Control(shell::idEdtchklog)));
   Click(shell::idBtnchkextract);
   Check(
       WaitFor([&] { return TextOf(Control(shell::idLblPath)) == "提取完成,共提取文件信息 2 条."; }),
@@ -575,6 +579,16 @@ int main(int argc, char** argv) {
         }),
         "快照对比 logs the new file");
   CloseViewers();
+
+  // Extracting into an existing snapshot asks first; No appends.
+  const std::string before = ReadFileBytes(snap2);
+  SetTextOf(Control(shell::idLblPath), "");
+  Click(shell::idBtnchkextract);
+  AnswerBox("快照文件已经存在", "快照文件已经存在请确认是否覆盖 选否则采用追加方式?", IDNO);
+  Check(
+      WaitFor([&] { return TextOf(Control(shell::idLblPath)) == "提取完成,共提取文件信息 2 条."; }),
+      "the appended extraction counts only its own lines");
+  Check(ReadFileBytes(snap2) == before + before, "No appends the new lines after the old ones");
 
   // A log that does not exist yet is handed to the shell; the manager itself
   // shows nothing. (The round trip after the click lets its handler finish.)
