@@ -34,6 +34,10 @@ void Check(bool ok, const std::string& what) {
   if (!ok) ++g_failures;
 }
 
+// For a check whose description shows state: the description is made when
+// the check is reported, after the wait in its condition has ended.
+void Check(bool ok, const std::function<std::string()>& describe) { Check(ok, describe()); }
+
 bool WaitFor(const std::function<bool()>& condition, DWORD timeout_ms = 20000) {
   const DWORD start = GetTickCount();
   while (!condition()) {
@@ -464,7 +468,7 @@ int main(int argc, char** argv) {
   ShowPageByTree(shell::PageId::tsSet);
   Click(shell::idChkRun);
   Check(WaitFor([&] { return RunValue() == "\"" + exe + "\""; }),
-        "ticking chkRun writes the quoted Run value: " + RunValue());
+        [&] { return "ticking chkRun writes the quoted Run value: " + RunValue(); });
   Click(shell::idChkRun);
   Check(WaitFor([&] { return RunValue() == "<none>"; }), "unticking chkRun deletes the Run value");
   Check(ReadFileBytes(dir + "Config.ini").find("IsRun=0") != std::string::npos,
@@ -484,7 +488,7 @@ int main(int argc, char** argv) {
   Check(WaitFor([&] {
           return ReadFileBytes(monitor_log).find("新建 " + watched + "\\shell.php 时间:") == 0;
         }),
-        "the monitor logs the new file: " + ReadFileBytes(monitor_log));
+        [&] { return "the monitor logs the new file: " + ReadFileBytes(monitor_log); });
   Check(SendMessageA(Control(shell::idLstfilemon), LB_GETCOUNT, 0, 0) >= 1,
         "the monitor lists the new file");
   Click(shell::idBtnfilemon);
@@ -538,12 +542,15 @@ int main(int argc, char** argv) {
   // 快照文件 picks the snapshot path with the save dialog.
   Click(shell::idBtnchklog);
   AnswerFileDialog("请选择快照文件的路径", snap1);
-  Check(WaitFor([&] { return TextOf(Control(shell::idEdtchklog)) == snap1; }),
-        "快照文件 puts the chosen path into the box: " + TextOf(Control(shell::idEdtchklog)));
+  Check(WaitFor([&] { return TextOf(Control(shell::idEdtchklog)) == snap1; }), [&] {
+    return "快照文件 puts the chosen path into the box: " + TextOf(Control(shell::idEdtchklog));
+  });
   Click(shell::idBtnchkextract);
   Check(
       WaitFor([&] { return TextOf(Control(shell::idLblPath)) == "提取完成,共提取文件信息 2 条."; }),
-      "提取特征 records the two script files: " + TextOf(Control(shell::idLblPath)));
+      [&] {
+        return "提取特征 records the two script files: " + TextOf(Control(shell::idLblPath));
+      });
   Check(TextOf(Control(shell::idBtnchkextract)) == "提取特征",
         "the extract button reads 提取特征 again");
 
@@ -552,7 +559,10 @@ int main(int argc, char** argv) {
   Click(shell::idBtnchkmod);
   Check(WaitFor(
             [&] { return TextOf(Control(shell::idLblPath)) == "校验完成,共发现文件被篡改 2 个."; }),
-        "篡改检查 finds the changed and the deleted file: " + TextOf(Control(shell::idLblPath)));
+        [&] {
+          return "篡改检查 finds the changed and the deleted file: " +
+                 TextOf(Control(shell::idLblPath));
+        });
   const std::string tamper_log = dir + "Log\\newlog.txt";
   const std::string findings = ReadFileBytes(tamper_log);
   Check(findings.size() == std::string("文件已经被修改" + site + "\\a.asp\r\n文件已经被删除" +
