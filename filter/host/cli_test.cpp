@@ -8,6 +8,7 @@
 #include "filter/patterns.h"
 #include "filter/response.h"
 #include "filter/testing/request_cases.h"
+#include "filter/testing/run_program_posix.h"
 #include "platform/codepage.h"
 
 namespace {
@@ -15,20 +16,11 @@ namespace {
 using zelk::filter::testing::ReadFileBytes;
 using zelk::filter::testing::TempDir;
 
-struct CliRun {
-  int exit_code;
-  std::string out, err;
-};
+using CliRun = zelk::filter::testing::ProgramRun;
 
-// Runs the program through the shell with the given arguments (already
-// quoted) and locale.
 CliRun RunFilter(const TempDir& dir, const std::string& args,
                  const std::string& locale = "C.UTF-8") {
-  const std::string out = dir.path() + "stdout", err = dir.path() + "stderr";
-  const std::string cmd = "LC_ALL=" + locale + " '" + ZELKWAF_FILTER_EXE + "' " + args + " >'" +
-                          out + "' 2>'" + err + "' </dev/null";
-  const int status = std::system(cmd.c_str());
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFileBytes(out), ReadFileBytes(err)};
+  return zelk::filter::testing::RunProgram(ZELKWAF_FILTER_EXE, args, dir.path(), locale);
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {

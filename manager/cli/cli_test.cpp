@@ -7,6 +7,7 @@
 
 #include "filter/settings.h"
 #include "filter/testing/request_cases.h"
+#include "filter/testing/run_program_posix.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 
@@ -16,16 +17,8 @@ using zelk::filter::testing::ReadFileBytes;
 using zelk::filter::testing::TempDir;
 namespace platform = zelk::platform;
 
-struct CliRun {
-  int exit_code;
-  std::string out, err;
-};
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using CliRun = zelk::filter::testing::ProgramRun;
+using zelk::filter::testing::ShellQuote;
 
 class ManagerCli : public ::testing::Test {
  protected:
@@ -35,11 +28,8 @@ class ManagerCli : public ::testing::Test {
   }
   // Runs the program on the test's manager folder; args are already quoted.
   CliRun Manager(const std::string& args, const std::string& locale = "C.UTF-8") {
-    const std::string out = dir_.path() + "stdout", err = dir_.path() + "stderr";
-    const std::string cmd = "LC_ALL=" + locale + " " + Quote(ZELKWAF_MANAGER_EXE) + " --home " + Quote(home_) +
-                            " " + args + " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
-    const int status = std::system(cmd.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFileBytes(out), ReadFileBytes(err)};
+    return zelk::filter::testing::RunProgram(
+        ZELKWAF_MANAGER_EXE, "--home " + ShellQuote(home_) + " " + args, dir_.path(), locale);
   }
   std::string Make(const std::string& gbk_name, const std::string& bytes = "x") {
     std::string error;
@@ -55,8 +45,8 @@ class ManagerCli : public ::testing::Test {
 };
 
 TEST_F(ManagerCli, EveryCommandHasHelp) {
-  for (const char* args : {"--help", "settings --help", "whitelist --help", "snapshot --help", "check --help",
-                           "compare --help"}) {
+  for (const char* args : {"--help", "settings --help", "whitelist --help", "snapshot --help",
+                           "check --help", "compare --help"}) {
     const CliRun r = Manager(args);
     EXPECT_EQ(r.exit_code, 0) << args << ": " << r.err;
     EXPECT_NE(r.out.find(u8"用法: zelkwaf-manager"), std::string::npos) << args << ": " << r.out;
@@ -95,8 +85,8 @@ TEST_F(ManagerCli, BadUsageExitsTwoWithAClearMessage) {
 }
 
 TEST_F(ManagerCli, ANonexistentHomeIsAnInputError) {
-  const std::string cmd = Quote(ZELKWAF_MANAGER_EXE) + " --home " + Quote(dir_.path() + "none") +
-                          " settings >/dev/null 2>&1";
+  const std::string cmd = ShellQuote(ZELKWAF_MANAGER_EXE) + " --home " +
+                          ShellQuote(dir_.path() + "none") + " settings >/dev/null 2>&1";
   const int status = std::system(cmd.c_str());
   EXPECT_EQ(WEXITSTATUS(status), 2);
 }
@@ -104,24 +94,29 @@ TEST_F(ManagerCli, ANonexistentHomeIsAnInputError) {
 TEST_F(ManagerCli, SettingsListsEveryKeyWithItsEffectiveValue) {
   const CliRun r = Manager("settings");
   EXPECT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(r.out,
-            "[ZelkWAF]\nDenyShell=1\nDenyPutMethod=1\nDenyIISVER=1\nAnonymousLogin=1\nSqlGet=1\nSqlCookie=1\n"
-            "SqlPost=1\nDenyMultiDown=1\nDeny403Err=1\nDeny500Err=1\nDenyFileExtDown=1\nWirteLog=1\n"
-            "LearnMode=0\nSqlGetValue=\nSqlCookieValue=\nSqlPostValue=\n"
-            "DenyFileExtDownValue=.mdb|.inc|.bak|.asa|.cer|.cdx|\n"
-            "[Config]\nDelNewFile=0\nMonType=0\nMonDir=D:\\www\\\nChkDir=D:\\\nChkLog=D:\\log.txt\nChkType=0\n"
-            "ChkSizeNum=0\nIsRun=0\nIsMon=0\nSkin=1\n");
+  EXPECT_EQ(
+      r.out,
+      "[ZelkWAF]\nDenyShell=1\nDenyPutMethod=1\nDenyIISVER=1\nAnonymousLogin=1\nSqlGet="
+      "1\nSqlCookie=1\n"
+      "SqlPost=1\nDenyMultiDown=1\nDeny403Err=1\nDeny500Err=1\nDenyFileExtDown=1\nWirteLog=1\n"
+      "LearnMode=0\nSqlGetValue=\nSqlCookieValue=\nSqlPostValue=\n"
+      "DenyFileExtDownValue=.mdb|.inc|.bak|.asa|.cer|.cdx|\n"
+      "[Config]\nDelNewFile=0\nMonType=0\nMonDir=D:\\www\\\nChkDir=D:\\\nChkLog=D:\\log."
+      "txt\nChkType=0\n"
+      "ChkSizeNum=0\nIsRun=0\nIsMon=0\nSkin=1\n");
   platform::DirEntry e;
   EXPECT_FALSE(platform::FindFile(home_ + "Config.ini", &e));  // listing creates nothing
 }
 
 TEST_F(ManagerCli, SettingsSetWritesGbkFilesAndListsUtf8) {
-  const CliRun r = Manager(std::string("settings set learnmode=1 ") + Quote(u8"MonDir=E:\\网站\\") + " Skin=0");
+  const CliRun r = Manager(std::string("settings set learnmode=1 ") +
+                           ShellQuote(u8"MonDir=E:\\网站\\") + " Skin=0");
   ASSERT_EQ(r.exit_code, 0) << r.err;
   const std::string config = ReadFileBytes(home_ + "Config.ini");
   EXPECT_NE(config.find("\r\nMonDir=E:\\网站\\\r\n"), std::string::npos);  // GBK bytes in the file
   EXPECT_NE(config.find("\r\nSkin=0\r\n"), std::string::npos);
-  EXPECT_NE(ReadFileBytes(home_ + "IIS/ZelkWAF.ini").find("\r\nLearnMode=1\r\n"), std::string::npos);
+  EXPECT_NE(ReadFileBytes(home_ + "IIS/ZelkWAF.ini").find("\r\nLearnMode=1\r\n"),
+            std::string::npos);
   const CliRun list = Manager("settings");
   EXPECT_NE(list.out.find(u8"\nMonDir=E:\\网站\\\n"), std::string::npos) << list.out;
   EXPECT_NE(list.out.find("\nLearnMode=1\n"), std::string::npos);
@@ -131,7 +126,7 @@ TEST_F(ManagerCli, SettingsSetWritesGbkFilesAndListsUtf8) {
 
 TEST_F(ManagerCli, WhitelistAddListAndDelete) {
   ASSERT_EQ(Manager("whitelist add /b.asp").exit_code, 0);
-  ASSERT_EQ(Manager(std::string("whitelist add ") + Quote(u8"/后台/a.asp")).exit_code, 0);
+  ASSERT_EQ(Manager(std::string("whitelist add ") + ShellQuote(u8"/后台/a.asp")).exit_code, 0);
   ASSERT_EQ(Manager("whitelist add /b.asp").exit_code, 0);
   EXPECT_EQ(ReadFileBytes(home_ + "IIS/ZelkWAF.dst"), "/b.asp\r\n/后台/a.asp\r\n/b.asp\r\n");
   EXPECT_EQ(Manager("whitelist list").out, u8"/b.asp\n/后台/a.asp\n/b.asp\n");
@@ -143,7 +138,8 @@ TEST_F(ManagerCli, SnapshotThenCheckThenCompare) {
   const std::string a = Make("a.asp");
   const std::string cn = Make("新建.asp");
   Make("skip.txt");
-  const std::string opts = "--dir " + Quote(site_) + " --out " + Quote(snap_) + " --types '*.asp'";
+  const std::string opts =
+      "--dir " + ShellQuote(site_) + " --out " + ShellQuote(snap_) + " --types '*.asp'";
   CliRun r = Manager("snapshot " + opts);
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, u8"提取完成,共提取文件信息 2 条.\n");
@@ -160,24 +156,27 @@ TEST_F(ManagerCli, SnapshotThenCheckThenCompare) {
   EXPECT_EQ(Manager("snapshot --overwrite " + opts).exit_code, 0);
   EXPECT_EQ(ReadFileBytes(snap_), before);
 
-  r = Manager("check --snapshot " + Quote(snap_));
+  r = Manager("check --snapshot " + ShellQuote(snap_));
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, u8"校验完成,共发现文件被篡改 0 个.\n");
 
   std::string error;
   ASSERT_TRUE(platform::RemoveFile(cn, &error));
-  r = Manager("check --snapshot " + Quote(snap_));
+  r = Manager("check --snapshot " + ShellQuote(snap_));
   EXPECT_EQ(r.exit_code, 1) << r.err;
   EXPECT_EQ(r.out, Utf8("文件已经被删除" + cn) + "\n" + u8"校验完成,共发现文件被篡改 1 个.\n");
   EXPECT_EQ(ReadFileBytes(home_ + "Log/newlog.txt"), "文件已经被删除" + cn + "\r\n");
 
   const std::string newer = dir_.path() + "newer.txt";
   Make("b.asp");
-  ASSERT_EQ(Manager("snapshot --dir " + Quote(site_) + " --out " + Quote(newer) + " --types '*.asp'").exit_code, 0);
-  r = Manager("compare " + Quote(newer) + " " + Quote(snap_));
+  ASSERT_EQ(Manager("snapshot --dir " + ShellQuote(site_) + " --out " + ShellQuote(newer) +
+                    " --types '*.asp'")
+                .exit_code,
+            0);
+  r = Manager("compare " + ShellQuote(newer) + " " + ShellQuote(snap_));
   EXPECT_EQ(r.exit_code, 1) << r.err;
   EXPECT_EQ(r.out, u8"新建的文件" + site_ + "b.asp\n");
-  r = Manager("compare " + Quote(snap_) + " " + Quote(snap_));
+  r = Manager("compare " + ShellQuote(snap_) + " " + ShellQuote(snap_));
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, u8"快照文件对比完成未发现可疑项\n");
   (void)a;
@@ -186,7 +185,9 @@ TEST_F(ManagerCli, SnapshotThenCheckThenCompare) {
 TEST_F(ManagerCli, SnapshotAndCheckTakeTheirDefaultsFromConfigIni) {
   Make("a.php");
   Make("b.asp");
-  ASSERT_EQ(Manager("settings set ChkDir=" + Quote(site_) + " ChkLog=" + Quote(snap_) + " ChkType=1").exit_code,
+  ASSERT_EQ(Manager("settings set ChkDir=" + ShellQuote(site_) + " ChkLog=" + ShellQuote(snap_) +
+                    " ChkType=1")
+                .exit_code,
             0);
   const CliRun r = Manager("snapshot");
   ASSERT_EQ(r.exit_code, 0) << r.err;

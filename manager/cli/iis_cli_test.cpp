@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "filter/testing/request_cases.h"
+#include "filter/testing/run_program_posix.h"
 #include "platform/appendfile.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -16,19 +17,14 @@ using zelk::filter::testing::ReadFileBytes;
 using zelk::filter::testing::TempDir;
 namespace platform = zelk::platform;
 
-struct CliRun {
-  int exit_code;
-  std::string out, err;
-};
+using CliRun = zelk::filter::testing::ProgramRun;
 
 class IisCli : public ::testing::Test {
  protected:
   CliRun Manager(const std::string& args, const std::string& locale = "C.UTF-8") {
-    const std::string out = dir_.path() + "stdout", err = dir_.path() + "stderr";
-    const std::string cmd = "LC_ALL=" + locale + " '" + ZELKWAF_MANAGER_EXE + "' --home '" + home_ +
-                            "' " + args + " >'" + out + "' 2>'" + err + "' </dev/null";
-    const int status = std::system(cmd.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFileBytes(out), ReadFileBytes(err)};
+    return zelk::filter::testing::RunProgram(
+        ZELKWAF_MANAGER_EXE, "--home " + zelk::filter::testing::ShellQuote(home_) + " " + args,
+        dir_.path(), locale);
   }
   static std::string Utf8(const std::string& gbk) { return platform::GbkToUtf8(gbk); }
 
@@ -45,8 +41,7 @@ TEST_F(IisCli, WithoutIisNothingCanBeInstalledOrUninstalled) {
       {"status", false, "安装状态: 未安装\n"},
       {"install", false, "请检查当前程序IIS目录下是否存在ZelkWAF.dll\n安装状态: 未安装\n"},
       {"install", true, "操作失败 请确认IIS是否正常工作\n安装状态: 未安装\n"},
-      {"uninstall", true,
-       "操作失败 请确认IIS是否正常工作,或者防火墙已经卸载.\n安装状态: 未安装\n"},
+      {"uninstall", true, "操作失败 请确认IIS是否正常工作,或者防火墙已经卸载.\n安装状态: 未安装\n"},
   };
   for (const auto& c : cases) {
     if (c.put_module) {
