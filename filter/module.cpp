@@ -32,6 +32,16 @@ std::unique_ptr<Module> LoadModule(const std::string& module_dir, const ModuleOp
   return m;
 }
 
+std::unique_ptr<Module> LoadDefaultModule(const ModuleOptions& options) {
+  auto m = std::make_unique<Module>();
+  try {
+    m->settings.WirteLog = false;
+    m->patterns = CompilePatterns(m->settings, options.use_jit);
+  } catch (...) {
+  }
+  return m;
+}
+
 void UnloadModule(std::unique_ptr<Module> module) {
   try {
     if (module) module->log.Close();

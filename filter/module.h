@@ -47,6 +47,10 @@ struct Module {
 std::unique_ptr<Module> LoadModule(const std::string& module_dir,
                                    const ModuleOptions& options = {});
 
+// A module that has no folder to read from (its own path could not be
+// found): built-in defaults and patterns, no white list, no event log.
+std::unique_ptr<Module> LoadDefaultModule(const ModuleOptions& options = {});
+
 // Closes the event log and frees the state. Never throws.
 void UnloadModule(std::unique_ptr<Module> module);
 

@@ -51,6 +51,16 @@ TEST(LoadModule, WithoutFilesUsesDefaultsAndBlocksWithTheBuiltInPatterns) {
   EXPECT_EQ(HttpFilterProc(*m, ctx, kNotifyPreprocHeaders), kStatusReqFinished);
 }
 
+TEST(LoadDefaultModule, BlocksWithTheBuiltInDefaultsAndLogsNothing) {
+  auto m = LoadDefaultModule();
+  EXPECT_FALSE(m->settings.WirteLog);
+  FakeContext injection = ScriptRequest("/news.asp", "id=1%20union%20select%201,2");
+  EXPECT_EQ(HttpFilterProc(*m, injection, kNotifyPreprocHeaders), kStatusReqFinished);
+  FakeContext put = ScriptRequest("/a.htm", "");
+  put.variables["HTTP_METHOD"] = "PUT";
+  EXPECT_EQ(HttpFilterProc(*m, put, kNotifyPreprocHeaders), kStatusReqFinished);
+}
+
 TEST(LoadModule, ALogFileCreatedAfterLoadStaysUnused) {
   TempDir dir;
   auto m = LoadModule(dir.path(), {true, FixedTime});

@@ -89,9 +89,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID rese
         {
           const std::string folder = ModuleDirectory();
           // Without its own path the module has no folder to read from; it
-          // then serves with the built-in switch defaults rather than read
+          // then serves with the built-in defaults and patterns rather than read
           // files relative to whatever the current folder happens to be.
-          g_module = folder.empty() ? std::make_unique<Module>() : zelk::filter::LoadModule(folder);
+          g_module = folder.empty() ? zelk::filter::LoadDefaultModule() : zelk::filter::LoadModule(folder);
         }
         break;
       case DLL_PROCESS_DETACH:
