@@ -1,15 +1,4 @@
-# Cross build for Windows (x86_64) with mingw-w64's posix-threads compilers
-# (std::thread and std::mutex need the posix variant).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for Windows (x86_64) with mingw-w64.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(ZELK_MINGW_TRIPLE x86_64-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${ZELK_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ZELK_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${ZELK_MINGW_TRIPLE}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${ZELK_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
