@@ -93,6 +93,22 @@ TEST(ZelkwafFilter, BatchModePrintsOneVerdictPerLine) {
             "passed\t/index.asp?id=1\nlearned\t/news.asp?id=1%20union%20select%201,2\n");
 }
 
+TEST(ZelkwafFilter, BatchModeGivesABadLineItsOwnVerdictAndGoesOn) {
+  TempDir dir;
+  WriteFile(dir.path() + "ZelkWAF.ini", "[ZelkWAF]\r\n");
+  WriteFile(dir.path() + "urls.txt",
+            "/index.asp?id=1\nGET \nGET /a.asp extra\nnews.asp\nPUT /upload.htm\n");
+  const CliRun r =
+      RunFilter(dir, "--module-dir '" + dir.path() + "' --batch '" + dir.path() + "urls.txt'");
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.out,
+            "passed\t/index.asp?id=1\nerror\tGET \nerror\tGET /a.asp extra\nerror\tnews.asp\n"
+            "blocked\t/upload.htm\n");
+  for (const char* line : {"第 2 行", "第 3 行", "第 4 行"}) {
+    EXPECT_NE(r.err.find(zelk::platform::GbkToUtf8(line)), std::string::npos) << r.err;
+  }
+}
+
 TEST(ZelkwafFilter, HelpFollowsTheTerminalEncoding) {
   TempDir dir;
   const CliRun utf8 = RunFilter(dir, "--help", "C.UTF-8");

@@ -42,11 +42,13 @@ const char kUsage[] =
     "  --header \"名称: 值\" 服务器响应中附加的头部, 可重复\n"
     "  --batch [文件]      每行一个请求: \"目标\" 或 \"方法 目标\"(方法默认 GET, 主机为 "
     "localhost);\n"
-    "                      每个请求输出一行: passed、blocked 或 learned, 制表符, 目标\n"
+    "                      每个请求输出一行: passed、blocked 或 learned, 制表符, 目标;\n"
+    "                      无效的行输出 error, 制表符, 该行(说明写到标准错误), 其余行照常处理\n"
     "  --show-patterns     显示三个内置注入规则的明文\n"
     "  --help              显示本帮助\n"
     "\n"
-    "退出码: 0 请求被放行; 1 过滤器自行应答(拦截页或替换响应); 2 用法或输入错误。\n";
+    "退出码: 0 请求被放行; 1 过滤器自行应答(拦截页或替换响应); 2 用法或输入错误\n"
+    "(--batch: 有无效的行)。\n";
 
 void PrintForPeople(std::FILE* to, const std::string& gbk) {
   const std::string text = zelk::platform::ForTerminal(gbk);
@@ -80,30 +82,60 @@ const char* OutcomeName(Outcome o) {
   }
 }
 
+// One batch line: "TARGET" or "METHOD TARGET", the target an origin-form
+// path. Returns false with *error for anything else.
+bool ParseBatchLine(const std::string& line, host::HttpRequest* req, std::string* error) {
+  std::vector<std::string> words;
+  std::istringstream split(line);
+  for (std::string w; split >> w;) words.push_back(w);
+  if (words.size() == 1) {
+    req->method = "GET";
+    req->target = words[0];
+  } else if (words.size() == 2) {
+    req->method = words[0];
+    req->target = words[1];
+  } else {
+    *error = "应为 \"目标\" 或 \"方法 目标\"";
+    return false;
+  }
+  if (req->target[0] != '/') {
+    *error = words.size() == 2 ? "目标应以 / 开头" : "缺少目标(目标应以 / 开头)";
+    return false;
+  }
+  req->headers.emplace_back("Host", "localhost");
+  return true;
+}
+
+// Every line gets a verdict on standard output; a line that is not a request
+// gets "error" and a message on standard error, and the batch goes on. The
+// exit status is kExitUsage when any line was bad.
 int RunBatch(zelk::filter::Module& module, const std::string& text,
              const host::ServeOptions& options) {
   std::istringstream lines(text);
   std::string line;
+  int number = 0;
+  bool any_bad = false;
   while (std::getline(lines, line)) {
+    ++number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.find_first_not_of(" \t") == std::string::npos) continue;
     host::HttpRequest req;
-    const std::size_t sp = line.find(' ');
-    if (sp == std::string::npos) {
-      req.method = "GET";
-      req.target = line;
-    } else {
-      req.method = line.substr(0, sp);
-      req.target = line.substr(line.find_first_not_of(' ', sp));
+    std::string error;
+    if (!ParseBatchLine(line, &req, &error)) {
+      any_bad = true;
+      std::cout << "error\t" << line << '\n';
+      std::cout.flush();
+      PrintForPeople(stderr, "zelkwaf-filter: 第 " + std::to_string(number) + " 行无效: " + error +
+                                 ": " + line + "\n");
+      continue;
     }
-    req.headers.emplace_back("Host", "localhost");
     const host::ServeResult r = host::ServeRequest(module, req, options);
     const Outcome shown =
         r.outcome == Outcome::kPassed && r.answered_by_filter ? Outcome::kBlocked : r.outcome;
     std::cout << OutcomeName(shown) << '\t' << req.target << '\n';
   }
   std::cout.flush();
-  return kExitPassed;
+  return any_bad ? kExitUsage : kExitPassed;
 }
 
 }  // namespace
