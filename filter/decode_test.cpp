@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace zelk::filter {
 namespace {
 
@@ -10,7 +13,7 @@ struct DecodeCase {
   std::string expected;
 };
 
-TEST(DecodeQueryText, DecodesOnceWithPlusPercentAndPercentU) {
+TEST(DecodeQueryText, DecodesOnceAsAspDoes) {
   const DecodeCase cases[] = {
       {"a+b", "a b"},
       {"%27", "'"},
@@ -18,17 +21,22 @@ TEST(DecodeQueryText, DecodesOnceWithPlusPercentAndPercentU) {
       {"%00x", "x"},     // NUL vanishes
       {"%u0000x", "x"},
       {"%u0027", "'"},
-      {"%U0027", "027"},       // only a lower-case u starts %u; %U0 is a bad two-digit escape
+      {"%U0027", "'"},         // either letter case of u
       {"%u4e2d", "\xD6\xD0"},  // U+4E2D in GBK
       {"%u20AC", "\x80"},      // the euro sign is 0x80 in code page 936
+      {"%u00BA", "o"},         // Windows' best-fit mapping, on every platform
       {"%uD800", "?"},         // a lone surrogate has no mapping
-      {"%uzz41B", "B"},        // bad digits: %, u and four bytes consumed, nothing added
-      {"%zzA", "A"},
-      {"%4", "\x04"},  // a % near the end takes what remains
+      // A '%' that starts no valid escape is dropped; what follows is kept.
+      {"un%ion se%lect", "union select"},
+      {"admin%'--", "admin'--"},
+      {"%uzz41B", "uzz41B"},
+      {"%zzA", "zzA"},
+      {"%4", "4"},
       {"ab%", "ab"},
-      {"%u41", "A"},
-      {"%u", ""},
-      {"%%41", "1"},  // "%%4" is a bad escape, then "1"
+      {"%u41", "u41"},
+      {"%u", "u"},
+      {"%%41", "A"},
+      {"%%2527", "%27"},
       {"%e4%b8%ad", "\xE4\xB8\xAD"},
       {"1%20union%0bselect", "1 union\x0bselect"},
       {"", ""},
@@ -36,6 +44,94 @@ TEST(DecodeQueryText, DecodesOnceWithPlusPercentAndPercentU) {
   for (const auto& c : cases) {
     EXPECT_EQ(DecodeQueryText(c.input), c.expected) << "input: " << c.input;
   }
+}
+
+TEST(RepeatedParameterValues, JoinsRepeatedNamesAsAspDoes) {
+  using V = std::vector<std::string>;
+  const std::pair<const char*, V> cases[] = {
+      {"id=1", {}},
+      {"id=1&page=2", {}},
+      {"id=1+and/*&id=*/1=2", {"1 and/*, */1=2"}},
+      {"ID=1&id=2&Id=3", {"1, 2, 3"}},  // names ignore ASCII case
+      {"a=1&b=2&a=3&b=4", {"1, 3", "2, 4"}},
+      {"i%64=1&id=2", {"1, 2"}},          // names are decoded too
+      {"id=1%26id%3D2&id=3", {"1&id=2, 3"}},  // an escaped '&' is part of the value
+      {"id&id=x", {", x"}},
+      {"&&id=1&&id=2&", {"1, 2"}},
+      {"", {}},
+  };
+  for (const auto& [query, expected] : cases) {
+    EXPECT_EQ(RepeatedParameterValues(query), expected) << query;
+  }
+}
+
+TEST(ReadUrlPath, FindsTheScriptIisWouldRun) {
+  struct Case {
+    const char* url;
+    const char* script_ext;  // "" when no segment is a script
+    bool folder_like, shell_form;
+    const char* last_ext;
+  };
+  const Case cases[] = {
+      {"/news.asp", "asp", false, false, "asp"},
+      {"/upload/photo.jpg", "", false, false, "jpg"},
+      {"/", "", true, false, ""},
+      {"/news/", "", true, false, ""},
+      {"/download", "", true, false, ""},
+      {"/asp/x.jpg", "", false, false, "jpg"},          // a folder named asp
+      {"/news.asp/123", "asp", true, false, "asp/123"},  // path info
+      {"/news.asp/x.jpg", "asp", false, true, "jpg"},    // a script folder holding a file
+      {"/upload/shell.asp;.jpg", "asp", false, true, "jpg"},
+      {"/upload/shell.asp.;x.jpg", "asp", false, true, "jpg"},
+      {"/upload/shell.cer/x", "cer", true, true, "cer/x"},
+      {"/upload/a.asa/", "asa", true, true, "asa/"},
+      {"/upload\\x.asp\\evil.jpg", "asp", false, true, "jpg"},
+      {"/a.b/c", "", true, false, "b/c"},
+      {"/x.PHP", "PHP", false, false, "PHP"},
+      {"/x.aspx.", "aspx", false, false, "aspx"},
+      // 0x5C after a lead byte is part of a character; after 0x81 0x7F it is a separator.
+      {"/\xD5\x5C.asp", "asp", false, false, "asp"},
+      {"/\x81\x7F\\x.asp\\y.jpg", "asp", false, true, "jpg"},
+  };
+  for (const Case& c : cases) {
+    const UrlPathView v = ReadUrlPath(c.url);
+    EXPECT_EQ(v.script_ext, c.script_ext) << c.url;
+    EXPECT_EQ(v.script, *c.script_ext != 0) << c.url;
+    EXPECT_EQ(v.folder_like, c.folder_like) << c.url;
+    EXPECT_EQ(v.shell_form, c.shell_form) << c.url;
+    EXPECT_EQ(v.last_ext, c.last_ext) << c.url;
+  }
+}
+
+TEST(ExtensionInList, ComparesWholeEntries) {
+  const char* list = ".mdb|.inc|.bak|.asa|.cer|.cdx|";
+  for (const char* ext : {"mdb", "MDB", "Inc", "cdx"}) EXPECT_TRUE(ExtensionInList(list, ext)) << ext;
+  for (const char* ext : {"md", "c", "cd", "as", "mdbx", "", "b/c", "|"}) {
+    EXPECT_FALSE(ExtensionInList(list, ext)) << ext;
+  }
+  EXPECT_TRUE(ExtensionInList("zip| rar |", "rar"));  // without dots, with blanks
+  EXPECT_FALSE(ExtensionInList("", "mdb"));
+  EXPECT_FALSE(ExtensionInList("||.|", ""));
+}
+
+TEST(IsAddressList, AcceptsWhatProxiesWrite) {
+  for (const char* v : {"1.2.3.4", "1.2.3.4, 10.0.0.1", "1.2.3.4,10.0.0.1", "unknown, 1.2.3.4",
+                        "::1", "2001:db8::8a2e:370:7334", "[2001:db8::1]:443", "1.2.3.4:8080",
+                        "::ffff:192.168.0.1", " 1.2.3.4 "}) {
+    EXPECT_TRUE(IsAddressList(v)) << v;
+  }
+  for (const char* v : {"1.1.1.1',(select top 1 password from admin))--", "1.2.3", "1.2.3.256",
+                        "1.2.3.4 or 1=1", "localhost", "1.2.3.4:80a", "[::1", "abc"}) {
+    EXPECT_FALSE(IsAddressList(v)) << v;
+  }
+}
+
+TEST(CutForLog, CutsAtTheLimitWithoutSplittingACharacter) {
+  EXPECT_EQ(CutForLog("abc", 3), "abc");
+  EXPECT_EQ(CutForLog("abcd", 3), "abc...");
+  EXPECT_EQ(CutForLog("a\xD6\xD0" "b", 2), "a...");  // the character would be split
+  EXPECT_EQ(CutForLog("a\xD6\xD0" "b", 3), "a\xD6\xD0...");
+  EXPECT_EQ(CutForLog(std::string(4000, 'x')).size(), 1024u + 3);
 }
 
 TEST(ExtractUrlExt, TakesTheTextAfterTheLastDotUnlessASeparatorFollows) {

@@ -5,40 +5,51 @@
 
 namespace zelk::filter {
 
+namespace {
+
+// The steps of the load that fill the configuration, in their order. A
+// failing step abandons the rest silently; what was set up before serves.
+void LoadConfig(Module& m, FilterConfig& c, bool use_jit) try {
+  c.settings = LoadSettings(m.settings_path);
+  c.patterns = CompilePatterns(c.settings, use_jit);
+  if (c.settings.WirteLog) {
+    if (platform::FileExists(m.log_path)) {
+      std::string error;
+      // A log that exists but cannot be opened abandons the rest of the
+      // load, like any other failing step.
+      if (!m.log.Open(m.log_path, &error)) return;
+    } else {
+      c.settings.WirteLog = false;
+    }
+  }
+  if (platform::FileExists(m.whitelist_path)) LoadWhiteList(m.whitelist_path, &c.white_list);
+} catch (...) {
+}
+
+}  // namespace
+
 std::unique_ptr<Module> LoadModule(const std::string& module_dir, const ModuleOptions& options) {
   auto m = std::make_unique<Module>();
   if (options.clock) m->log.set_clock(options.clock);
-  try {
-    m->module_dir = module_dir;
-    m->settings_path = module_dir + kSettingsFileName;
-    m->log_path = module_dir + kEventLogFileName;
-    m->whitelist_path = module_dir + kWhiteListFileName;
-    m->settings = LoadSettings(m->settings_path);
-    m->patterns = CompilePatterns(m->settings, options.use_jit);
-    if (m->settings.WirteLog) {
-      if (platform::FileExists(m->log_path)) {
-        std::string error;
-        // A log that exists but cannot be opened abandons the rest of the
-        // load, like any other failing step.
-        if (!m->log.Open(m->log_path, &error)) return m;
-      } else {
-        m->settings.WirteLog = false;
-      }
-    }
-    if (platform::FileExists(m->whitelist_path)) LoadWhiteList(m->whitelist_path, &m->white_list);
-  } catch (...) {
-    // Loading is silent: whatever was set up before the failure serves.
-  }
+  auto config = std::make_shared<FilterConfig>();
+  m->module_dir = module_dir;
+  m->settings_path = module_dir + kSettingsFileName;
+  m->log_path = module_dir + kEventLogFileName;
+  m->whitelist_path = module_dir + kWhiteListFileName;
+  LoadConfig(*m, *config, options.use_jit);
+  m->config = std::move(config);
   return m;
 }
 
 std::unique_ptr<Module> LoadDefaultModule(const ModuleOptions& options) {
   auto m = std::make_unique<Module>();
+  auto config = std::make_shared<FilterConfig>();
   try {
-    m->settings.WirteLog = false;
-    m->patterns = CompilePatterns(m->settings, options.use_jit);
+    config->settings.WirteLog = false;
+    config->patterns = CompilePatterns(config->settings, options.use_jit);
   } catch (...) {
   }
+  m->config = std::move(config);
   return m;
 }
 
@@ -61,7 +72,7 @@ Verdict RunNotification(Module& module, FilterContext& ctx, std::uint32_t notifi
         return {OnAccessDenied(module, ctx, path != nullptr ? path : ""), Outcome::kPassed};
       }
       case kNotifySendResponse:
-        return {OnSendResponse(module.settings, ctx), Outcome::kPassed};
+        return {OnSendResponse(module.cfg().settings, ctx), Outcome::kPassed};
       default:
         return {};
     }

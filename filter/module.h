@@ -1,15 +1,17 @@
 // The filter module: one state per process, created at load and destroyed at
 // unload, and the notification entry that every host calls.
 //
-// Lifetimes: the Module (process) owns the loaded configuration (settings,
-// compiled patterns, white list), which does not change while requests are
-// served; each notification works on its own stack-local data.
+// Lifetimes: the Module (process) holds the event log, the filter lock and
+// the loaded configuration (settings, compiled patterns, white list), which
+// is complete when LoadModule returns and read-only from then on; each
+// notification works on its own stack-local data.
 //
 // Thread-safety: HttpFilterProc may be called from any number of threads; it
 // holds the module's recursive filter lock for the whole of each call, so
 // notifications run one at a time (a host may call it again from inside a
 // notification on the same thread, as IIS does when the filter sends its own
-// response head).
+// response head). The configuration needs no lock: the wildcard extension
+// and other hosts' workers read the same FilterConfig concurrently.
 #pragma once
 
 #include <cstdint>
@@ -29,16 +31,24 @@ struct ModuleOptions {
   EventLog::Clock clock;  // time source of the event log; empty: local time
 };
 
+// Everything read from the module folder at load. Built once by LoadModule
+// and shared read-only: nothing in it changes while requests are served.
+struct FilterConfig {
+  FilterSettings settings;  // WirteLog is off when the event log could not be opened
+  CompiledPatterns patterns;
+  WhiteList white_list;
+};
+
 struct Module {
   std::string module_dir;  // with its trailing separator
   std::string settings_path;
   std::string whitelist_path;
   std::string log_path;
-  FilterSettings settings;
-  CompiledPatterns patterns;
-  WhiteList white_list;
+  std::shared_ptr<const FilterConfig> config;  // never null after LoadModule
   EventLog log;
   std::recursive_mutex filter_lock;
+
+  const FilterConfig& cfg() const { return *config; }
 };
 
 // Loads the module from module_dir (ending in a separator): settings,

@@ -1,5 +1,8 @@
-// The request rules: method, extension, white list, GET and Cookie injection
-// checks, range; and the access-denied log line.
+// The request rules: method, extension and web-shell forms, white list,
+// injection checks of the query, the cookie and the address headers, range;
+// and the access-denied log line.
+#include <optional>
+
 #include "filter/decode.h"
 #include "filter/module.h"
 #include "filter/response.h"
@@ -8,7 +11,10 @@
 namespace zelk::filter {
 namespace {
 
-constexpr std::string_view kDeniedMethods = "PUT|MOVE|COPY|DELETE|OPTIONS|PROPFIND|";
+// The WebDAV write family as well as PUT and DELETE: MKCOL makes "x.asp"
+// folders, the first step of IIS 6's folder parsing.
+constexpr std::string_view kDeniedMethods =
+    "PUT|MOVE|COPY|DELETE|OPTIONS|PROPFIND|PROPPATCH|MKCOL|LOCK|UNLOCK|SEARCH|";
 constexpr char kLearnMarker[] = "|学习模式|";
 
 struct RequestInputs {
@@ -28,56 +34,134 @@ RequestInputs ReadInputs(FilterContext& ctx) {
   return in;
 }
 
+// Headers that ASP pages commonly write into SQL (visit counters, login and
+// access logs), with the server variable that carries each.
+struct InspectedHeader {
+  const char* name;
+  const char* variable;
+  bool may_be_address_list;
+};
+constexpr InspectedHeader kInspectedHeaders[] = {
+    {"X-Forwarded-For", "HTTP_X_FORWARDED_FOR", true},
+    {"Client-IP", "HTTP_CLIENT_IP", true},
+    {"X-Real-IP", "HTTP_X_REAL_IP", true},
+    {"Referer", "HTTP_REFERER", false},
+    {"User-Agent", "HTTP_USER_AGENT", false},
+};
+
+bool MethodDenied(std::string_view method) {
+  if (method.empty()) return false;
+  std::size_t start = 0;
+  while (start < kDeniedMethods.size()) {
+    const std::size_t end = kDeniedMethods.find('|', start);
+    if (kDeniedMethods.substr(start, end - start) == method) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// A log line is written after the page has gone out. A write that fails (a
+// full disk, which an attacker can cause through the log itself) must not
+// turn the block into a pass: the failure is dropped here, and the next line
+// is tried again on the same handle.
+void WriteLogLineKeepingVerdict(Module& m, const std::string& message) {
+  try {
+    m.log.WriteLogLine(message);
+  } catch (...) {
+  }
+}
+
 Verdict Block(Module& m, FilterContext& ctx, const char* headline, const std::string& reason,
               const std::string& host, const std::string& log_message) {
   SendBlockPage(ctx, BuildBlockPage(headline, reason, host));
-  // The line goes out after the page; a failing write still fails the
-  // notification open, but the page has been sent by then.
-  if (m.settings.WirteLog && !log_message.empty()) m.log.WriteLogLine(log_message);
+  if (m.cfg().settings.WirteLog && !log_message.empty()) WriteLogLineKeepingVerdict(m, log_message);
   return {kStatusReqFinished, Outcome::kBlocked};
 }
 
-// The GET and Cookie checks share their shape: match the decoded value, then
-// block, or in learning mode only log.
-Verdict InjectionCheck(Module& m, FilterContext& ctx, const RequestInputs& in,
-                       const Pattern& pattern, const std::string& value, const char* headline,
-                       const char* log_label) {
-  if (!MatchPattern(pattern, DecodeQueryText(value))) return {};
-  const std::string message = in.client + " " + log_label + in.host + in.raw_url + " 参数:" + value;
-  if (!m.settings.LearnMode) return Block(m, ctx, headline, value, in.host, message);
-  if (m.settings.WirteLog) m.log.WriteLogLine(message + kLearnMarker + in.url);
-  return {kStatusReqNextNotification, Outcome::kLearned};
+// What a matching injection check shows: the page's headline, the log label.
+struct Check {
+  const char* headline;
+  const char* log_label;
+};
+
+// On a match: block, or in learning mode only log. `shown` is what the page
+// and the log show (the value as received); `logged_as` what the log line
+// carries after " 参数:".
+std::optional<Verdict> Matched(Module& m, FilterContext& ctx, const RequestInputs& in,
+                               const Check& check, const std::string& shown,
+                               const std::string& logged_as) {
+  const std::string message = in.client + " " + check.log_label + in.host +
+                              CutForLog(in.raw_url) + " 参数:" + CutForLog(logged_as);
+  if (!m.cfg().settings.LearnMode) return Block(m, ctx, check.headline, shown, in.host, message);
+  if (m.cfg().settings.WirteLog) WriteLogLineKeepingVerdict(m, message + kLearnMarker + in.url);
+  return Verdict{kStatusReqNextNotification, Outcome::kLearned};
+}
+
+// The query as ASP gives it to the page: the whole decoded string and, for
+// every repeated name, the values joined with ", " (a comment split across
+// "&id=" closes again there).
+bool QueryMatches(const Pattern& pattern, const std::string& query) {
+  if (MatchPattern(pattern, DecodeQueryText(query))) return true;
+  if (query.find('&') == std::string::npos) return false;
+  for (const std::string& joined : RepeatedParameterValues(query)) {
+    if (MatchPattern(pattern, joined)) return true;
+  }
+  return false;
+}
+
+std::optional<Verdict> InjectionChecks(Module& m, FilterContext& ctx, const RequestInputs& in) {
+  const FilterConfig& c = m.cfg();
+  const FilterSettings& s = c.settings;
+  if (s.SqlGet && QueryMatches(c.patterns.get, in.query)) {
+    return Matched(m, ctx, in, {"GET请求存在注入语句!", "尝试GET注入:"}, in.query,
+                   in.query);
+  }
+  if (!s.SqlCookie) return std::nullopt;
+  // ASP's Request("id") falls back to the cookies, so the cookie is checked
+  // whatever the query check says.
+  const Check cookie{"Cookies请求存在注入语句!", "尝试Cookie注入:"};
+  if (MatchPattern(c.patterns.cookie, DecodeQueryText(in.cookie))) {
+    return Matched(m, ctx, in, cookie, in.cookie, in.cookie);
+  }
+  const Check header{"请求头存在注入语句!", "尝试Header注入:"};
+  for (const InspectedHeader& h : kInspectedHeaders) {
+    const std::string value = ReadServerVariable(ctx, h.variable);
+    if (value.empty() || (h.may_be_address_list && IsAddressList(value))) continue;
+    if (MatchPattern(c.patterns.cookie, value)) {
+      const std::string shown = std::string(h.name) + ": " + value;
+      return Matched(m, ctx, in, header, shown, shown);
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace
 
 Verdict OnPreprocHeaders(Module& m, FilterContext& ctx) {
   const RequestInputs in = ReadInputs(ctx);
-  const FilterSettings& s = m.settings;
-  // The file system ignores trailing dots and spaces and a "::$DATA" stream
-  // name, so the extension is taken from the name it will actually open.
-  const std::string ext = ExtractUrlExt(StripFileSystemTrailers(in.url));
+  const FilterConfig& c = m.cfg();
+  const FilterSettings& s = c.settings;
+  const UrlPathView path = ReadUrlPath(in.url);
 
-  if (s.DenyPutMethod && !in.method.empty() &&
-      kDeniedMethods.find(in.method) != std::string_view::npos) {
+  if (s.DenyPutMethod && MethodDenied(in.method)) {
     return Block(m, ctx, "请求方式非法!", in.method, in.host,
-                 in.client + " 请求方式非法:" + in.method);
+                 in.client + " 请求方式非法:" + CutForLog(in.method));
   }
-  if (s.DenyFileExtDown && !ext.empty() && ContainsIgnoreAsciiCase(s.DenyFileExtDownValue, ext)) {
+  const bool denied_ext =
+      s.DenyFileExtDown && (ExtensionInList(s.DenyFileExtDownValue, path.last_ext) ||
+                            ExtensionInList(s.DenyFileExtDownValue, path.script_ext));
+  if (denied_ext || (s.DenyShell && path.shell_form)) {
     return Block(m, ctx, "请求文件非法!", in.raw_url, in.host,
-                 in.client + " 请求文件非法:" + in.host + in.raw_url);
+                 in.client + " 请求文件非法:" + in.host + CutForLog(in.raw_url));
   }
-  if (IsScriptExtension(ext)) {
-    if (m.white_list.Contains(in.url)) return {};
-    if (s.SqlGet) {
-      return InjectionCheck(m, ctx, in, m.patterns.get, in.query, "GET请求存在注入语句!",
-                            "尝试GET注入:");
+  // A folder URL is answered by its default document, a script as often as
+  // not, so it gets the injection checks too; the range rule still applies
+  // to it afterwards.
+  if (path.script || path.folder_like) {
+    if (!c.white_list.Contains(in.url)) {
+      if (auto verdict = InjectionChecks(m, ctx, in)) return *verdict;
     }
-    if (s.SqlCookie) {
-      return InjectionCheck(m, ctx, in, m.patterns.cookie, in.cookie, "Cookies请求存在注入语句!",
-                            "尝试Cookie注入:");
-    }
-    return {};
+    if (path.script) return {};
   }
   if (s.DenyMultiDown && !in.range.empty()) {
     return Block(m, ctx, "请不要使用多线程访问本站资源!", in.raw_url, in.host, std::string());
@@ -86,9 +170,8 @@ Verdict OnPreprocHeaders(Module& m, FilterContext& ctx) {
 }
 
 std::uint32_t OnAccessDenied(Module& m, FilterContext&, const std::string& physical_path) {
-  if (m.settings.AnonymousLogin && m.settings.WirteLog) {
-    m.log.WriteLogLine("尝试匿名访问:" + physical_path);
-  }
+  const FilterSettings& s = m.cfg().settings;
+  if (s.AnonymousLogin && s.WirteLog) m.log.WriteLogLine("尝试匿名访问:" + physical_path);
   return kStatusReqNextNotification;
 }
 

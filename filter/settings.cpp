@@ -20,16 +20,11 @@ FilterSettings LoadSettings(const std::string& path) {
 }
 
 void WhiteList::Add(std::string entry) {
-  if (indexed_) index_.insert(ToAsciiLower(entry));
+  index_.insert(ToAsciiLower(entry));
   entries_.push_back(std::move(entry));
 }
 
 bool WhiteList::Contains(std::string_view url) const {
-  if (!indexed_) {
-    index_.reserve(entries_.size());
-    for (const std::string& e : entries_) index_.insert(ToAsciiLower(e));
-    indexed_ = true;
-  }
   return index_.count(ToAsciiLower(url)) != 0;
 }
 

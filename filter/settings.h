@@ -80,8 +80,9 @@ inline constexpr std::array<TextKey, 4> kTextKeys = {{
 FilterSettings LoadSettings(const std::string& path);
 
 // URL paths exempt from the injection checks. Lookup compares whole texts
-// ignoring ASCII letter case through a hash index built on the first lookup.
-// Not thread-safe: the filter looks up under its filter lock.
+// ignoring ASCII letter case through a hash index kept up to date by Add, so
+// a loaded list is complete and lookups never write: Contains may be called
+// from any number of threads once the list is no longer being added to.
 class WhiteList {
  public:
   void Add(std::string entry);
@@ -90,8 +91,7 @@ class WhiteList {
 
  private:
   std::vector<std::string> entries_;
-  mutable std::unordered_set<std::string> index_;
-  mutable bool indexed_ = false;
+  std::unordered_set<std::string> index_;  // entries in ASCII lower case
 };
 
 // Splits text into lines (CR LF, LF or a lone CR end a line; a last line

@@ -11,6 +11,15 @@
 namespace zelk {
 
 inline bool IsGbkLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+inline bool IsGbkTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+
+// True when text[i] and text[i + 1] form one two-byte GBK character. A lead
+// byte followed by a byte that cannot end a character stands alone, so the
+// byte after it is read for itself ("%D5%27" keeps its quote).
+inline bool IsGbkPair(std::string_view text, std::size_t i) {
+  return i + 1 < text.size() && IsGbkLeadByte(static_cast<unsigned char>(text[i])) &&
+         IsGbkTrailByte(static_cast<unsigned char>(text[i + 1]));
+}
 
 inline char AsciiLower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -54,12 +63,11 @@ inline bool ContainsIgnoreAsciiCase(std::string_view haystack, std::string_view 
 inline std::size_t FindLastGbkSeparator(std::string_view text, std::string_view separators) {
   std::size_t found = std::string_view::npos;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (IsGbkLeadByte(c) && i + 1 < text.size()) {
+    if (IsGbkPair(text, i)) {
       ++i;  // the trail byte is part of the character, never a separator
       continue;
     }
-    if (separators.find(static_cast<char>(c)) != std::string_view::npos) found = i;
+    if (separators.find(text[i]) != std::string_view::npos) found = i;
   }
   return found;
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "filter/canonical_path.h"
 #include "platform/text.h"
 
 namespace zelk::filter::host {
@@ -11,21 +12,6 @@ std::string_view TrimSpaces(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
   return s;
-}
-
-int Hex(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-const std::string* FindHeader(const std::vector<std::pair<std::string, std::string>>& headers,
-                              std::string_view name) {
-  for (const auto& h : headers) {
-    if (EqualsIgnoreAsciiCase(h.first, name)) return &h.second;
-  }
-  return nullptr;
 }
 
 // The server side of one request: server variables in, client bytes out, and
@@ -156,31 +142,27 @@ std::optional<HttpRequest> ParseRawRequest(const std::string& text, std::string*
   return req;
 }
 
-std::string PercentDecodePath(std::string_view path) {
-  std::string out;
-  out.reserve(path.size());
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    if (path[i] == '%' && i + 2 < path.size() && Hex(path[i + 1]) >= 0 && Hex(path[i + 2]) >= 0) {
-      out.push_back(static_cast<char>(Hex(path[i + 1]) * 16 + Hex(path[i + 2])));
-      i += 2;
-    } else {
-      out.push_back(path[i]);
-    }
-  }
-  return out;
+std::string HeaderVariableName(std::string_view header) {
+  std::string name = "HTTP_";
+  for (char c : header) name += c == '-' ? '_' : (c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  return name;
 }
 
 std::map<std::string, std::string> DeriveServerVariables(const HttpRequest& request,
                                                          const std::string& remote_addr) {
   std::map<std::string, std::string> v;
+  // Every header as HTTP_NAME. Repeated headers are merged as HTTP.sys
+  // merges them: cookies with "; ", anything else with ", ".
+  for (const auto& [name, value] : request.headers) {
+    const std::string key = HeaderVariableName(name);
+    const auto [it, inserted] = v.try_emplace(key, value);
+    if (!inserted) it->second += (key == "HTTP_COOKIE" ? "; " : ", ") + value;
+  }
   v["HTTP_METHOD"] = request.method;
   v["HTTP_URL"] = request.target;
   const std::size_t q = request.target.find('?');
-  v["URL"] = PercentDecodePath(std::string_view(request.target).substr(0, q));
+  v["URL"] = CanonicalUrlPath(std::string_view(request.target).substr(0, q));
   v["QUERY_STRING"] = q == std::string::npos ? std::string() : request.target.substr(q + 1);
-  if (const std::string* h = FindHeader(request.headers, "Host")) v["HTTP_HOST"] = *h;
-  if (const std::string* h = FindHeader(request.headers, "Cookie")) v["HTTP_COOKIE"] = *h;
-  if (const std::string* h = FindHeader(request.headers, "Range")) v["HTTP_RANGE"] = *h;
   v["REMOTE_ADDR"] = remote_addr;
   return v;
 }

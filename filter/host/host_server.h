@@ -27,12 +27,12 @@ struct HttpRequest {
 // *error for a malformed request.
 std::optional<HttpRequest> ParseRawRequest(const std::string& text, std::string* error);
 
-// Decodes %XX escapes once, as IIS does for the URL variable; a '%' not
-// followed by two hex digits stays as it is.
-std::string PercentDecodePath(std::string_view path);
+// "HTTP_" and the header name in upper case with '-' as '_': "HTTP_USER_AGENT".
+std::string HeaderVariableName(std::string_view header);
 
-// HTTP_METHOD, HTTP_URL, URL, QUERY_STRING, HTTP_HOST, HTTP_COOKIE, HTTP_RANGE
-// (the last three only when the header is present) and REMOTE_ADDR.
+// What IIS gives a filter: HTTP_METHOD, HTTP_URL, URL (the canonical path in
+// GBK), QUERY_STRING, REMOTE_ADDR, and HTTP_<NAME> for every header present,
+// repeated headers merged.
 std::map<std::string, std::string> DeriveServerVariables(const HttpRequest& request,
                                                          const std::string& remote_addr);
 

@@ -53,9 +53,9 @@ std::vector<RequestCase> LoadRequestCases(const std::string& path) {
       continue;
     }
     const std::vector<std::string> f = Split(platform::Utf8ToGbk(line), '\t');
-    if (f.size() != 13) {
+    if (f.size() != 14) {
       throw std::runtime_error(path + ":" + std::to_string(number) +
-                               ": expected 13 columns, found " + std::to_string(f.size()));
+                               ": expected 14 columns, found " + std::to_string(f.size()));
     }
     RequestCase c;
     c.name = f[0];
@@ -72,20 +72,35 @@ std::vector<RequestCase> LoadRequestCases(const std::string& path) {
     c.host = Optional(f[5]);
     c.cookie = Optional(f[6]);
     c.range = Optional(f[7]);
-    c.status = std::stoi(f[8]);
-    c.expect = f[9];
+    if (f[8] != "-") {
+      // "Name: value" entries separated by a literal \n.
+      std::size_t start = 0;
+      for (;;) {
+        const std::size_t end = f[8].find("\\n", start);
+        const std::string h = f[8].substr(start, end == std::string::npos ? end : end - start);
+        const std::size_t colon = h.find(": ");
+        if (colon == std::string::npos) {
+          throw std::runtime_error(path + ":" + std::to_string(number) + ": bad header " + h);
+        }
+        c.headers.emplace_back(h.substr(0, colon), h.substr(colon + 2));
+        if (end == std::string::npos) break;
+        start = end + 2;
+      }
+    }
+    c.status = std::stoi(f[9]);
+    c.expect = f[10];
     if (c.expect != "passed" && c.expect != "blocked" && c.expect != "learned" &&
         c.expect != "replaced") {
       throw std::runtime_error(path + ":" + std::to_string(number) + ": unknown outcome " +
                                c.expect);
     }
-    c.headline = f[10] == "-" ? "" : f[10];
-    c.reason = f[11] == "-" ? "" : f[11];
+    c.headline = f[11] == "-" ? "" : f[11];
+    c.reason = f[12] == "-" ? "" : f[12];
     c.page_host = c.expect == "replaced" ? "#" : c.host.value_or("");
-    if (f[12] == "nofile") {
+    if (f[13] == "nofile") {
       c.log_file = false;
     } else {
-      c.log = Optional(f[12]);
+      c.log = Optional(f[13]);
     }
     cases.push_back(std::move(c));
   }
@@ -116,6 +131,7 @@ std::vector<std::pair<std::string, std::string>> CaseServerVariables(const Reque
   if (c.host) req.headers.emplace_back("Host", *c.host);
   if (c.cookie) req.headers.emplace_back("Cookie", *c.cookie);
   if (c.range) req.headers.emplace_back("Range", *c.range);
+  for (const auto& h : c.headers) req.headers.push_back(h);
   const auto vars = host::DeriveServerVariables(req, kCaseRemoteAddr);
   return {vars.begin(), vars.end()};
 }

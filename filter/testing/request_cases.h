@@ -22,6 +22,7 @@ struct RequestCase {
   std::string method;
   std::string target;
   std::optional<std::string> host, cookie, range;  // headers; nullopt = absent
+  std::vector<std::pair<std::string, std::string>> headers;  // further request headers, in order
   int status = 200;                                // the server's response when the request goes on
   std::string expect;                              // passed | blocked | learned | replaced
   std::string headline;                            // block page headline ("" when none)

@@ -1,0 +1,37 @@
+#include "filter/canonical_path.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+
+namespace zelk::filter {
+namespace {
+
+TEST(CanonicalUrlPath, GivesThePathIisHandsTheFilter) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/news.asp", "/news.asp"},
+      {"/a%20b/c%2Easp", "/a b/c.asp"},
+      {"/a%2541", "/a%41"},  // decoded once
+      {"/x%zz%4", "/x%zz%4"},  // a '%' that starts no escape stays
+      {"/db%5cdata.mdb", "/db/data.mdb"},
+      {"/a\\b", "/a/b"},
+      {"/a/../b.mdb", "/b.mdb"},
+      {"/a/%2e%2e/b.mdb", "/b.mdb"},
+      {"/../../b", "/b"},  // never above the root
+      {"/a/./b/.", "/a/b/"},
+      {"/a/b/..", "/a/"},
+      {"/%u0061sp.asp", "/asp.asp"},
+      {"/x.%u0061sp", "/x.asp"},
+      {"/%E4%B8%AD.mdb", "/\xD6\xD0.mdb"},  // UTF-8 from a browser becomes GBK
+      {"/\xE4\xB8\xAD.mdb", "/\xD6\xD0.mdb"},
+      {"/%D6%D0.mdb", "/\xD6\xD0.mdb"},  // not UTF-8: read as GBK already
+      {"/%D5%5C.asp", "/\xD5\x5C.asp"},  // a GBK trail byte 0x5C is no separator
+      {"/%C2%BA.asp", "/o.asp"},          // U+00BA through Windows' best fit
+      {"/%uFF0Fx", "/\xA3\xAF" "x"},       // a fullwidth solidus stays a character
+      {"", ""},
+  };
+  for (const auto& [raw, url] : cases) EXPECT_EQ(CanonicalUrlPath(raw), url) << raw;
+}
+
+}  // namespace
+}  // namespace zelk::filter
