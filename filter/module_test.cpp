@@ -295,5 +295,25 @@ TEST(UnloadModule, ReleasesTheLogSoWritersMayOpenIt) {
   EXPECT_TRUE(platform::CanOpenForWriting(log));
 }
 
+TEST(OnPreprocHeaders, RealBrowserAndCrawlerUserAgentsPass) {
+  const std::string text = ReadFileBytes(std::string(ZELK_SOURCE_DIR) + "/testdata/user_agents.txt");
+  auto m = LoadDefaultModule();
+  int checked = 0;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string agent = text.substr(start, end - start);
+    start = end + 1;
+    if (agent.empty() || agent[0] == '#') continue;
+    FakeContext ctx = ScriptRequest("/count.asp", "id=12");
+    ctx.variables["HTTP_USER_AGENT"] = agent;
+    ctx.variables["HTTP_REFERER"] = "http://www.example.com/list.asp?ua=" + agent;
+    EXPECT_EQ(HttpFilterProc(*m, ctx, kNotifyPreprocHeaders), kStatusReqNextNotification) << agent;
+    ++checked;
+  }
+  EXPECT_GT(checked, 3000);
+}
+
 }  // namespace
 }  // namespace zelk::filter
