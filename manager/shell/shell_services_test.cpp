@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "manager/iis/install.h"
@@ -20,6 +21,13 @@
 
 namespace zelk::manager::shell {
 namespace {
+
+// A copy of the Run key would close the open key a second time.
+template <typename T>
+constexpr bool kNeitherCopiedNorMoved =
+    !std::is_copy_constructible_v<T> && !std::is_copy_assignable_v<T> &&
+    !std::is_move_constructible_v<T> && !std::is_move_assignable_v<T>;
+static_assert(kNeitherCopiedNorMoved<RegistryRunKey>);
 
 constexpr char kShellFoldersKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
