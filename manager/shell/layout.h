@@ -1,8 +1,9 @@
 // What the main window shows, as data: the navigation tree, the ten pages with
 // their captions and slogans, and every control of every page with its
-// caption, place and size. The Win32 window (main_window_win32.cpp) builds
-// itself from these tables; the tree's dispatch and the scanner's command line
-// are pure functions here so that they can be checked without a window.
+// caption, place and size. The Win32 window builds its controls from these
+// tables (main_window_controls_win32.cpp); the tree's dispatch and the
+// scanner's command line are pure functions here so that they can be checked
+// without a window.
 //
 // All texts are GBK. Coordinates are client pixels of the page a control
 // sits on (the page's top-left corner is 0, 0).
@@ -176,6 +177,8 @@ inline constexpr char kMonitorStart[] = "开始监控";
 inline constexpr char kMonitorStop[] = "停止监控";
 inline constexpr char kExtractStart[] = "提取特征";
 inline constexpr char kExtractStop[] = "停止提取";
+// The folder picker's title when its caller gives none.
+inline constexpr char kFolderTitle[] = "请选择目录";
 
 // The notification icon's callback message (WM_USER + 2).
 inline constexpr unsigned kTrayIconMessage = 1026;

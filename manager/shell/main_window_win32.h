@@ -2,6 +2,13 @@
 // bar, notification icon, and the handlers that bind the pages to the
 // manager core (settings, white list, install, snapshots, site monitor).
 //
+// The window is spread over files by job: main_window_win32.cpp holds the
+// object's life, the window procedure and the core's interfaces;
+// main_window_controls_win32.cpp builds the controls; settings_bindings.cpp
+// is the table of which control shows which settings key;
+// tray_icon_win32.cpp is the notification icon; main_window_handlers_win32.cpp
+// holds what clicks on buttons, the tree and the icon do.
+//
 // Threading rule: everything runs on the thread that created the window
 // (COM initialised there as a single-threaded apartment). The only other
 // thread is the site monitor's watcher worker, which reaches the window
@@ -11,34 +18,33 @@
 // Errors: no exception leaves a window procedure. Every handler runs under
 // Guard, which shows what escaped in the general error box and goes on with
 // the message loop.
+//
+// Neither copied nor moved: the window procedure finds the object by its
+// address, and the watcher's tasks hold it.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <vector>
 
-#include "filter/settings.h"
 #include "manager/common/paths.h"
 #include "manager/common/ui.h"
 #include "manager/iis/install.h"
 #include "manager/iis/metabase.h"
-#include "manager/iis/settings_store.h"
 #include "manager/monitor/owner_thread.h"
 #include "manager/monitor/site_monitor.h"
 #include "manager/shell/layout.h"
+#include "manager/shell/main_window_controls_win32.h"
+#include "manager/shell/tray_icon_win32.h"
 #include "manager/shell/win32.h"
 #include "manager/skin/skin.h"
 
 namespace zelk::manager::shell {
 
 inline constexpr char kMainClass[] = "TForm1";
-// The notification icon's callback message (WM_USER + 2).
-inline constexpr UINT WM_TRAYICON = WM_USER + 2;
-static_assert(WM_TRAYICON == kTrayIconMessage, "the icon's callback message is 1026");
 // Drains the owner-thread task queue.
 inline constexpr UINT WM_RUNTASKS = WM_APP + 1;
 // A tree click, handled after the tree has moved its selection.
@@ -88,12 +94,12 @@ class TForm1 final : public ManagerUi,
   void SetShortcuts(bool create) override;
 
   // MonitorPage: the page "网站监控" for the site monitor.
-  std::string MonitorDirText() override { return Text(idEdtmondir); }
-  void SetMonitorDirText(const std::string& dir) override { SetText(idEdtmondir, dir); }
-  std::string MonitorMaskText() override { return Text(idCbbmonfileext); }
-  bool DeleteNewFilesChecked() override { return Checked(idChkdelnew); }
+  std::string MonitorDirText() override { return controls_.Text(idEdtmondir); }
+  void SetMonitorDirText(const std::string& dir) override { controls_.SetText(idEdtmondir, dir); }
+  std::string MonitorMaskText() override { return controls_.Text(idCbbmonfileext); }
+  bool DeleteNewFilesChecked() override { return controls_.Checked(idChkdelnew); }
   void SetMonitorButtonCaption(const std::string& caption) override {
-    SetText(idBtnfilemon, caption);
+    controls_.SetText(idBtnfilemon, caption);
   }
   void InsertMonitorLine(const std::string& line) override;
   void SaveMonitorSettings() override { SaveManagerSettings(); }
@@ -104,24 +110,20 @@ class TForm1 final : public ManagerUi,
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
   void Guard(const std::function<void()>& action);
 
-  // Building the window.
-  void CreateControls();
-  void CreateTree();
-  void CreatePages();
-  void CreateBar();
-  void Layout();
-  HWND Ctl(int id) const;
-
-  // Part handlers, named as the controls' events.
+  // Start, show, close and exit (main_window_win32.cpp).
   void FormCreate();
   void FormShow();
   void FormDestroy();
-  void ExitMenuClick();
+  void LoadFormSettings();
+  void SaveManagerSettings();
+
+  // Handlers, named as the controls' events (main_window_handlers_win32.cpp).
+  void OnCommand(int id, int code);
+  void WAFListClick();
+  void WMTrayIcon(LPARAM mouse_message);
   void ShowHidePopClick();
   void HideToTray();
-  void WMTrayIcon(LPARAM mouse_message);
-  void WAFListClick();
-  void OnCommand(int id, int code);
+  void ExitMenuClick();
   void btnSettingClick();
   void btnOKClick();
   void btnurlClick();
@@ -133,41 +135,13 @@ class TForm1 final : public ManagerUi,
   void chkRunClick();
   void chkSkinClick();
 
-  void ShowPage(PageId page);
-
-  // Pages <-> settings records.
-  void LoadFormSettings();
-  filter::FilterSettings FilterSettingsFromPages() const;
-  ManagerSettings ManagerSettingsFromPages() const;
-  void SaveManagerSettings();
-  std::vector<std::string> UrlEntries() const;
-  void SetUrlEntries(const std::vector<std::string>& entries);
-
-  bool Checked(int id) const;
-  void SetChecked(int id, bool on);
-  std::string Text(int id) const;
-  void SetText(int id, const std::string& text);
-  int ComboPosition(int id) const;
-  void SetComboPosition(int id, int position);
-
   HINSTANCE instance_;
   std::unique_ptr<Metabase> metabase_;
   HWND hwnd_ = nullptr;
-  HWND tree_ = nullptr;
-  HWND tabs_ = nullptr;
-  HWND bar_ = nullptr;
-  HWND pages_[kPageCount] = {};
-  std::map<int, HWND> controls_;
-  std::vector<HTREEITEM> tree_items_;
-  PageId current_page_ = PageId::ts0;
-  HFONT window_font_ = nullptr;
-  HFONT song_font_ = nullptr;
-  HIMAGELIST tree_images_ = nullptr;
-  std::vector<HICON> icons_;  // destroyed with the window object
-  HICON app_icon_ = nullptr;
-  HICON app_icon_small_ = nullptr;
-  HMENU tray_menu_ = nullptr;
-  NOTIFYICONDATAA tray_icon_data_{};
+  IconSet app_icons_;
+  HICON app_icon_small_ = nullptr;  // also the notification icon's picture
+  WindowControls controls_;
+  TrayIcon tray_;
   skin::SkinManager skin_;
 
   ManagerPaths paths_;

@@ -12,14 +12,29 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "manager/iis/install.h"
 #include "manager/iis/metabase_adsi_win32.h"
+#include "manager/shell/main_window_win32.h"
 #include "platform/text.h"
 
 namespace zelk::manager::shell {
 namespace {
+
+// The window's owners of handles and of the window itself: a copy would
+// close or destroy what the original still uses, and a move would leave the
+// window procedure or the shell holding the old address.
+template <typename T>
+constexpr bool kNeitherCopiedNorMoved =
+    !std::is_copy_constructible_v<T> && !std::is_copy_assignable_v<T> &&
+    !std::is_move_constructible_v<T> && !std::is_move_assignable_v<T>;
+static_assert(kNeitherCopiedNorMoved<RegistryRunKey>);
+static_assert(kNeitherCopiedNorMoved<TForm1>);
+static_assert(kNeitherCopiedNorMoved<WindowControls>);
+static_assert(kNeitherCopiedNorMoved<IconSet>);
+static_assert(kNeitherCopiedNorMoved<TrayIcon>);
 
 constexpr char kShellFoldersKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";

@@ -20,9 +20,14 @@ namespace zelk::manager::shell {
 std::string ExecutablePath();
 
 // HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Run.
+// Neither copied nor moved: it owns the open key, which a copy would close
+// a second time.
 class RegistryRunKey final : public RunKey {
  public:
+  RegistryRunKey() = default;
   ~RegistryRunKey() override { Close(); }
+  RegistryRunKey(const RegistryRunKey&) = delete;
+  RegistryRunKey& operator=(const RegistryRunKey&) = delete;
   bool Open() override;
   bool SetString(const std::string& name, const std::string& value) override;
   bool DeleteValue(const std::string& name) override;
