@@ -20,7 +20,8 @@ objdump=objdump
 for candidate in x86_64-w64-mingw32-objdump i686-w64-mingw32-objdump; do
   if command -v "$candidate" >/dev/null; then objdump=$candidate; break; fi
 done
-dump=$("$objdump" -p "$dll") || { echo "$0: $objdump could not read $dll" >&2; exit 2; }
+# Its messages are read below, so they must not be translated.
+dump=$(LC_ALL=C "$objdump" -p "$dll") || { echo "$0: $objdump could not read $dll" >&2; exit 2; }
 
 status=0
 fail() { echo "FAIL: $*" >&2; status=1; }
