@@ -81,6 +81,14 @@ Verdict RunNotification(Module& module, FilterContext& ctx, std::uint32_t notifi
   }
 }
 
+Verdict RunBodyNotification(Module& module, FilterContext& ctx, BodySource& body) {
+  try {
+    return OnRequestBody(module, ctx, body);
+  } catch (...) {
+    return {};
+  }
+}
+
 std::string ReadServerVariable(FilterContext& ctx, const char* name) try {
   char buffer[4096];
   std::uint32_t size = sizeof buffer;

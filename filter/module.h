@@ -19,6 +19,7 @@
 #include <mutex>
 #include <string>
 
+#include "filter/body.h"
 #include "filter/context.h"
 #include "filter/eventlog.h"
 #include "filter/patterns.h"
@@ -89,6 +90,17 @@ inline std::uint32_t HttpFilterProc(Module& module, FilterContext& ctx,
 // The handlers, called by RunNotification with the filter lock held.
 Verdict OnPreprocHeaders(Module& module, FilterContext& ctx);
 std::uint32_t OnAccessDenied(Module& module, FilterContext& ctx, const std::string& physical_path);
+
+// The body notification, for hosts that read request bodies (in IIS the
+// wildcard extension; IIS gives a filter no body). Called after the request
+// notification let the request go on. Reads `body` only when a check needs
+// it (SqlPost on a script request with a form, JSON or multipart body;
+// DenyShell on any multipart body), and then at most kBodyInspectionCap
+// bytes; a host hands on what was read and leaves the rest unread. Takes no
+// filter lock: the configuration is read-only and the log has its own lock.
+// Any failure inside gives kStatusReqNextNotification (the filter fails open).
+Verdict RunBodyNotification(Module& module, FilterContext& ctx, BodySource& body);
+Verdict OnRequestBody(Module& module, FilterContext& ctx, BodySource& body);
 
 // Reads a server variable of any length: a 4096-byte stack buffer first, a
 // larger one when the server says the value does not fit. Missing: empty.

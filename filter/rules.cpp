@@ -1,8 +1,12 @@
 // The request rules: method, extension and web-shell forms, white list,
 // injection checks of the query, the cookie and the address headers, range;
 // and the access-denied log line.
+#include <memory>
 #include <optional>
+#include <vector>
 
+#include "filter/backdoor.h"
+#include "filter/body.h"
 #include "filter/decode.h"
 #include "filter/module.h"
 #include "filter/response.h"
@@ -16,6 +20,7 @@ namespace {
 constexpr std::string_view kDeniedMethods =
     "PUT|MOVE|COPY|DELETE|OPTIONS|PROPFIND|PROPPATCH|MKCOL|LOCK|UNLOCK|SEARCH|";
 constexpr char kLearnMarker[] = "|学习模式|";
+constexpr std::size_t kLoggedValueBytes = 1024;  // longer values are cut in the log
 
 struct RequestInputs {
   std::string method, host, query, cookie, range, raw_url, url, client;
@@ -135,6 +140,67 @@ std::optional<Verdict> InjectionChecks(Module& m, FilterContext& ctx, const Requ
   return std::nullopt;
 }
 
+// What the body checks look for in one request body, fed in pieces.
+class BodyChecks : public MultipartParser::Handler {
+ public:
+  BodyChecks(const FilterConfig& config, bool check_post, bool check_uploads)
+      : config_(config), check_post_(check_post), check_uploads_(check_uploads) {}
+
+  // A back-door upload: the file name (or the first such) as sent.
+  const std::optional<std::string>& upload() const { return upload_; }
+  bool injection() const { return injection_; }
+  void set_injection() { injection_ = true; }
+
+  void BeginPart(const PartHeaders& headers) override {
+    file_name_ = headers.file_name;
+    field_.clear();
+    if (!file_name_) return;
+    if (check_uploads_ && !upload_ && IsServerScriptFileName(*file_name_)) upload_ = *file_name_;
+    scanner_ = check_uploads_ ? std::make_unique<BackdoorScanner>() : nullptr;
+  }
+
+  void PartData(std::string_view bytes) override {
+    if (file_name_) {
+      if (scanner_ && !upload_) {
+        scanner_->Feed(bytes);
+        if (scanner_->found()) upload_ = *file_name_;
+      }
+    } else if (check_post_) {
+      field_.append(bytes.data(), bytes.size());
+    }
+  }
+
+  // A text field is matched as the page receives it, undecoded.
+  void EndPart() override {
+    if (!file_name_ && check_post_ && MatchPattern(config_.patterns.post, field_)) {
+      injection_ = true;
+    }
+    field_.clear();
+    scanner_.reset();
+  }
+
+ private:
+  const FilterConfig& config_;
+  bool check_post_, check_uploads_;
+  std::optional<std::string> file_name_;  // of the part being read; none for a text field
+  std::string field_;
+  std::unique_ptr<BackdoorScanner> scanner_;
+  std::optional<std::string> upload_;
+  bool injection_ = false;
+};
+
+enum class BodyKind { kForm, kJson, kMultipart, kOther };
+
+BodyKind KindOf(const std::string& media) {
+  if (media.empty() || media == "application/x-www-form-urlencoded") return BodyKind::kForm;
+  if (media == "multipart/form-data") return BodyKind::kMultipart;
+  if (media == "application/json" || media == "text/json" ||
+      (media.size() > 5 && media.compare(media.size() - 5, 5, "+json") == 0)) {
+    return BodyKind::kJson;
+  }
+  return BodyKind::kOther;
+}
+
 }  // namespace
 
 Verdict OnPreprocHeaders(Module& m, FilterContext& ctx) {
@@ -173,6 +239,77 @@ std::uint32_t OnAccessDenied(Module& m, FilterContext&, const std::string& physi
   const FilterSettings& s = m.cfg().settings;
   if (s.AnonymousLogin && s.WirteLog) m.log.WriteLogLine("尝试匿名访问:" + physical_path);
   return kStatusReqNextNotification;
+}
+
+Verdict OnRequestBody(Module& m, FilterContext& ctx, BodySource& body) {
+  const RequestInputs in = ReadInputs(ctx);
+  const FilterConfig& c = m.cfg();
+  const FilterSettings& s = c.settings;
+  const std::string content_type = ReadServerVariable(ctx, "CONTENT_TYPE");
+  const BodyKind kind = KindOf(MediaTypeOf(content_type));
+  const UrlPathView path = ReadUrlPath(in.url);
+  const bool check_post = s.SqlPost && kind != BodyKind::kOther &&
+                          (path.script || path.folder_like) && !c.white_list.Contains(in.url);
+  const bool check_uploads = s.DenyShell && kind == BodyKind::kMultipart;
+  if (!check_post && !check_uploads) return {};
+
+  BodyChecks checks(c, check_post, check_uploads);
+  // Without a boundary the body cannot be split into parts: it is read as
+  // the content of one file of unknown name.
+  const std::string boundary = kind == BodyKind::kMultipart ? BoundaryOf(content_type) : "";
+  std::optional<MultipartParser> parser;
+  if (kind == BodyKind::kMultipart) {
+    if (!boundary.empty()) {
+      parser.emplace(boundary, checks);
+    } else {
+      checks.BeginPart(PartHeaders{"", std::string()});
+    }
+  }
+
+  std::string head;  // the first bytes, for the page and the log
+  std::string text;  // form and JSON bodies, whole (up to the cap)
+  std::vector<char> buffer(64 * 1024);
+  std::size_t total = 0;
+  while (total < kBodyInspectionCap && !checks.upload()) {
+    const std::size_t n = body.Read(buffer.data(), std::min(buffer.size(), kBodyInspectionCap - total));
+    if (n == 0) break;
+    const std::string_view piece(buffer.data(), n);
+    total += n;
+    if (head.size() <= kLoggedValueBytes) head.append(piece.substr(0, kLoggedValueBytes + 1 - head.size()));
+    if (kind == BodyKind::kMultipart) {
+      if (parser) {
+        parser->Feed(piece);
+      } else {
+        checks.PartData(piece);
+      }
+    } else {
+      text.append(piece.data(), piece.size());
+    }
+  }
+  if (parser) {
+    parser->Finish();
+  } else if (kind == BodyKind::kMultipart) {
+    checks.EndPart();
+  }
+
+  if (const auto& file = checks.upload()) {
+    const std::string message = in.client + " 尝试上传Web后门:" + in.host + CutForLog(in.raw_url) +
+                                " 文件:" + CutForLog(*file);
+    if (!s.LearnMode) return Block(m, ctx, "禁止上传Web后门!", *file, in.host, message);
+    if (s.WirteLog) WriteLogLineKeepingVerdict(m, message + kLearnMarker + in.url);
+    return {kStatusReqNextNotification, Outcome::kLearned};
+  }
+  if (check_post) {
+    if (kind == BodyKind::kForm && QueryMatches(c.patterns.post, text)) checks.set_injection();
+    if (kind == BodyKind::kJson && MatchPattern(c.patterns.post, UnescapeJsonStrings(text))) {
+      checks.set_injection();
+    }
+    if (checks.injection()) {
+      const std::string shown = CutForLog(head);
+      return *Matched(m, ctx, in, {"POST请求存在注入语句!", "尝试POST注入:"}, shown, shown);
+    }
+  }
+  return {};
 }
 
 }  // namespace zelk::filter

@@ -85,7 +85,7 @@ TEST(ZelkwafFilter, BatchModePrintsOneVerdictPerLine) {
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out,
             "passed\t/index.asp?id=1\nblocked\t/news.asp?id=1%20union%20select%201,2\n"
-            "blocked\t/upload.htm\nblocked\t/db/data.mdb\npassed\t/a.htm\n");
+            "blocked\tPUT /upload.htm\nblocked\t/db/data.mdb\npassed\tHEAD /a.htm\n");
 
   WriteFile(dir.path() + "ZelkWAF.ini", "[ZelkWAF]\r\nLearnMode=1\r\n");
   r = RunFilter(dir, "--module-dir '" + dir.path() + "' --batch '" + dir.path() + "urls.txt'");
@@ -103,7 +103,7 @@ TEST(ZelkwafFilter, BatchModeGivesABadLineItsOwnVerdictAndGoesOn) {
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_EQ(r.out,
             "passed\t/index.asp?id=1\nerror\tGET \nerror\tGET /a.asp extra\nerror\tnews.asp\n"
-            "blocked\t/upload.htm\n");
+            "blocked\tPUT /upload.htm\n");
   for (const char* line : {"第 2 行", "第 3 行", "第 4 行"}) {
     EXPECT_NE(r.err.find(zelk::platform::GbkToUtf8(line)), std::string::npos) << r.err;
   }

@@ -1,5 +1,7 @@
 #include "filter/host/host_server.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "filter/canonical_path.h"
@@ -13,6 +15,21 @@ std::string_view TrimSpaces(std::string_view s) {
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
   return s;
 }
+
+// A body held in memory, handed out in pieces.
+class StringBodySource : public BodySource {
+ public:
+  explicit StringBodySource(std::string_view body) : rest_(body) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    const std::size_t n = std::min(size, rest_.size());
+    std::memcpy(buffer, rest_.data(), n);
+    rest_.remove_prefix(n);
+    return n;
+  }
+
+ private:
+  std::string_view rest_;
+};
 
 // The server side of one request: server variables in, client bytes out, and
 // the response about to be sent while the send-response notification runs.
@@ -102,15 +119,56 @@ class HostContext : public FilterContext {
 
 }  // namespace
 
+namespace {
+
+// Undoes the chunked transfer coding; false when the chunks are malformed or
+// end before the last (zero) chunk. Trailers are ignored.
+bool DecodeChunked(std::string_view text, std::string* body) {
+  std::size_t pos = 0;
+  for (;;) {
+    const std::size_t line_end = text.find('\n', pos);
+    if (line_end == std::string_view::npos) return false;
+    std::string_view size_text = text.substr(pos, line_end - pos);
+    size_text = size_text.substr(0, size_text.find(';'));  // chunk extensions
+    size_text = TrimSpaces(size_text.substr(0, size_text.find('\r')));
+    if (size_text.empty() || size_text.size() > 8) return false;
+    std::size_t size = 0;
+    for (char c : size_text) {
+      int d = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+              : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+      if (d < 0) return false;
+      size = size * 16 + static_cast<std::size_t>(d);
+    }
+    pos = line_end + 1;
+    if (size == 0) return true;
+    if (text.size() - pos < size) return false;
+    body->append(text.substr(pos, size));
+    pos += size;
+    if (text.compare(pos, 2, "\r\n") == 0) {
+      pos += 2;
+    } else if (text.compare(pos, 1, "\n") == 0) {
+      pos += 1;
+    } else {
+      return false;
+    }
+  }
+}
+
+}  // namespace
+
 std::optional<HttpRequest> ParseRawRequest(const std::string& text, std::string* error) {
   std::vector<std::string_view> lines;
   std::size_t start = 0;
+  std::size_t body_start = text.size();
   for (;;) {
     std::size_t end = text.find('\n', start);
     std::string_view line = std::string_view(text).substr(
         start, end == std::string::npos ? std::string::npos : end - start);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty()) break;
+    if (line.empty()) {
+      if (end != std::string::npos) body_start = end + 1;
+      break;
+    }
     lines.push_back(line);
     if (end == std::string::npos) break;
     start = end + 1;
@@ -130,6 +188,8 @@ std::optional<HttpRequest> ParseRawRequest(const std::string& text, std::string*
   }
   req.method = std::string(first.substr(0, sp1));
   req.target = std::string(first.substr(sp1 + 1, sp2 - sp1 - 1));
+  const std::string* length = nullptr;
+  bool chunked = false;
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const std::size_t colon = lines[i].find(':');
     if (colon == std::string_view::npos || colon == 0) {
@@ -138,6 +198,32 @@ std::optional<HttpRequest> ParseRawRequest(const std::string& text, std::string*
     }
     req.headers.emplace_back(std::string(TrimSpaces(lines[i].substr(0, colon))),
                              std::string(TrimSpaces(lines[i].substr(colon + 1))));
+    const auto& [name, value] = req.headers.back();
+    if (EqualsIgnoreAsciiCase(name, "Content-Length")) length = &value;
+    if (EqualsIgnoreAsciiCase(name, "Transfer-Encoding") &&
+        ContainsIgnoreAsciiCase(value, "chunked")) {
+      chunked = true;
+    }
+  }
+  const std::string_view rest = std::string_view(text).substr(body_start);
+  if (chunked) {
+    if (!DecodeChunked(rest, &req.body)) {
+      *error = "malformed chunked body";
+      return std::nullopt;
+    }
+  } else if (length != nullptr) {
+    char* end = nullptr;
+    const unsigned long long n = std::strtoull(length->c_str(), &end, 10);
+    if (length->empty() || *end != '\0' || (*length)[0] == '-') {
+      *error = "malformed Content-Length: " + *length;
+      return std::nullopt;
+    }
+    if (n > rest.size()) {
+      *error = "body shorter than its Content-Length (" + std::to_string(rest.size()) + " of " +
+               *length + " bytes)";
+      return std::nullopt;
+    }
+    req.body = std::string(rest.substr(0, n));
   }
   return req;
 }
@@ -164,6 +250,10 @@ std::map<std::string, std::string> DeriveServerVariables(const HttpRequest& requ
   v["URL"] = CanonicalUrlPath(std::string_view(request.target).substr(0, q));
   v["QUERY_STRING"] = q == std::string::npos ? std::string() : request.target.substr(q + 1);
   v["REMOTE_ADDR"] = remote_addr;
+  if (!request.body.empty() || v.count("HTTP_CONTENT_LENGTH") != 0) {
+    v["CONTENT_LENGTH"] = std::to_string(request.body.size());
+  }
+  if (const auto it = v.find("HTTP_CONTENT_TYPE"); it != v.end()) v["CONTENT_TYPE"] = it->second;
   return v;
 }
 
@@ -224,7 +314,16 @@ ServeResult ServeRequest(Module& module, const HttpRequest& request, const Serve
   }
   HostContext ctx(module, std::move(variables), physical);
   ServeResult result;
-  const Verdict verdict = RunNotification(module, ctx, kNotifyPreprocHeaders);
+  Verdict verdict = RunNotification(module, ctx, kNotifyPreprocHeaders);
+  if (verdict.status != kStatusReqFinished) {
+    // Every request passes the wildcard extension, which reads the body
+    // when a check needs it.
+    StringBodySource body(request.body);
+    const Verdict body_verdict = RunBodyNotification(module, ctx, body);
+    if (body_verdict.status == kStatusReqFinished || body_verdict.outcome != Outcome::kPassed) {
+      verdict = body_verdict;
+    }
+  }
   result.outcome = verdict.outcome;
   if (verdict.status == kStatusReqFinished) {
     result.answered_by_filter = true;

@@ -20,19 +20,21 @@ struct HttpRequest {
   std::string method;
   std::string target;  // as sent: path and query string
   std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;  // as the page would read it (chunked transfer coding undone)
 };
 
 // Parses the request line and headers up to the first empty line (CR LF or
-// LF line ends); anything after it is ignored. Returns nullopt and sets
-// *error for a malformed request.
+// LF line ends), then the body that Content-Length or
+// "Transfer-Encoding: chunked" announces; without either there is no body.
+// Returns nullopt and sets *error for a malformed request.
 std::optional<HttpRequest> ParseRawRequest(const std::string& text, std::string* error);
 
 // "HTTP_" and the header name in upper case with '-' as '_': "HTTP_USER_AGENT".
 std::string HeaderVariableName(std::string_view header);
 
 // What IIS gives a filter: HTTP_METHOD, HTTP_URL, URL (the canonical path in
-// GBK), QUERY_STRING, REMOTE_ADDR, and HTTP_<NAME> for every header present,
-// repeated headers merged.
+// GBK), QUERY_STRING, REMOTE_ADDR, CONTENT_TYPE and CONTENT_LENGTH when there
+// is a body, and HTTP_<NAME> for every header present, repeated headers merged.
 std::map<std::string, std::string> DeriveServerVariables(const HttpRequest& request,
                                                          const std::string& remote_addr);
 

@@ -38,7 +38,7 @@ TEST(ParseRawRequest, RejectsMalformedInputWithAMessage) {
 }
 
 TEST(DeriveServerVariables, FollowsIis) {
-  HttpRequest req{"GET", "/a%20b/c%2Easp?q=%27x?y", {{"host", "h"}, {"RANGE", "bytes=1-"}}};
+  HttpRequest req{"GET", "/a%20b/c%2Easp?q=%27x?y", {{"host", "h"}, {"RANGE", "bytes=1-"}}, {}};
   const auto v = DeriveServerVariables(req, "192.0.2.7");
   EXPECT_EQ(v.at("HTTP_METHOD"), "GET");
   EXPECT_EQ(v.at("HTTP_URL"), "/a%20b/c%2Easp?q=%27x?y");
@@ -57,7 +57,8 @@ TEST(DeriveServerVariables, GivesEveryHeaderAndMergesRepeatedOnes) {
                    {"User-Agent", "UA"},
                    {"cookie", "b=2"},
                    {"X-Forwarded-For", "1.2.3.4"},
-                   {"X-Forwarded-For", "5.6.7.8"}}};
+                   {"X-Forwarded-For", "5.6.7.8"}},
+                  {}};
   const auto v = DeriveServerVariables(req, "192.0.2.7");
   EXPECT_EQ(v.at("HTTP_COOKIE"), "a=1; b=2");
   EXPECT_EQ(v.at("HTTP_USER_AGENT"), "UA");
@@ -74,11 +75,12 @@ TEST_P(HostCaseTest, ClientReceivesExactlyTheExpectedBytes) {
   filter::testing::WriteModuleFiles(c, dir.path());
   auto module =
       LoadModule(dir.path(), {true, [] { return platform::LocalDateTime{2013, 3, 14, 8, 5, 3}; }});
-  HttpRequest req{c.method, c.target, {}};
+  HttpRequest req{c.method, c.target, {}, {}};
   if (c.host) req.headers.emplace_back("Host", *c.host);
   if (c.cookie) req.headers.emplace_back("Cookie", *c.cookie);
   if (c.range) req.headers.emplace_back("Range", *c.range);
   for (const auto& h : c.headers) req.headers.push_back(h);
+  if (c.body) req.body = *c.body;
   ServeOptions options;
   options.remote_addr = filter::testing::kCaseRemoteAddr;
   options.status = c.status;
@@ -117,7 +119,7 @@ TEST(ServeRequest, ServerHeadersAreKeptWhenRewritingIsOff) {
   auto module = LoadModule(dir.path());
   ServeOptions options;
   options.headers = {{"X-AspNet-Version", "2.0.50727"}, {"Content-Length", "5"}};
-  const ServeResult r = ServeRequest(*module, {"GET", "/a.aspx", {{"Host", "h"}}}, options);
+  const ServeResult r = ServeRequest(*module, {"GET", "/a.aspx", {{"Host", "h"}}, {}}, options);
   EXPECT_EQ(r.output,
             "HTTP/1.1 200 OK\r\nServer: Microsoft-IIS/6.0\r\nX-Powered-By: ASP.NET\r\n"
             "X-AspNet-Version: 2.0.50727\r\nContent-Length: 5\r\n\r\n");
@@ -128,7 +130,7 @@ TEST(ServeRequest, RewritingRemovesTheAspNetVersion) {
   auto module = LoadModule(dir.path());
   ServeOptions options;
   options.headers = {{"X-AspNet-Version", "2.0.50727"}, {"Server", "Custom"}};
-  const ServeResult r = ServeRequest(*module, {"GET", "/a.aspx", {}}, options);
+  const ServeResult r = ServeRequest(*module, {"GET", "/a.aspx", {}, {}}, options);
   EXPECT_EQ(r.output, std::string("HTTP/1.1 200 OK\r\n") + kRewrittenHeaders + "\r\n");
 }
 

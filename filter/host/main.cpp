@@ -32,7 +32,8 @@ const char kUsage[] =
     "  zelkwaf-filter --show-patterns\n"
     "\n"
     "按过滤模块在 IIS 中的方式载入模块目录(ZelkWAF.ini、ZelkWAF.dst、ZelkWAFLog.txt),\n"
-    "从文件或标准输入读取一个原始 HTTP/1.x 请求(请求行和头部, 到第一个空行为止),\n"
+    "从文件或标准输入读取一个原始 HTTP/1.x 请求(请求行和头部, 到第一个空行为止, 然后是\n"
+    "Content-Length 或 Transfer-Encoding: chunked 给出的请求体),\n"
     "运行过滤器, 并把客户端将收到的字节原样写到标准输出。\n"
     "\n"
     "选项:\n"
@@ -41,8 +42,9 @@ const char kUsage[] =
     "  --status 状态码     请求放行时服务器返回的状态码(默认: 200; 401 还会触发匿名访问通知)\n"
     "  --header \"名称: 值\" 服务器响应中附加的头部, 可重复\n"
     "  --batch [文件]      每行一个请求: \"目标\" 或 \"方法 目标\"(方法默认 GET, 主机为 "
-    "localhost);\n"
-    "                      每个请求输出一行: passed、blocked 或 learned, 制表符, 目标;\n"
+    "localhost),\n"
+    "                      可再加制表符和请求体(按 application/x-www-form-urlencoded 发送);\n"
+    "                      每个请求输出一行: passed、blocked 或 learned, 制表符, 行中的方法和目标;\n"
     "                      无效的行输出 error, 制表符, 该行(说明写到标准错误), 其余行照常处理\n"
     "  --show-patterns     显示三个内置注入规则的明文\n"
     "  --help              显示本帮助\n"
@@ -82,20 +84,26 @@ const char* OutcomeName(Outcome o) {
   }
 }
 
-// One batch line: "TARGET" or "METHOD TARGET", the target an origin-form
-// path. Returns false with *error for anything else.
-bool ParseBatchLine(const std::string& line, host::HttpRequest* req, std::string* error) {
+// One batch line: "TARGET", "METHOD TARGET", or either followed by a tab and
+// a body (sent as application/x-www-form-urlencoded); the target an
+// origin-form path. *shown is what the output line names. Returns false
+// with *error for anything else.
+bool ParseBatchLine(const std::string& line, host::HttpRequest* req, std::string* shown,
+                    std::string* error) {
+  const std::size_t tab = line.find('\t');
   std::vector<std::string> words;
-  std::istringstream split(line);
+  std::istringstream split(line.substr(0, tab));
   for (std::string w; split >> w;) words.push_back(w);
   if (words.size() == 1) {
     req->method = "GET";
     req->target = words[0];
+    *shown = words[0];
   } else if (words.size() == 2) {
     req->method = words[0];
     req->target = words[1];
+    *shown = words[0] + " " + words[1];
   } else {
-    *error = "应为 \"目标\" 或 \"方法 目标\"";
+    *error = "应为 \"目标\" 或 \"方法 目标\", 可再加制表符和请求体";
     return false;
   }
   if (req->target[0] != '/') {
@@ -103,6 +111,11 @@ bool ParseBatchLine(const std::string& line, host::HttpRequest* req, std::string
     return false;
   }
   req->headers.emplace_back("Host", "localhost");
+  if (tab != std::string::npos) {
+    req->body = line.substr(tab + 1);
+    req->headers.emplace_back("Content-Type", "application/x-www-form-urlencoded");
+    req->headers.emplace_back("Content-Length", std::to_string(req->body.size()));
+  }
   return true;
 }
 
@@ -120,8 +133,8 @@ int RunBatch(zelk::filter::Module& module, const std::string& text,
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.find_first_not_of(" \t") == std::string::npos) continue;
     host::HttpRequest req;
-    std::string error;
-    if (!ParseBatchLine(line, &req, &error)) {
+    std::string shown, error;
+    if (!ParseBatchLine(line, &req, &shown, &error)) {
       any_bad = true;
       std::cout << "error\t" << line << '\n';
       std::cout.flush();
@@ -130,9 +143,9 @@ int RunBatch(zelk::filter::Module& module, const std::string& text,
       continue;
     }
     const host::ServeResult r = host::ServeRequest(module, req, options);
-    const Outcome shown =
+    const Outcome outcome =
         r.outcome == Outcome::kPassed && r.answered_by_filter ? Outcome::kBlocked : r.outcome;
-    std::cout << OutcomeName(shown) << '\t' << req.target << '\n';
+    std::cout << OutcomeName(outcome) << '\t' << shown << '\n';
   }
   std::cout.flush();
   return any_bad ? kExitUsage : kExitPassed;

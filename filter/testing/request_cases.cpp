@@ -25,6 +25,31 @@ std::vector<std::string> Split(const std::string& text, char sep) {
   }
 }
 
+// \r \n \t \\ and \xHH in a body cell.
+std::string Unescape(const std::string& cell) {
+  std::string out;
+  for (std::size_t i = 0; i < cell.size(); ++i) {
+    if (cell[i] != '\\' || i + 1 == cell.size()) {
+      out += cell[i];
+      continue;
+    }
+    const char e = cell[++i];
+    if (e == 'r') {
+      out += '\r';
+    } else if (e == 'n') {
+      out += '\n';
+    } else if (e == 't') {
+      out += '\t';
+    } else if (e == 'x' && i + 2 < cell.size()) {
+      out += static_cast<char>(std::stoi(cell.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      out += e;
+    }
+  }
+  return out;
+}
+
 std::optional<std::string> Optional(const std::string& cell) {
   if (cell == "-") return std::nullopt;
   return cell;
@@ -53,9 +78,9 @@ std::vector<RequestCase> LoadRequestCases(const std::string& path) {
       continue;
     }
     const std::vector<std::string> f = Split(platform::Utf8ToGbk(line), '\t');
-    if (f.size() != 14) {
+    if (f.size() != 15) {
       throw std::runtime_error(path + ":" + std::to_string(number) +
-                               ": expected 14 columns, found " + std::to_string(f.size()));
+                               ": expected 15 columns, found " + std::to_string(f.size()));
     }
     RequestCase c;
     c.name = f[0];
@@ -87,20 +112,21 @@ std::vector<RequestCase> LoadRequestCases(const std::string& path) {
         start = end + 2;
       }
     }
-    c.status = std::stoi(f[9]);
-    c.expect = f[10];
+    if (f[9] != "-") c.body = Unescape(f[9]);
+    c.status = std::stoi(f[10]);
+    c.expect = f[11];
     if (c.expect != "passed" && c.expect != "blocked" && c.expect != "learned" &&
         c.expect != "replaced") {
       throw std::runtime_error(path + ":" + std::to_string(number) + ": unknown outcome " +
                                c.expect);
     }
-    c.headline = f[11] == "-" ? "" : f[11];
-    c.reason = f[12] == "-" ? "" : f[12];
+    c.headline = f[12] == "-" ? "" : f[12];
+    c.reason = f[13] == "-" ? "" : f[13];
     c.page_host = c.expect == "replaced" ? "#" : c.host.value_or("");
-    if (f[13] == "nofile") {
+    if (f[14] == "nofile") {
       c.log_file = false;
     } else {
-      c.log = Optional(f[13]);
+      c.log = Optional(f[14]);
     }
     cases.push_back(std::move(c));
   }
@@ -127,11 +153,12 @@ void WriteModuleFiles(const RequestCase& c, const std::string& dir) {
 }
 
 std::vector<std::pair<std::string, std::string>> CaseServerVariables(const RequestCase& c) {
-  host::HttpRequest req{c.method, c.target, {}};
+  host::HttpRequest req{c.method, c.target, {}, {}};
   if (c.host) req.headers.emplace_back("Host", *c.host);
   if (c.cookie) req.headers.emplace_back("Cookie", *c.cookie);
   if (c.range) req.headers.emplace_back("Range", *c.range);
   for (const auto& h : c.headers) req.headers.push_back(h);
+  if (c.body) req.body = *c.body;
   const auto vars = host::DeriveServerVariables(req, kCaseRemoteAddr);
   return {vars.begin(), vars.end()};
 }

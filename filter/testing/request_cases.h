@@ -23,6 +23,7 @@ struct RequestCase {
   std::string target;
   std::optional<std::string> host, cookie, range;  // headers; nullopt = absent
   std::vector<std::pair<std::string, std::string>> headers;  // further request headers, in order
+  std::optional<std::string> body;                           // request body, or none
   int status = 200;                                // the server's response when the request goes on
   std::string expect;                              // passed | blocked | learned | replaced
   std::string headline;                            // block page headline ("" when none)
@@ -45,7 +46,7 @@ std::string RequestCasesPath();
 // (which ends in a separator and exists).
 void WriteModuleFiles(const RequestCase& c, const std::string& dir);
 
-// The eight server variables IIS would give the filter for the case.
+// The server variables IIS would give the filter for the case.
 std::vector<std::pair<std::string, std::string>> CaseServerVariables(const RequestCase& c);
 
 // Reads a whole file; empty when missing.
