@@ -27,10 +27,31 @@ TEST(ParseRawRequest, ReadsTheRequestLineAndHeadersUpToTheEmptyLine) {
   EXPECT_EQ(lf->headers.at(0).second, "bytes=0-");
 }
 
+TEST(ParseRawRequest, ReadsTheBodyItsHeadersAnnounce) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Content-Length: 5\r\n\r\nhello, and more", "hello"},
+      {"content-length: 0\r\n\r\nignored", ""},
+      {"\r\nno length: no body", ""},
+      {"Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n7;ext=1\r\n, world\r\n0\r\nX: y\r\n\r\n",
+       "hello, world"},
+      {"Transfer-Encoding: gzip, Chunked\r\n\r\nA\n0123456789\n0\n\n", "0123456789"},
+  };
+  for (const auto& [rest, body] : cases) {
+    std::string error;
+    const auto r = ParseRawRequest("POST /a.asp HTTP/1.1\r\n" + rest, &error);
+    ASSERT_TRUE(r) << rest << ": " << error;
+    EXPECT_EQ(r->body, body) << rest;
+  }
+}
+
 TEST(ParseRawRequest, RejectsMalformedInputWithAMessage) {
   for (const char* bad :
        {"", "\r\n", "GET\r\n", "GET /\r\n", "GET / FTP/1.0\r\n", " / HTTP/1.1\r\n",
-        "GET / HTTP/1.1\r\nno colon here\r\n", "GET / HTTP/1.1\r\n: empty name\r\n"}) {
+        "GET / HTTP/1.1\r\nno colon here\r\n", "GET / HTTP/1.1\r\n: empty name\r\n",
+        "POST / HTTP/1.1\r\nContent-Length: 9\r\n\r\nshort", "POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n",
+        "POST / HTTP/1.1\r\nContent-Length: 1x\r\n\r\n1",
+        "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhel",
+        "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n"}) {
     std::string error;
     EXPECT_FALSE(ParseRawRequest(bad, &error)) << bad;
     EXPECT_FALSE(error.empty()) << bad;
