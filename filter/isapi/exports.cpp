@@ -5,8 +5,9 @@
 // Threading: DllMain runs under the loader lock, so loading does only file
 // reads, pattern compilation and memory work there (no threads, no
 // LoadLibrary). IIS calls HttpFilterProc on many worker threads; the core
-// serialises them under the module's filter lock. The extension entry points
-// share no state with the filter and take no lock.
+// serialises them under the module's filter lock. HttpExtensionProc runs the
+// body checks on IIS's threads too, but takes no lock: it reads only the
+// read-only configuration and writes through the event log's own lock.
 #include <windows.h>
 #include <httpext.h>
 #include <httpfilt.h>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "filter/isapi/isapi_context.h"
 #include "filter/isapi/module_path.h"
@@ -62,21 +64,72 @@ void CopyDescription(char* field, std::size_t field_size) {
   std::memcpy(field, kDescription, sizeof kDescription - 1);
 }
 
-// Runs once the server has finished the re-executed request: the session is
-// this extension's to close.
-VOID WINAPI OnExecUrlCompleted(EXTENSION_CONTROL_BLOCK* ecb, PVOID /*context*/, DWORD /*bytes*/,
-                               DWORD /*error*/) {
-  if (ecb != nullptr && ecb->ServerSupportFunction != nullptr) {
-    ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_DONE_WITH_SESSION, nullptr, nullptr, nullptr);
-  }
-}
-
 // "Run the current request again with its own URL, method, headers, user and
 // body, skipping this extension." The server may read the structure after
 // HSE_REQ_EXEC_URL returns (the child request runs asynchronously), so it
 // lives for the whole process; it is never written.
 HSE_EXEC_URL_INFO g_exec_same_request = {nullptr, nullptr, nullptr, nullptr, nullptr,
                                          HSE_EXEC_URL_IGNORE_CURRENT_INTERCEPTOR};
+
+// The re-execution of a request whose body this extension has read part of.
+//
+// Once bytes are read from the connection they are gone for the page, so
+// they go to the child in pEntity. IIS 6.0's documentation of
+// HSE_EXEC_URL_INFO and HSE_EXEC_URL_ENTITY_INFO: with a null pEntity the
+// child URL may read any entity body still outstanding and unconsumed;
+// otherwise lpbData is a buffer of cbAvailable bytes the child takes as the
+// data the client sent, and the child must be able to tell from what it is
+// given whether to call ReadClient for more. The child's request keeps its
+// Content-Length (cbTotalBytes), so a page that finds cbAvailable short of it
+// reads the rest, which this extension left unread on the connection.
+//
+// The child runs asynchronously and the server reads these structures until
+// it ends, so the record is allocated per request, passed as the context of
+// the completion routine, and freed there.
+struct ExecWithBody {
+  explicit ExecWithBody(std::string bytes) : body(std::move(bytes)) {
+    entity.cbAvailable = static_cast<DWORD>(body.size());
+    entity.lpbData = body.data();
+    info = g_exec_same_request;
+    info.pEntity = &entity;
+  }
+  ExecWithBody(const ExecWithBody&) = delete;
+  ExecWithBody& operator=(const ExecWithBody&) = delete;
+
+  std::string body;
+  HSE_EXEC_URL_ENTITY_INFO entity{};
+  HSE_EXEC_URL_INFO info{};
+};
+
+// Runs once the server has finished the re-executed request: the session is
+// this extension's to close. context is the request's ExecWithBody, or null
+// when the body was not read.
+VOID WINAPI OnExecUrlCompleted(EXTENSION_CONTROL_BLOCK* ecb, PVOID context, DWORD /*bytes*/,
+                               DWORD /*error*/) {
+  if (ecb != nullptr && ecb->ServerSupportFunction != nullptr) {
+    ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_DONE_WITH_SESSION, nullptr, nullptr, nullptr);
+  }
+  delete static_cast<ExecWithBody*>(context);
+}
+
+// Hands the request to the server to run again (with the body read so far
+// when record is set). HSE_STATUS_PENDING: the completion routine ends the
+// session; HSE_STATUS_ERROR when the server refuses either call (the record
+// is freed here then, as no completion will come).
+DWORD ReExecute(EXTENSION_CONTROL_BLOCK* ecb, std::unique_ptr<ExecWithBody> record) {
+  HSE_EXEC_URL_INFO* info = record ? &record->info : &g_exec_same_request;
+  if (!ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_IO_COMPLETION, reinterpret_cast<LPVOID>(&OnExecUrlCompleted),
+                                  reinterpret_cast<LPDWORD>(record.get()), nullptr)) {
+    return HSE_STATUS_ERROR;
+  }
+  if (!ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_EXEC_URL, info, nullptr, nullptr)) {
+    return HSE_STATUS_ERROR;
+  }
+  // The child may already have finished and the routine freed the record;
+  // it is not touched again here.
+  (void)record.release();
+  return HSE_STATUS_PENDING;
+}
 
 }  // namespace
 
@@ -141,17 +194,28 @@ BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* version) {
   return TRUE;
 }
 
+// The body notification, then the request again. A block ends the request
+// with the page already written. A failed ReadClient ends the body where it
+// broke: the rules judge what came, and a request that goes on is re-executed
+// with those bytes (the page meets the broken connection when it reads on).
+// Anything else failing in here (an exception) fails open as the extension
+// did before it read bodies: the request is re-executed unchanged.
 DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* ecb) {
   try {
     if (ecb == nullptr || ecb->ServerSupportFunction == nullptr) return HSE_STATUS_ERROR;
-    if (!ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_IO_COMPLETION,
-                                    reinterpret_cast<LPVOID>(&OnExecUrlCompleted), nullptr, nullptr)) {
-      return HSE_STATUS_ERROR;
+    std::unique_ptr<ExecWithBody> record;
+    if (g_module) {
+      try {
+        zelk::filter::isapi::IsapiExtensionContext ctx(ecb);
+        zelk::filter::isapi::EcbBodySource body(ecb);
+        const zelk::filter::Verdict verdict = zelk::filter::RunBodyNotification(*g_module, ctx, body);
+        if (verdict.status == zelk::filter::kStatusReqFinished) return HSE_STATUS_SUCCESS;
+        if (!body.taken().empty()) record = std::make_unique<ExecWithBody>(std::move(body.taken()));
+      } catch (...) {
+        record.reset();
+      }
     }
-    if (!ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_EXEC_URL, &g_exec_same_request, nullptr, nullptr)) {
-      return HSE_STATUS_ERROR;
-    }
-    return HSE_STATUS_PENDING;
+    return ReExecute(ecb, std::move(record));
   } catch (...) {
     return HSE_STATUS_ERROR;
   }

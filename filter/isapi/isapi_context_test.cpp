@@ -1,6 +1,6 @@
 // The adapter's translation of IIS's calls, without the DLL: the size
-// protocol of GetServerVariable, header removal, and the notification
-// members, plus the module folder rule.
+// protocol of GetServerVariable (filter and extension), header removal, and
+// the notification members, plus the module folder rule.
 #include "filter/isapi/isapi_context.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +31,10 @@ BOOL WINAPI ReplyGetServerVariable(HTTP_FILTER_CONTEXT*, LPSTR, LPVOID buffer, L
   return g_reply.result;
 }
 
+BOOL WINAPI ReplyEcbGetServerVariable(HCONN, LPSTR, LPVOID buffer, LPDWORD size) {
+  return ReplyGetServerVariable(nullptr, nullptr, buffer, size);
+}
+
 BOOL WINAPI RecordSetHeader(HTTP_FILTER_CONTEXT*, LPSTR name, LPSTR value) {
   g_set_header = std::string(name) + "=" + (value == nullptr ? "<null>" : "\"" + std::string(value) + "\"");
   return TRUE;
@@ -54,15 +58,21 @@ TEST(IsapiFilterContext, TranslatesTheServerVariableSizeProtocol) {
        16},
       {"success claiming more than the buffer", {TRUE, 17, 0, "x"}, VariableResult::kMissing, 16},
   };
+  // The filter's and the extension's contexts share the protocol.
   for (const Case& c : cases) {
     HTTP_FILTER_CONTEXT pfc{};
     pfc.GetServerVariable = &ReplyGetServerVariable;
-    IsapiFilterContext ctx(&pfc, SF_NOTIFY_PREPROC_HEADERS, nullptr);
-    g_reply = c.reply;
-    char buffer[16] = {};
-    std::uint32_t size = sizeof buffer;
-    EXPECT_EQ(ctx.GetServerVariable("QUERY_STRING", buffer, &size), c.expected) << c.name;
-    EXPECT_EQ(size, c.expected_size) << c.name;
+    IsapiFilterContext filter(&pfc, SF_NOTIFY_PREPROC_HEADERS, nullptr);
+    EXTENSION_CONTROL_BLOCK ecb{};
+    ecb.GetServerVariable = &ReplyEcbGetServerVariable;
+    IsapiExtensionContext extension(&ecb);
+    for (FilterContext* ctx : {static_cast<FilterContext*>(&filter), static_cast<FilterContext*>(&extension)}) {
+      g_reply = c.reply;
+      char buffer[16] = {};
+      std::uint32_t size = sizeof buffer;
+      EXPECT_EQ(ctx->GetServerVariable("QUERY_STRING", buffer, &size), c.expected) << c.name;
+      EXPECT_EQ(size, c.expected_size) << c.name;
+    }
   }
 }
 
