@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "filter/decode.h"
 #include "filter/patterns.h"
@@ -72,7 +73,9 @@ namespace {
 constexpr char kPatternText[] = R"pcre((?x)
 (?(DEFINE)
   # PHP request input.
-  (?<php_in> \$_(?:GET|POST|REQUEST|COOKIE|FILES?
+  # (Superglobal names in capitals only, as PHP reads them: "$_file" is a
+  # local variable.)
+  (?<php_in> \$_(?-i:GET|POST|REQUEST|COOKIE|FILES?
                 | SERVER\s*\[\s*['"](?:HTTP_|QUERY_STRING|REQUEST_URI|PATH_INFO|REMOTE_ADDR))
            | getenv\s*\(\s*['"]HTTP_
            | \$HTTP_(?:GET|POST|COOKIE)_VARS | \$HTTP_RAW_POST_DATA
@@ -104,11 +107,12 @@ constexpr char kPatternText[] = R"pcre((?x)
 | (?<![\w$>:\\]) (?:array_filter|array_walk|array_reduce|preg_replace_callback)
   \s*\([^,;]{1,120},\s*@?\s*(?&php_in)
 # Code that is unpacked and run: eval(gzinflate(base64_decode('...'))),
+# eval(xxtea_decrypt(base64_decode($s), "k")),
 # eval("?>".gzuncompress(...)), eval($decode('...')), eval(x("7b1pe+M2s...")),
 # eval(${$v}['k']).
 | (?<![\w$>:\\]) (?:eval|assert) \s*\(\s*@?\s*
   (?: (?:"[^"]{0,8}"|'[^']{0,8}')\s*\.\s*)?
-  (?: (?&php_unpack)\s*\(
+  (?: (?:\w{1,40}\s*\(\s*)?(?&php_unpack)\s*\(
     | \(?\s*\$+\{?\s*\$?\w{1,40}\s*\}?\s*\(
     | \w{1,40}\s*\(\s*['"][\w+/=\\]{60}
     | \$\{ )
@@ -123,7 +127,7 @@ constexpr char kPatternText[] = R"pcre((?x)
 # A command that only an intruder runs: system("uname -a"), exec('pwd').
 | (?<![\w$>:\\]) (?:system|exec|shell_exec|passthru|popen|proc_open)\s*\(\s*['"]\s*
   (?:uname|id|pwd|whoami|ls|dir|netstat|ifconfig|ipconfig|net\s+user|cat\s+/etc|ps\s+-?aux
-    |wget|curl|perl|python|nc|bash|sh|/bin/|cmd|killall)[\s'"]
+    |wget|curl|perl|python|nc|bash|sh|/bin/|cmd|killall|ln\s+-s)[\s'"]
 # A callback named in a string: array_map('assert', ...), ob_start('assert'),
 # new ReflectionFunction("system").
 | (?:uasort|usort|uksort|array_map|array_filter|array_walk|array_udiff|call_user_func(?:_array)?
@@ -141,6 +145,10 @@ constexpr char kPatternText[] = R"pcre((?x)
   \s*\([^;]{0,120}?(?:(?&php_in)|(?&php_unpack)\s*\(\s*\$)
 # Code kept as hexadecimal: pack("H*", "3c3f...") is "<?", "406576616c" "@eval".
 | pack\s*\(\s*['"]H\*['"]\s*,\s*['"](?:3c3f|3c25|40?6576616c|617373657274|73797374656d)
+# Files read or written as the request says: file_get_contents($_POST['path']),
+# fwrite($fp, $_POST['text']).
+| (?<![\w$>:\\]) (?:file_get_contents|readfile|highlight_file|show_source)\s*\(\s*(?&php_in)
+| (?<![\w$>:\\]) (?:fwrite|fputs|file_put_contents)\s*\([^,;]{1,100},\s*(?&php_in)
 # A PHP file made from an upload or fetched from another site.
 | move_uploaded_file\s*\([^;]{0,120}?['"][^'"]{0,60}\.ph(?:p\d?|tml)['"]\s*\)
 | copy\s*\(\s*['"](?:https?|ftp)://[^;]{0,200}?\.ph(?:p\d?|tml)['"]\s*\)
@@ -178,7 +186,8 @@ constexpr char kPatternText[] = R"pcre((?x)
 # ---- ASP and ASP.NET --------------------------------------------------------
 # eval request("x"), Execute(Request.Form("a")), eval(Request.Item["p"],"unsafe"),
 # with up to three wrapping calls (decoders).
-| (?<![\w.])(?:eval|execute|executeglobal)\s*\(?\s*(?:\w{1,40}\s*\(\s*){0,3}(?&asp_in)
+| (?<![\w.])(?:eval|execute|executeglobal)\s*\(?\s*(?:\w{1,40}\s*\(\s*){0,3}
+  (?:\w{1,40}\s*\.\s*){0,3}(?&asp_in)
 # A variable set from the request and run: a=request("v") ... eval a.
 | (?<![\w.])(?<avar>\w{1,40}+)\s*=\s*(?:\w{1,40}\s*\(\s*)?(?&asp_in).{0,400}?(?<![\w.])
   (?:eval|execute|executeglobal)\s*\(?\s*\k<avar>[\s)%:'"]
@@ -187,12 +196,15 @@ constexpr char kPatternText[] = R"pcre((?x)
 # ("tseuqer lave").
 | (?<![\w.])(?:eval|execute|executeglobal)\s*\(?\s*(?:eval\s*\(?\s*)?\(?\s*chrw?\s*\(\s*\d{2,3}\s*\)\s*[&+]
 | (?<![\w.])(?:eval|execute|executeglobal)\s*\(?\s*(?:\w{1,10}\s*\(\s*\d{1,3}\s*\)\s*&\s*){4}
+| (?<![\w.])(?:execute|executeglobal)\s*\(?\s*\w{0,20}(?:decode|unencode|decrypt|unescape|reverse)\w{0,20}
+  \s*\(\s*\w{1,40}\s*\)
 | (?:"[^"\r\n]{1,2}"\s*&\s*){6}
 | tseuqer | etucexe
-# JScript: eval handed over as a value ({'E' : eval}), or with the "unsafe"
-# argument of JScript.NET.
+# JScript: eval handed over as a value ({'E' : eval}), or with the second
+# argument ("unsafe") that only JScript.NET's eval takes.
 | [:=]\s*eval\s*[},;]
 | (?<![\w.])eval\s*\([^;]{1,120}?,\s*["']unsafe["']
+| (?<![\w.])eval\s*\(\s*\w{1,40}\s*,
 # Files written where and with what the request says: s.writetext request("d"),
 # CreateTextFile(request("p")), Request.Files[0].SaveAs(Server.MapPath(Request["f"])),
 # new StreamWriter(request.form("path")). Response.Write and an upload's
@@ -211,7 +223,7 @@ constexpr char kPatternText[] = R"pcre((?x)
 # ScriptControl running request input.
 | \.\s*addcode\s*\(\s*(?&asp_in)
 # A command shell object.
-| createobject\s*\(\s*["'](?:wscript\.shell|shell\.application)["']
+| (?:createobject|ActiveXObject)\s*\(\s*["'](?:wscript\.shell|shell\.application)["']
 # Assemblies loaded from the request (ASP.NET).
 | assembly\s*\.\s*load\s*\([^;]{0,200}?(?&asp_in)
 # ---- JSP -------------------------------------------------------------------
@@ -224,28 +236,6 @@ constexpr char kPatternText[] = R"pcre((?x)
 | extends\s+ClassLoader
 | \.\s*defineClass\s*\(
 )pcre";
-
-// Something that every code shape above contains, searched first: a stretch
-// without any of these (most XML, SVG and other text after "<?xml") is passed
-// without running the shapes. Keep it in step with the shapes: every shape
-// must contain a match of one of these alternatives.
-constexpr char kTriggerText[] = R"pcre((?x)
-  \$_ | \$http_ | \$globals | php:// | getallheaders | getenv | file_get_contents
-| eval | assert | ass\\x65rt | create_function | system | exec | passthru | popen | proc_open
-| gzinflate | gzuncompress | gzdecode | base64_decode | str_rot13 | strrev | convert_uudecode
-| hex2bin | urldecode | pack | move_uploaded_file | copy | preg_ | mb_ereg_replace | str_replace
-| c99sh | r57shell | filesman | b374k | \$\{ | pd9waha | chr
-| ['"]\w{1,4}['"]\s*\.\s*['"] | \$\w{1,20}[\[{]\d{2,3}[\]}]\s*\. | \$\w{1,20}\s*\(\s*\d
-| \\x[0-9a-f]{2}\\ | \\[0-7]{2,3}\\x
-| request | session | tseuqer | etucexe | unsafe | process | \#@~\^ | codepage | createobject
-| "[^"\r\n]{1,2}"\s*&\s*"
-| getruntime | classloader | defineclass
-)pcre";
-
-const Pattern& CompiledTrigger() {
-  static const Pattern pattern = Pattern::Compile(kTriggerText);
-  return pattern;
-}
 
 const Pattern& CompiledPattern() {
   static const Pattern pattern = Pattern::Compile(kPatternText);
@@ -295,11 +285,134 @@ struct TextBytes {
 };
 constexpr TextBytes kTextBytes;
 
+// A control byte ends a stretch of code unless it stands alone: script files
+// carry the odd control character in a string, random data has the next one
+// a dozen bytes on. One is alone when none of the kControlGap bytes after it
+// is another; near the end of the text, where those bytes are not there yet,
+// it ends the stretch, so that more input can only lengthen a stretch.
+constexpr std::size_t kControlGap = 16;
+
+bool EndsStretch(std::string_view text, std::size_t at) {
+  if (at + kControlGap >= text.size()) return true;
+  for (std::size_t i = at + 1; i <= at + kControlGap; ++i) {
+    if (!kTextBytes.is_text[static_cast<unsigned char>(text[i])]) return true;
+  }
+  return false;
+}
+
+// Words that every code shape above contains one of (ASCII letters compared
+// without case), looked for before the shapes are: a stretch without any of
+// them (most XML, SVG and other text after "<?xml") is passed without running
+// the shapes, which cost far more per byte. Besides the words, these count:
+// '$' before a name or '{' (PHP variables), '\' before 'x' or a digit (escaped
+// names), and a quoted piece of one to four word characters followed by '.'
+// or '&' (names built from pieces). Keep this in step with the shapes: a
+// shape that contains none of these would never be searched.
+constexpr std::string_view kTriggerWords[] = {"php://",
+                                              "getallheaders",
+                                              "getenv",
+                                              "file_get_contents",
+                                              "eval",
+                                              "assert",
+                                              "ass\\x65rt",
+                                              "create_function",
+                                              "system",
+                                              "exec",
+                                              "passthru",
+                                              "popen",
+                                              "proc_open",
+                                              "gzinflate",
+                                              "gzuncompress",
+                                              "gzdecode",
+                                              "base64_decode",
+                                              "str_rot13",
+                                              "strrev",
+                                              "convert_uudecode",
+                                              "hex2bin",
+                                              "urldecode",
+                                              "pack",
+                                              "move_uploaded_file",
+                                              "copy",
+                                              "preg_",
+                                              "mb_ereg_replace",
+                                              "str_replace",
+                                              "c99sh",
+                                              "r57shell",
+                                              "filesman",
+                                              "b374k",
+                                              "pd9waha",
+                                              "chr",
+                                              "request",
+                                              "session",
+                                              "tseuqer",
+                                              "etucexe",
+                                              "unsafe",
+                                              "process",
+                                              "#@~^",
+                                              "codepage",
+                                              "createobject",
+                                              "activexobject",
+                                              "getruntime",
+                                              "classloader",
+                                              "defineclass"};
+
+bool IsWordByte(unsigned char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+// For each byte, the trigger words that start with it (either letter case).
+struct TriggerIndex {
+  std::vector<std::string_view> by_first[256];
+  TriggerIndex() {
+    for (std::string_view word : kTriggerWords) {
+      const unsigned char c = static_cast<unsigned char>(word[0]);
+      by_first[c].push_back(word);
+      if (c >= 'a' && c <= 'z') by_first[c - 'a' + 'A'].push_back(word);
+    }
+  }
+};
+
+bool QuotedPieceJoined(std::string_view text, std::size_t at) {
+  const char quote = text[at];
+  std::size_t i = at + 1;
+  while (i < text.size() && i - at <= 4 && IsWordByte(static_cast<unsigned char>(text[i]))) ++i;
+  if (i == at + 1 || i >= text.size() || text[i] != quote) return false;
+  ++i;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  return i < text.size() && (text[i] == '.' || text[i] == '&');
+}
+
+bool HasTrigger(std::string_view text) {
+  static const TriggerIndex index;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const unsigned char next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    switch (c) {
+      case '$':
+        if (next == '{' || (IsWordByte(next) && !(next >= '0' && next <= '9'))) return true;
+        break;
+      case '\\':
+        if (next == 'x' || next == 'X' || (next >= '0' && next <= '9')) return true;
+        break;
+      case '\'':
+      case '"':
+        if (QuotedPieceJoined(text, i)) return true;
+        break;
+      default:
+        break;
+    }
+    for (std::string_view word : index.by_first[c]) {
+      if (StartsWithIgnoreAsciiCase(text.substr(i), word)) return true;
+    }
+  }
+  return false;
+}
+
 // Searches the stretches of code in text: each begins at a script opener (or
 // at text[0] when starts_in_code) and runs over text bytes to the next control
-// byte. A stretch is searched whole, once, so a text file with many openers is
-// still read once. *next_in_code (when given) tells whether text[next_start]
-// lies inside a stretch, which the next block then continues.
+// byte that does not stand alone. A stretch is searched whole, once, so a text file with many
+// openers is still read once. *next_in_code (when given) tells whether text[next_start] lies inside
+// a stretch, which the next block then continues.
 bool ScanText(std::string_view text, bool starts_in_code, std::size_t next_start,
               bool* next_in_code) {
   const Pattern& pattern = CompiledPattern();
@@ -311,10 +424,13 @@ bool ScanText(std::string_view text, bool starts_in_code, std::size_t next_start
     first = false;
     if (begin == std::string_view::npos) return false;
     std::size_t end = begin;
-    while (end < text.size() && kTextBytes.is_text[static_cast<unsigned char>(text[end])]) ++end;
+    while (end < text.size() &&
+           (kTextBytes.is_text[static_cast<unsigned char>(text[end])] || !EndsStretch(text, end))) {
+      ++end;
+    }
     if (next_in_code != nullptr && begin <= next_start && next_start < end) *next_in_code = true;
     const std::string_view stretch = text.substr(begin, end - begin);
-    if (MatchPattern(CompiledTrigger(), stretch) && MatchPattern(pattern, stretch)) return true;
+    if (HasTrigger(stretch) && MatchPattern(pattern, stretch)) return true;
     from = end + 1;
   }
 }

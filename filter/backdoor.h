@@ -51,12 +51,19 @@ inline constexpr std::string_view kServerScriptExtensions =
 // fixed offsets of the file, so the verdict depends only on the bytes, never
 // on how they were split across Feed calls.
 //
-// What the overlap means: code is found when its script opener ("<%", "<?",
-// "<script ... runat=server>", "<jsp:") and the whole of the code shape after
-// it lie within kBackdoorOverlap bytes of each other. Code that spreads
-// further (an opener, then more than 16 KB of other code, then the call) is
-// found only when its bytes happen to share one block; a one-line back door,
-// or one appended to an image, is always well inside the window.
+// Code is looked for in stretches: from a script opener ("<%", "<?", "<jsp:",
+// "<script ... runat=server>" or "language=php") over text bytes up to the
+// next control byte (NUL, 0x01-0x08, 0x0E-0x1F, DEL). Random data has one of
+// those every dozen bytes, so the "code" after a chance opener in an image or
+// archive ends at once; a stretch that does go on past a block is followed
+// into the next one, however long it is.
+//
+// What the overlap means: a code shape (from the call to the request input it
+// runs, say) of up to kBackdoorOverlap bytes is always seen whole, whatever
+// its offset. A longer one (a shape padded with 16 KB of blanks) is found
+// only when it happens to fall inside one block and its overlap. The shapes
+// themselves are bounded well below that (a few hundred bytes), so only
+// padding of unbounded blanks can reach the limit.
 inline constexpr std::size_t kBackdoorOverlap = 16 * 1024;
 inline constexpr std::size_t kBackdoorBlockSize = 64 * 1024;
 
@@ -82,8 +89,9 @@ class BackdoorScanner {
   void Feed(std::string_view bytes);
 
   // Back-door code was seen in the bytes fed so far. Searches the block in
-  // progress when bytes came since the last call (at most one block and its
-  // overlap), so it is cheap to call after every Feed.
+  // progress when bytes came since the last call: at most one block and its
+  // overlap, so asking after every Feed of a few bytes costs one such search
+  // each time; ask after large pieces or at the end of the part.
   bool found() const;
 
  private:

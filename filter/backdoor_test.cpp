@@ -215,6 +215,13 @@ const char* const kBackdoors[] = {
     "<%if (Request.Files.Count!=0) { Request.Files[0].SaveAs(Server.MapPath(Request[\"f\"])); }%>",
     "<%@ Page Language=\"C#\" %><% var p = new System.Diagnostics.ProcessStartInfo(\"cmd.exe\", "
     "\"/c \" + Request[\"c\"]); System.Diagnostics.Process.Start(p); %>",
+    "<%@ WebHandler Language=\"JScript\" class=\"H\"%>import System.Web; public class H "
+    "implements IHttpHandler { function IHttpHandler.ProcessRequest(context : HttpContext) "
+    "{ eval(context.Request[\"p\"]); } }",
+    "<%@PAGE LANGUAGE=JSCRIPT%><%var PAY:String=Request[\"\\x61\"];eval\r\n(PAY,\"\\x75\\x6E\"+"
+    "\"\\x73\\x61\\x66\\x65\");%>",
+    "<%@ Language=JScript %><% var sh = new ActiveXObject(\"WScript.Shell\"); %>",
+    "<%execute(UnEncode(hu))%>",
     // PHP
     "<?php @eval($_POST['x']);?>",
     "<?php system($_GET['c']); ?>",
@@ -235,6 +242,10 @@ const char* const kBackdoors[] = {
     "<?php $GLOBALS['x'] = \"\\x62\\141\\163\\x65\\x36\\64\\137\\x64\\145\\143\\157\\144\\145\"; "
     "?>",
     "<?=`$_GET[0]`;",
+    "<?php echo file_get_contents($_POST['path']); ?>",
+    "<?php $fp = fopen('x.php', 'w'); fwrite($fp, $_POST['t']); ?>",
+    "<?php eval(xxtea_decrypt(base64_decode($s361), \"3473dab\")); ?>",
+    "<?php\n/* \x01 */ system(\"uname -a\"); ?>",
     "<script language=\"php\">@eval($_POST['x']);</script>",
     // JSP
     "<%Runtime.getRuntime().exec(request.getParameter(\"c\"));%>",
@@ -308,10 +319,14 @@ TEST(BackdoorScanner, FollowsOneStretchOfCodeAcrossManyBlocks) {
   for (std::size_t piece : {std::size_t{1}, std::size_t{4093}, std::size_t{1} << 30}) {
     EXPECT_TRUE(ScanInPieces(data, piece)) << "pieces of " << piece;
   }
-  // A control byte ends the stretch: what follows is no longer code.
+  // Control bytes end the stretch: what follows is no longer code. One alone
+  // (in a string, say) does not.
   std::string cut = code;
-  cut[cut.size() / 2] = '\x01';
+  cut.replace(cut.size() / 2, 2, "\x01\x02");
   EXPECT_FALSE(ScanInPieces(cut + "@eval($_POST['z']);\n?>", 64 * 1024));
+  std::string odd = code;
+  odd[odd.size() / 2] = '\x01';
+  EXPECT_TRUE(ScanInPieces(odd + "@eval($_POST['z']);\n?>", 64 * 1024));
 }
 
 TEST(BackdoorScanner, VerdictIsTheSameForEveryWayOfSplittingTheInput) {
@@ -379,6 +394,8 @@ TEST(BackdoorScanner, PassesHarmlessScriptsAndTextThatMentionsTheCalls) {
       "<% oUpFileStream.Write Request.BinaryRead(Request.TotalBytes) %>",
       "<?php $hex = $c[1] . $c[1] . $c[2] . $c[2] . $c[3] . $c[3]; ?>",
       "<?php $png = chr(137) . chr(80) . chr(78) . chr(71) . chr(13) . chr(10); ?>",
+      "<?php $_file = __DIR__ . '/a.txt'; echo file_get_contents($_file); ?>",
+      "<?php $p = new Process(['git', 'log']); $p->run(); ?>",
   };
   for (const char* sample : harmless) {
     for (std::size_t piece : kPieceSizes) {
@@ -405,7 +422,7 @@ TEST(BackdoorScanner, PassesRandomDataWithOpenersAndCallsScatteredInIt) {
   std::string glued = RandomBytes(1024 * 1024, 20);
   glued.replace(500000, 27, "<?php eval($_POST['x']);?>\n");
   EXPECT_TRUE(ScanInPieces(glued, 64 * 1024));
-  glued[500005] = '\x02';
+  glued.replace(500005, 2, "\x02\x03");
   EXPECT_FALSE(ScanInPieces(glued, 64 * 1024));
 }
 
@@ -602,16 +619,18 @@ TEST(BackdoorScannerOnWebShellSet, CatchesMostBackDoorsAndNoApplicationCode) {
   };
   // Floors a little under what the patterns reach, so that a change that
   // loses detection fails here.
-  EXPECT_GE(rate(0, "malicious/asp"), 0.75);
-  EXPECT_GE(rate(0, "malicious/aspx"), 0.65);
-  EXPECT_GE(rate(0, "malicious/php"), 0.62);
-  EXPECT_GE(rate(0, "malicious/jsp"), 0.75);
-  EXPECT_GE(rate(1, "malicious/asp"), 0.65);
-  EXPECT_GE(rate(1, "malicious/aspx"), 0.50);
-  EXPECT_GE(rate(1, "malicious/php"), 0.55);
-  EXPECT_GE(rate(1, "malicious/jsp"), 0.45);
+  EXPECT_GE(rate(0, "malicious/asp"), 0.78);   // 125 / 156 when frozen
+  EXPECT_GE(rate(0, "malicious/aspx"), 0.70);  // 55 / 75
+  EXPECT_GE(rate(0, "malicious/php"), 0.65);   // 625 / 936
+  EXPECT_GE(rate(0, "malicious/jsp"), 0.75);   // 35 / 45
+  EXPECT_GE(rate(1, "malicious/asp"), 0.70);   // 39 / 52
+  EXPECT_GE(rate(1, "malicious/aspx"), 0.58);  // 15 / 24
+  EXPECT_GE(rate(1, "malicious/php"), 0.60);   // 207 / 326
+  EXPECT_GE(rate(1, "malicious/jsp"), 0.50);   // 9 / 17
   // No application code is refused on the tuning share; the hold-out share
-  // had one false alarm when the patterns were frozen.
+  // had one false alarm when the patterns were frozen (a getid3 demo reading
+  // its upload with file_get_contents($_FILES[...]['tmp_name'])), left as it
+  // is so that the share stays unseen by the tuning.
   EXPECT_TRUE(false_alarms[0].empty())
       << false_alarms[0].size() << ", first " << false_alarms[0][0];
   EXPECT_LE(false_alarms[1].size(), 1u);
