@@ -56,13 +56,14 @@ bool IsServerScriptFileName(std::string_view file_name) {
 
 namespace {
 
-// The code shapes, one alternative each, searched from the first script
-// opener of a block onwards (see FirstOpener). Compiled caseless and in
-// extended mode: blanks are ignored, '#' starts a comment, "\#" and "[ ]" are
-// literal.
+// The code shapes, one alternative each, searched in the stretches of code
+// (see ScanText). Compiled caseless and in extended mode: blanks are ignored,
+// '#' starts a comment, "\#" and "[ ]" are literal.
 //
 // Rules for editing:
-//  - Every gap is bounded ({0,N}), so a shape costs little where it fails.
+//  - Every gap of arbitrary bytes is bounded ({0,N}), so a shape costs little
+//    where it fails and is a few hundred bytes long at most; only runs of
+//    blanks (\s*) are not, which is what kBackdoorOverlap is about.
 //  - An alternative ends with something it consumes, never with \b, $ or a
 //    lookahead: a shape that matches the start of a block's bytes must still
 //    match when more bytes follow, or the verdict on a block in progress could
@@ -70,6 +71,10 @@ namespace {
 //  - Each shape needs two things together, a dangerous call and what makes it
 //    a back door (request input, a decoder, a command interpreter); benign
 //    applications use every one of these calls on its own.
+//  - Each shape contains one of kTriggerWords (or a '$' variable, an escape,
+//    a quoted piece); a new shape with none of them needs a new trigger word,
+//    or it is never searched. The sample table in backdoor_test.cpp has one
+//    sample per shape to catch that.
 constexpr char kPatternText[] = R"pcre((?x)
 (?(DEFINE)
   # PHP request input.
@@ -83,7 +88,7 @@ constexpr char kPatternText[] = R"pcre((?x)
            | php://input | getallheaders\s*\( )
   # Functions that turn a packed text back into code.
   (?<php_unpack> gzinflate|gzuncompress|gzdecode|base64_decode|str_rot13|strrev|convert_uudecode
-               | hex2bin|rawurldecode|urldecode|pack|gzuncompress )
+               | hex2bin|rawurldecode|urldecode|pack )
   # ASP and ASP.NET request input.
   (?<asp_in> request\s*(?:\(|\[|\.\s*(?:item|form|querystring|cookies|servervariables
                                         |binaryread|params|headers|inputstream))

