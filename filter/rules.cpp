@@ -157,13 +157,17 @@ class BodyChecks : public MultipartParser::Handler {
     if (!file_name_) return;
     if (check_uploads_ && !upload_ && IsServerScriptFileName(*file_name_)) upload_ = *file_name_;
     scanner_ = check_uploads_ ? std::make_unique<BackdoorScanner>() : nullptr;
+    unasked_ = 0;
   }
 
+  // The scanner is asked for its verdict once per block it searches, not
+  // after every small read: asking re-searches the block in progress.
   void PartData(std::string_view bytes) override {
     if (file_name_) {
       if (scanner_ && !upload_) {
         scanner_->Feed(bytes);
-        if (scanner_->found()) upload_ = *file_name_;
+        unasked_ += bytes.size();
+        if (unasked_ >= kBackdoorBlockSize) AskScanner();
       }
     } else if (check_post_) {
       field_.append(bytes.data(), bytes.size());
@@ -172,6 +176,7 @@ class BodyChecks : public MultipartParser::Handler {
 
   // A text field is matched as the page receives it, undecoded.
   void EndPart() override {
+    if (scanner_ && !upload_) AskScanner();
     if (!file_name_ && check_post_ && MatchPattern(config_.patterns.post, field_)) {
       injection_ = true;
     }
@@ -180,8 +185,14 @@ class BodyChecks : public MultipartParser::Handler {
   }
 
  private:
+  void AskScanner() {
+    unasked_ = 0;
+    if (scanner_->found()) upload_ = *file_name_;
+  }
+
   const FilterConfig& config_;
   bool check_post_, check_uploads_;
+  std::size_t unasked_ = 0;  // bytes fed since the scanner was last asked
   std::optional<std::string> file_name_;  // of the part being read; none for a text field
   std::string field_;
   std::unique_ptr<BackdoorScanner> scanner_;
