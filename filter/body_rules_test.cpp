@@ -117,5 +117,21 @@ TEST(OnRequestBody, ReadsNoFurtherThanTheCap) {
   EXPECT_EQ(upload.read, kBodyInspectionCap);
 }
 
+TEST(OnRequestBody, BackDoorCodeDeepInAnImageIsRefusedInAnyReadSize) {
+  auto m = LoadDefaultModule();
+  const std::string head =
+      "--B\r\nContent-Disposition: form-data; name=\"f\"; filename=\"photo.gif\"\r\n\r\nGIF89a";
+  const std::string code = "<?php @eval($_POST['x']);?>\r\n--B--\r\n";
+  for (std::size_t size : {std::size_t{4096}, std::size_t{2} * 1024 * 1024 + 17}) {
+    GeneratedBody body(head, size, '\x01', code);
+    FakeContext ctx = Post("/upload.asp", "multipart/form-data; boundary=B");
+    EXPECT_EQ(RunBodyNotification(*m, ctx, body).status, kStatusReqFinished) << size;
+    EXPECT_EQ(ctx.written, BuildBlockPage("禁止上传Web后门!", "photo.gif", "localhost"));
+  }
+  GeneratedBody clean(head, 2 * 1024 * 1024, '\x01', "\r\n--B--\r\n");
+  FakeContext ctx = Post("/upload.asp", "multipart/form-data; boundary=B");
+  EXPECT_EQ(RunBodyNotification(*m, ctx, clean).status, kStatusReqNextNotification);
+}
+
 }  // namespace
 }  // namespace zelk::filter
