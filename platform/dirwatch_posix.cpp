@@ -38,6 +38,8 @@
 
 #include "platform/codepage.h"
 #include "platform/dirwatch.h"
+#include "platform/native_path_posix.h"
+#include "platform/system_error.h"
 
 namespace zelk::platform {
 namespace {
@@ -49,11 +51,6 @@ constexpr int kMovePairWaitMs = 20;
 
 constexpr std::uint32_t kAttributeBits = kNotifyChangeAttributes | kNotifyChangeLastWrite |
                                          kNotifyChangeCreation | kNotifyChangeSecurity;
-
-std::string CallError(const char* call, int err, const std::string& what) {
-  return std::string(call) + " failed (" + std::to_string(err) + "): " + std::strerror(err) + ": " +
-         what;
-}
 
 bool IsAscii(std::string_view s) {
   for (char c : s) {
@@ -144,10 +141,11 @@ class InotifySource final : public DirChangeSource {
     const std::string path = root_ + rel;
     const int wd = inotify_add_watch(fd_, path.c_str(), mask_);
     if (wd < 0) {
-      if (error) *error = CallError("inotify_add_watch", errno, path);
+      const std::uint32_t err = LastSystemError();
+      if (error) *error = SystemErrorText("inotify_add_watch", err, FromNativeName(path));
       // A folder that vanished again needs no watch; one that cannot be
       // watched for lack of watches leaves a blind spot the user must hear of.
-      if (errno == ENOSPC || errno == ENOMEM) MarkLost();
+      if (err == ENOSPC || err == ENOMEM) MarkLost();
       return false;
     }
     dirs_[wd] = rel.empty() ? std::string() : rel + "/";
@@ -363,24 +361,24 @@ std::unique_ptr<DirChangeSource> DirChangeSource::Open(const std::string& dir, b
                                                        bool* not_found) {
   if (not_found) *not_found = false;
   struct stat st {};
-  const std::string native = IsAscii(dir) ? dir : GbkToUtf8(dir);
+  const std::string native = NativePath(dir);
   const int err = dir.empty()                        ? ENOENT
                   : ::stat(native.c_str(), &st) != 0 ? errno
                   : !S_ISDIR(st.st_mode)             ? ENOTDIR
                                                      : 0;
   if (err != 0) {
     if (not_found) *not_found = (err == ENOENT || err == ENOTDIR);
-    *error = CallError("stat", err, dir);
+    *error = SystemErrorText("stat", err, dir);
     return nullptr;
   }
   const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   if (fd < 0) {
-    *error = CallError("inotify_init1", errno, dir);
+    *error = SystemErrorText("inotify_init1", LastSystemError(), dir);
     return nullptr;
   }
   const int wake_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (wake_fd < 0) {
-    *error = CallError("eventfd", errno, dir);
+    *error = SystemErrorText("eventfd", LastSystemError(), dir);
     ::close(fd);
     return nullptr;
   }

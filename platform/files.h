@@ -13,8 +13,8 @@
 // (statx); where the file system keeps none, the last-write time stands in,
 // which stays stable as long as the file is not changed.
 //
-// Errors are texts naming the failed call, the system's error code and the
-// path ("open failed (13): Permission denied: /x/y").
+// Errors are the texts of platform/system_error.h ("open failed (13):
+// Permission denied: /x/y"), with the path in GBK as it was given.
 #pragma once
 
 #include <cstdint>

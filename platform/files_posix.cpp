@@ -11,6 +11,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/native_path_posix.h"
+#include "platform/system_error.h"
 
 namespace zelk::platform {
 namespace {
@@ -18,11 +19,6 @@ namespace {
 // Seconds from 1601-01-01 to 1970-01-01.
 constexpr std::int64_t kEpochDelta = 11644473600LL;
 constexpr std::int64_t kTicksPerSecond = 10000000LL;
-
-std::string CallError(const char* call, int err, const std::string& path) {
-  return std::string(call) + " failed (" + std::to_string(err) + "): " + std::strerror(err) + ": " +
-         ForTerminal(path);
-}
 
 bool IsAscii(const std::string& s) {
   for (char c : s) {
@@ -153,7 +149,7 @@ bool SetLastWriteTime(const std::string& path, std::uint64_t file_time, std::str
   times[1].tv_sec = static_cast<time_t>(ticks / kTicksPerSecond);
   times[1].tv_nsec = static_cast<long>((ticks % kTicksPerSecond) * 100);
   if (::utimensat(AT_FDCWD, Native(path).c_str(), times, 0) != 0) {
-    *error = CallError("utimensat", errno, path);
+    *error = SystemErrorText("utimensat", LastSystemError(), path);
     return false;
   }
   return true;
@@ -179,12 +175,12 @@ bool CreateDirectories(const std::string& path) {
 bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {
   const int fd = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    *error = CallError("open", errno, path);
+    *error = SystemErrorText("open", LastSystemError(), path);
     return false;
   }
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    *error = CallError("read", EISDIR, path);
+    *error = SystemErrorText("read", EISDIR, path);
     ::close(fd);
     return false;
   }
@@ -194,7 +190,7 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* err
     const ssize_t n = ::read(fd, buf, sizeof buf);
     if (n < 0) {
       if (errno == EINTR) continue;
-      *error = CallError("read", errno, path);
+      *error = SystemErrorText("read", LastSystemError(), path);
       ::close(fd);
       return false;
     }
@@ -214,7 +210,7 @@ bool WriteAll(int fd, const std::string& bytes, const std::string& path, std::st
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      *error = CallError("write", errno, path);
+      *error = SystemErrorText("write", LastSystemError(), path);
       return false;
     }
     done += static_cast<std::size_t>(n);
@@ -225,12 +221,12 @@ bool WriteAll(int fd, const std::string& bytes, const std::string& path, std::st
 bool OpenAndWrite(const std::string& path, int flags, const std::string& bytes, std::string* error) {
   const int fd = ::open(Native(path).c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) {
-    *error = CallError("open", errno, path);
+    *error = SystemErrorText("open", LastSystemError(), path);
     return false;
   }
   bool ok = WriteAll(fd, bytes, path, error);
   if (::close(fd) != 0 && ok) {
-    *error = CallError("close", errno, path);
+    *error = SystemErrorText("close", LastSystemError(), path);
     ok = false;
   }
   return ok;
@@ -248,7 +244,7 @@ bool AppendToFile(const std::string& path, const std::string& bytes, std::string
 
 bool RemoveFile(const std::string& path, std::string* error) {
   if (::unlink(Native(path).c_str()) != 0) {
-    *error = CallError("unlink", errno, path);
+    *error = SystemErrorText("unlink", LastSystemError(), path);
     return false;
   }
   return true;

@@ -91,6 +91,41 @@ TEST_F(ManagerCli, ANonexistentHomeIsAnInputError) {
   EXPECT_EQ(WEXITSTATUS(status), 2);
 }
 
+TEST_F(ManagerCli, FileErrorsShowChinesePathsConvertedOnce) {
+  // A manager folder with a Chinese name whose white list and snapshot are
+  // folders, so that reading them fails.
+  const std::string home = dir_.path() + "管理/";
+  const std::string list = home + "IIS/ZelkWAF.dst";
+  const std::string snapshot = dir_.path() + "快照";
+  ASSERT_TRUE(platform::CreateDirectories(list));
+  ASSERT_TRUE(platform::CreateDirectories(snapshot));
+  const auto expected = [](const std::string& path) {
+    return "zelkwaf-manager: Cannot open file \"" + path +
+           "\". read failed (21): Is a directory: " + path + "\n";
+  };
+  const struct {
+    const char* command;
+    std::string path;
+    bool path_is_argument;
+  } cases[] = {
+      {"whitelist list", list, false},
+      {"check --snapshot", snapshot, true},
+  };
+  for (const auto& c : cases) {
+    // In a UTF-8 locale the paths are typed and shown in UTF-8; without one
+    // the GBK bytes are passed and printed as they stand.
+    for (const bool utf8 : {true, false}) {
+      const auto typed = [&](const std::string& gbk) { return utf8 ? Utf8(gbk) : gbk; };
+      std::string args = "--home " + ShellQuote(typed(home)) + " " + c.command;
+      if (c.path_is_argument) args += " " + ShellQuote(typed(c.path));
+      const CliRun r = zelk::filter::testing::RunProgram(ZELKWAF_MANAGER_EXE, args, dir_.path(),
+                                                         utf8 ? "C.UTF-8" : "C");
+      EXPECT_EQ(r.exit_code, 2) << c.command;
+      EXPECT_EQ(r.err, typed(expected(c.path))) << c.command;
+    }
+  }
+}
+
 TEST_F(ManagerCli, SettingsListsEveryKeyWithItsEffectiveValue) {
   const CliRun r = Manager("settings");
   EXPECT_EQ(r.exit_code, 0) << r.err;
