@@ -87,6 +87,13 @@ bool RemoveFile(const std::string& path, std::string* error);
 // Folder of the running executable, with its trailing separator.
 std::string ExecutableDir();
 
+// The path made absolute against the current folder, its "." and ".." parts
+// resolved, as GetFullPathNameA (which Windows calls) does; a trailing
+// separator is kept. On Linux the current folder is converted to GBK like
+// every name read from the system, so the result is GBK throughout, and
+// doubled separators are collapsed. An empty path stays empty.
+std::string AbsolutePath(const std::string& path);
+
 // The user's regional date and time separators ('/' and ':' where the system
 // has no regional settings).
 char DateSeparator();

@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <cstdlib>
 #include <ctime>
+#include <vector>
 
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -256,6 +258,36 @@ std::string ExecutableDir() {
   if (n <= 0) return "./";
   std::string path = FromNative(std::string(buf, static_cast<std::size_t>(n)));
   return path.substr(0, path.find_last_of('/') + 1);
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return path;
+  std::string full = path;
+  if (path.front() != '/') {
+    char* cwd = ::getcwd(nullptr, 0);
+    if (cwd == nullptr) return path;
+    full = FromNative(cwd) + "/" + path;
+    std::free(cwd);
+  }
+  // Parts are split at '/', which is never the second byte of a GBK
+  // character (those are 0x40 and above).
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= full.size()) {
+    std::size_t end = full.find('/', start);
+    if (end == std::string::npos) end = full.size();
+    const std::string part = full.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string out;
+  for (const std::string& part : parts) out += "/" + part;
+  if (out.empty() || full.back() == '/') out += '/';
+  return out;
 }
 
 char DateSeparator() { return '/'; }

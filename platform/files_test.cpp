@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <map>
 
+#include "platform/codepage.h"
+
 namespace zelk::platform {
 namespace {
 
@@ -158,6 +160,29 @@ TEST_F(FilesTest, ExecutableDirEndsWithTheSeparatorAndHoldsThisProgram) {
   EXPECT_EQ(dir.back(), PathSeparator());
   EXPECT_TRUE(DirectoryExists(dir));
   EXPECT_TRUE(fs::exists(fs::path(dir) / "CTestTestfile.cmake"));
+}
+
+TEST_F(FilesTest, AbsolutePathJoinsTheCurrentFolderAsGbk) {
+  // The current folder has a Chinese name: on Linux it is UTF-8 on disk and
+  // must come back as GBK before a GBK relative path is joined to it.
+  const std::string sep(1, PathSeparator());
+  const std::string site = dir_ + "网站";
+  ASSERT_TRUE(CreateDirectories(site + sep + "sub"));
+  const fs::path before = fs::current_path();
+  fs::current_path(fs::u8path(GbkToUtf8(site)));
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"sub", site + sep + "sub"},
+      {"sub" + sep, site + sep + "sub" + sep},
+      {"." + sep + "sub" + sep + ".." + sep + "新建.asp", site + sep + "新建.asp"},
+      {".", site},
+      {"..", dir_.substr(0, dir_.size() - 1)},
+      {site + sep + "sub" + sep + ".." + sep + "a" + sep, site + sep + "a" + sep},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(AbsolutePath(c.in), c.out) << c.in;
+  fs::current_path(before);
 }
 
 }  // namespace

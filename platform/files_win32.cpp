@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/system_error.h"
@@ -202,6 +203,18 @@ std::string ExecutableDir() {
     if (path[i] == '\\') last = i;
   }
   return path.substr(0, last + 1);
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return path;
+  std::vector<char> buffer(MAX_PATH + 1);
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(buffer.size());
+    const DWORD n = ::GetFullPathNameA(path.c_str(), size, buffer.data(), nullptr);
+    if (n == 0) return path;
+    if (n < size) return std::string(buffer.data(), n);
+    buffer.resize(n + 1);  // n is the size needed, with the terminating zero
+  }
 }
 
 namespace {

@@ -324,7 +324,11 @@ int main(int argc, char** argv) try {
   const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
 
   Context ctx;
-  ctx.paths = have_home ? mgr::BuildManagerPaths(home) : mgr::ExecutableManagerPaths();
+  // Absolute from here on: the Windows profile API would look for a relative
+  // path in the Windows folder, and the monitor compares its log's path with
+  // the absolute paths it watches.
+  ctx.paths = have_home ? mgr::BuildManagerPaths(zelk::platform::AbsolutePath(home))
+                        : mgr::ExecutableManagerPaths();
   if (have_home && !zelk::platform::DirectoryExists(ctx.paths.ManagerDir)) {
     return InputError("管理程序目录不存在: " + home);
   }
