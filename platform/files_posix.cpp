@@ -14,6 +14,7 @@
 #include "platform/files.h"
 #include "platform/native_path_posix.h"
 #include "platform/system_error.h"
+#include "platform/text.h"
 
 namespace zelk::platform {
 namespace {
@@ -21,38 +22,6 @@ namespace {
 // Seconds from 1601-01-01 to 1970-01-01.
 constexpr std::int64_t kEpochDelta = 11644473600LL;
 constexpr std::int64_t kTicksPerSecond = 10000000LL;
-
-bool IsAscii(const std::string& s) {
-  for (char c : s) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
-
-bool IsValidUtf8(const std::string& s) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    std::size_t extra;
-    if (c < 0x80) {
-      extra = 0;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3;
-    } else {
-      return false;
-    }
-    if (extra > 0 && i + extra >= s.size()) return false;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += extra + 1;
-  }
-  return true;
-}
 
 std::string Native(const std::string& gbk) { return NativePath(gbk); }
 std::string FromNative(const std::string& name) { return FromNativeName(name); }
@@ -295,8 +264,48 @@ char TimeSeparator() { return ':'; }
 
 std::string NativePath(const std::string& gbk) { return IsAscii(gbk) ? gbk : GbkToUtf8(gbk); }
 
+bool DecodeUtf8(std::string_view s, std::u16string* out) {
+  out->clear();
+  for (std::size_t i = 0; i < s.size();) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    std::uint32_t cp;
+    std::size_t extra;
+    if (c < 0x80) {
+      cp = c, extra = 0;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      cp = c & 0x1F, extra = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      cp = c & 0x0F, extra = 2;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      cp = c & 0x07, extra = 3;
+    } else {
+      return false;
+    }
+    if (i + extra >= s.size() && extra > 0) return false;
+    for (std::size_t k = 1; k <= extra; ++k) {
+      const unsigned char t = static_cast<unsigned char>(s[i + k]);
+      if ((t & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (t & 0x3F);
+    }
+    if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+        (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) {
+      return false;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out->push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out->push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out->push_back(static_cast<char16_t>(cp));
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
 std::string FromNativeName(const std::string& name) {
-  if (IsAscii(name) || !IsValidUtf8(name)) return name;
+  std::u16string ignored;
+  if (IsAscii(name) || !DecodeUtf8(name, &ignored)) return name;
   return Utf8ToGbk(name);
 }
 

@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 
-#include "filter/settings.h"
 #include "filter/testing/request_cases.h"
 #include "filter/testing/run_program_posix.h"
 #include "platform/codepage.h"

@@ -8,6 +8,7 @@
 #include "platform/codepage.h"
 #include "platform/dirwatch.h"
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace zelk::manager {
 namespace {
@@ -77,12 +78,12 @@ int RunMonitorCommand(const std::vector<std::string>& args, const ManagerPaths& 
       return Usage("未知的参数: " + platform::FromTerminal(a));
     }
   }
-  dir = StripBlanksAndControls(dir);
+  dir = std::string(TrimBlanksAndControls(dir));
   if (dir.empty() || !platform::DirectoryExists(dir)) {
     PrintForPeople(stderr, "zelkwaf-manager: 选择的目录不存在请重试: " + dir + "\n");
     return kMonitorExitUsage;
   }
-  if (SplitMaskList(masks).empty() || StripBlanksAndControls(masks).empty()) {
+  if (SplitMaskList(masks).empty() || TrimBlanksAndControls(masks).empty()) {
     return Usage("没有监控类型 (--types)");
   }
   // Absolute, as the manager folder is, so that the paths the watcher reports

@@ -18,12 +18,6 @@ void Write(const std::string& path) {
   ASSERT_TRUE(platform::WriteWholeFile(path, "x", &error)) << error;
 }
 
-TEST(TrimPath, DropsControlCharactersAndSpacesAtBothEnds) {
-  EXPECT_EQ(TrimPath("  C:\\a b\\c.txt \t\r\n"), "C:\\a b\\c.txt");
-  EXPECT_EQ(TrimPath(" \t "), "");
-  EXPECT_EQ(TrimPath(""), "");
-}
-
 TEST(GrantFileAccess, RefusesWhatItCannotGrant) {
   TempDir dir;
   const std::string file = dir.path() + "ZelkWAF.ini";

@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <regex>
 
-#include "filter/settings.h"
 #include "filter/testing/request_cases.h"
 #include "manager/common/date_time.h"
 #include "manager/testing/fake_ui.h"
+#include "platform/text.h"
 
 namespace zelk::manager {
 namespace {
@@ -53,7 +53,7 @@ class SnapshotTest : public ::testing::Test {
     return RunSnapshotExtraction(job, ui_);
   }
 
-  std::vector<std::string> Lines() { return filter::SplitLines(ReadFileBytes(snapshot_)); }
+  std::vector<std::string> Lines() { return SplitLines(ReadFileBytes(snapshot_)); }
 
   std::vector<std::string> SortedPaths() {
     std::vector<std::string> paths;

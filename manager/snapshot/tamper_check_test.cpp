@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "filter/settings.h"
 #include "filter/testing/request_cases.h"
 #include "manager/snapshot/snapshot.h"
 #include "manager/testing/fake_ui.h"
+#include "platform/text.h"
 
 namespace zelk::manager {
 namespace {
@@ -31,7 +31,7 @@ class TamperCheckTest : public ::testing::Test {
     RunSnapshotExtraction({site_, snapshot_, "*.asp", 1}, ui_);
   }
   FindingsOutcome Check() { return RunTamperCheck(snapshot_, log_, ui_); }
-  std::vector<std::string> LogLines() { return filter::SplitLines(ReadFileBytes(log_)); }
+  std::vector<std::string> LogLines() { return SplitLines(ReadFileBytes(log_)); }
 
   TempDir dir_;
   const std::string site_ = [this] {
@@ -101,7 +101,7 @@ TEST_F(TamperCheckTest, BlankLinesAndRepeatedExtractionsCountEveryTime) {
 TEST_F(TamperCheckTest, BuildSnapshotLineComparesTheWholeLine) {
   const std::string a = Make("a.asp");
   Extract();
-  const std::string line = filter::SplitLines(ReadFileBytes(snapshot_)).at(0);
+  const std::string line = SplitLines(ReadFileBytes(snapshot_)).at(0);
   EXPECT_TRUE(BuildSnapshotLine(a, line));
   EXPECT_FALSE(BuildSnapshotLine(a, line + " "));
   EXPECT_FALSE(BuildSnapshotLine(a + "x", line));
