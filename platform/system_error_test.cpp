@@ -5,12 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
 
 #include "platform/appendfile.h"
 #include "platform/dirwatch.h"
 #include "platform/files.h"
+#include "testing/files.h"
 
 namespace zelk::platform {
 namespace {
@@ -33,10 +33,8 @@ TEST(SystemErrorText, NamesTheCallTheCodeAndThePath) {
 }
 
 TEST(SystemErrorText, EveryWrapperKeepsTheGbkPath) {
-  const std::filesystem::path root =
-      std::filesystem::temp_directory_path() / "zelk-system-error-test";
-  std::filesystem::remove_all(root);
-  const std::string dir = root.string() + PathSeparator() + "网站" + PathSeparator();
+  testing::TempDir temp;
+  const std::string dir = temp.path() + "网站" + PathSeparator();
   ASSERT_TRUE(CreateDirectories(dir));
   const std::string missing = dir + "缺少.asp";
   const std::string folder = dir + "目录";
@@ -75,7 +73,6 @@ TEST(SystemErrorText, EveryWrapperKeepsTheGbkPath) {
     EXPECT_NE(error.find(" failed ("), std::string::npos) << c.what << ": " << error;
     EXPECT_TRUE(EndsWith(error, ": " + c.path)) << c.what << ": " << error;
   }
-  std::filesystem::remove_all(root);
 }
 
 }  // namespace

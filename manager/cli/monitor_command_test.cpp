@@ -14,18 +14,18 @@
 #include <string>
 #include <vector>
 
-#include "filter/testing/request_cases.h"
 #include "platform/appendfile.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "testing/files.h"
 
 extern char** environ;
 
 namespace {
 
-using zelk::filter::testing::ReadFileBytes;
-using zelk::filter::testing::TempDir;
 using zelk::platform::GbkToUtf8;
+using zelk::testing::FileBytes;
+using zelk::testing::TempDir;
 
 constexpr int kTimeoutMs = 30000;
 
@@ -136,7 +136,7 @@ TEST(MonitorCommand, ListsLogsAndDeletesUntilInterrupted) {
   EXPECT_EQ(run.out().find("readme"), std::string::npos) << run.out();
   EXPECT_NE(run.err().find(GbkToUtf8("监控已停止")), std::string::npos) << run.err();
   // The log holds the same lines, in GBK, each ended by CR LF.
-  const std::string log = ReadFileBytes(home.path() + "Log/newmonlog.txt");
+  const std::string log = FileBytes(home.path() + "Log/newmonlog.txt");
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.compare(0, 5, "\xD0\xC2\xBD\xA8 "), 0) << log;  // "新建 " in GBK
   EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
@@ -164,7 +164,7 @@ TEST(MonitorCommand, RelativeFoldersAreTakenFromAChineseCurrentFolder) {
   run.Interrupt();
   EXPECT_EQ(run.Finish(), 0) << run.err();
   // The relative manager folder is the parent of the current one.
-  EXPECT_EQ(ReadFileBytes(home.path() + "Log/newmonlog.txt").rfind(line, 0), 0u);
+  EXPECT_EQ(FileBytes(home.path() + "Log/newmonlog.txt").rfind(line, 0), 0u);
 }
 
 TEST(MonitorCommand, TakesItsDefaultsFromConfigIni) {

@@ -1,18 +1,18 @@
 // The path set, AppendLogLine and the date-time format.
 #include <gtest/gtest.h>
 
-#include "filter/testing/request_cases.h"
 #include "manager/common/date_time.h"
 #include "manager/common/errors.h"
 #include "manager/common/log_line.h"
 #include "manager/common/paths.h"
 #include "platform/files.h"
+#include "testing/files.h"
 
 namespace zelk::manager {
 namespace {
 
-using filter::testing::ReadFileBytes;
-using filter::testing::TempDir;
+using testing::FileBytes;
+using testing::TempDir;
 
 TEST(ManagerPaths, AreConcatenationsOfTheManagerFolder) {
   const char s = platform::PathSeparator();
@@ -54,7 +54,7 @@ TEST(AppendLogLine, CreatesTheFileAndAppendsCrLfLines) {
   AppendLogLine("文件已经被删除C:\\a.asp", log);
   AppendLogLine("", log);
   AppendLogLine("second", log);
-  EXPECT_EQ(ReadFileBytes(log), "文件已经被删除C:\\a.asp\r\n\r\nsecond\r\n");
+  EXPECT_EQ(FileBytes(log), "文件已经被删除C:\\a.asp\r\n\r\nsecond\r\n");
 }
 
 TEST(AppendLogLine, RaisesAnErrorWhenTheFileCannotBeWritten) {

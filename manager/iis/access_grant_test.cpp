@@ -5,13 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include "filter/testing/request_cases.h"
 #include "platform/files.h"
+#include "testing/files.h"
 
 namespace zelk::manager {
 namespace {
 
-using filter::testing::TempDir;
+using testing::TempDir;
 
 void Write(const std::string& path) {
   std::string error;
