@@ -1,10 +1,13 @@
 // The path set, AppendLogLine and the date-time format.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "manager/common/date_time.h"
 #include "manager/common/errors.h"
 #include "manager/common/log_line.h"
 #include "manager/common/paths.h"
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "testing/files.h"
 
@@ -35,6 +38,24 @@ TEST(ManagerPaths, ASecondByteThatLooksLikeABackslashIsNoSeparator) {
   // "\x81\x5c" is one GBK character; the folder name does not end in "\".
   const ManagerPaths p = BuildManagerPaths("C:\\a\x81\x5c");
   EXPECT_EQ(p.ManagerDir, std::string("C:\\a\x81\x5c") + platform::PathSeparator());
+}
+
+TEST(ManagerPaths, AFolderFromTheCommandLineIsMadeAbsoluteFirst) {
+  TempDir dir;
+  const std::string sep(1, platform::PathSeparator());
+  const std::string here = dir.path() + "网站";
+  ASSERT_TRUE(platform::CreateDirectories(here));
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(std::filesystem::u8path(platform::GbkToUtf8(here)));
+  const ManagerPaths relative = AbsoluteManagerPaths("管理");
+  const ManagerPaths up = AbsoluteManagerPaths(".." + sep + "管理" + sep);
+  std::filesystem::current_path(before);
+  EXPECT_EQ(relative.ManagerDir, here + sep + "管理" + sep);
+  EXPECT_EQ(relative.ConfigIniPath, here + sep + "管理" + sep + "Config.ini");
+  EXPECT_EQ(relative.FilterIniPath, BuildManagerPaths(here + sep + "管理").FilterIniPath);
+  EXPECT_EQ(up.ManagerDir, dir.path() + "管理" + sep);
+  EXPECT_EQ(AbsoluteManagerPaths(dir.path()).TamperLogPath,
+            BuildManagerPaths(dir.path()).TamperLogPath);
 }
 
 TEST(ManagerPaths, CreatesTheIisAndLogFoldersButNotTheScannersFolder) {
