@@ -42,7 +42,7 @@ struct DirEntry {
 // On Linux a symbolic link is reported as what it points to, except that a
 // link to a folder is left out, so that a walk cannot run in circles; links
 // that point nowhere are left out too.
-// Not copyable; movable. Not thread-safe.
+// Handed out in a unique_ptr; neither copyable nor movable. Not thread-safe.
 class DirEnumerator {
  public:
   // Null when the folder cannot be enumerated (missing, unreadable).

@@ -55,8 +55,6 @@ class TerminalMonitorPage : public MonitorPage {
 
 }  // namespace
 
-std::string MonitorCommandUsage() { return kUsage; }
-
 int RunMonitorCommand(const std::vector<std::string>& args, const ManagerPaths& paths,
                       const ManagerSettings& config) {
   std::string dir = config.MonDir;

@@ -22,7 +22,4 @@ inline constexpr int kMonitorExitUsage = 2;  // bad usage, no such directory, no
 int RunMonitorCommand(const std::vector<std::string>& args, const ManagerPaths& paths,
                       const ManagerSettings& config);
 
-// The usage text (GBK).
-std::string MonitorCommandUsage();
-
 }  // namespace zelk::manager

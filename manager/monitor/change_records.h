@@ -66,7 +66,6 @@ class ChangeAssembler {
   void Add(const std::vector<ChangeRecord>& records, std::vector<FileChange>* changes);
 
   const std::string& dir() const { return dir_; }
-  bool rename_pending() const { return rename_pending_; }
 
  private:
   std::string dir_;
