@@ -7,14 +7,11 @@ namespace zelk::platform {
 
 std::uint32_t LastSystemError() { return static_cast<std::uint32_t>(errno); }
 
-std::string SystemErrorText(const char* call, std::uint32_t code, const std::string& path) {
+std::string SystemMessage(std::uint32_t code) {
   // strerrordesc_np is the untranslated description: strerror would follow
   // LC_MESSAGES and could hand back a UTF-8 text inside a GBK one.
   const char* description = ::strerrordesc_np(static_cast<int>(code));
-  std::string text = std::string(call) + " failed (" + std::to_string(code) +
-                     "): " + (description != nullptr ? description : "Unknown error");
-  if (!path.empty()) text += ": " + path;
-  return text;
+  return description != nullptr ? description : "Unknown error";
 }
 
 }  // namespace zelk::platform

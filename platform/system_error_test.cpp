@@ -25,6 +25,9 @@ TEST(SystemErrorText, NamesTheCallTheCodeAndThePath) {
   EXPECT_EQ(text.rfind("open failed (2): ", 0), 0u) << text;
   EXPECT_GT(text.size(), std::string("open failed (2): : C:\\网站\\a.asp").size()) << "no message";
   EXPECT_TRUE(EndsWith(text, ": C:\\网站\\a.asp")) << text;
+  // COM's HRESULTs are read in hex.
+  const std::string com = SystemErrorText("CoCreateInstance(ShellLink)", 0x80040154u, "");
+  EXPECT_EQ(com.rfind("CoCreateInstance(ShellLink) failed (0x80040154): ", 0), 0u) << com;
   const std::string bare = SystemErrorText("eventfd", 24, "");
   EXPECT_EQ(bare.rfind("eventfd failed (24): ", 0), 0u) << bare;
   EXPECT_NE(bare.back(), ' ');

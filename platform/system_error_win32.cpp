@@ -6,7 +6,7 @@ namespace zelk::platform {
 
 std::uint32_t LastSystemError() { return ::GetLastError(); }
 
-std::string SystemErrorText(const char* call, std::uint32_t code, const std::string& path) {
+std::string SystemMessage(std::uint32_t code) {
   char* buffer = nullptr;
   const DWORD n = ::FormatMessageA(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -17,9 +17,7 @@ std::string SystemErrorText(const char* call, std::uint32_t code, const std::str
          (message.back() == '\r' || message.back() == '\n' || message.back() == ' ')) {
     message.pop_back();
   }
-  std::string text = std::string(call) + " failed (" + std::to_string(code) + "): " + message;
-  if (!path.empty()) text += ": " + path;
-  return text;
+  return message;
 }
 
 }  // namespace zelk::platform

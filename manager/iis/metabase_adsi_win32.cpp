@@ -9,18 +9,17 @@
 
 #include "manager/iis/metabase_adsi_win32.h"
 
-#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "platform/system_error.h"
 
 namespace zelk::manager {
 namespace {
 
 [[noreturn]] void Fail(const char* call, HRESULT hr) {
-  char text[160];
-  std::snprintf(text, sizeof text, "%s failed (0x%08lX)", call, static_cast<unsigned long>(hr));
-  throw MetabaseError(text);
+  throw MetabaseError(platform::SystemErrorText(call, static_cast<std::uint32_t>(hr), ""));
 }
 
 void Check(HRESULT hr, const char* call) {
