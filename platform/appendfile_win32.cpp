@@ -28,7 +28,7 @@ std::unique_ptr<AppendFile> AppendFile::OpenExisting(const std::string& path, st
   HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    *error = SystemErrorText("CreateFileA", LastSystemError(), path);
+    *error = SystemErrorText("CreateFileA (open for appending)", LastSystemError(), path);
     return nullptr;
   }
   return std::unique_ptr<AppendFile>(new AppendFile(h, path));
