@@ -33,7 +33,7 @@ std::string Adversarial() {
 }
 
 void RunRequest(benchmark::State& state, const std::string& url, const std::string& query) {
-  zelk::filter::testing::TempDir dir;  // no settings file, no log: defaults
+  zelk::testing::TempDir dir;  // no settings file, no log: defaults
   auto module = zelk::filter::LoadModule(dir.path(), {state.range(0) != 0, {}});
   state.SetLabel(state.range(0) != 0 ? (module->cfg().patterns.get.jit() ? "jit" : "jit unavailable")
                                      : "no jit");

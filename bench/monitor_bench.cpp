@@ -17,18 +17,16 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <fstream>
-#include <random>
 #include <thread>
 
 #include "manager/common/ui.h"
 #include "manager/monitor/site_monitor.h"
 #include "platform/files.h"
+#include "testing/files.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using zelk::manager::EventLoop;
 using zelk::manager::SiteMonitor;
 
@@ -61,19 +59,6 @@ class CountingPage : public zelk::manager::MonitorPage {
   void SaveMonitorSettings() override {}
 };
 
-struct Scratch {
-  Scratch() {
-    std::random_device rd;
-    root = fs::temp_directory_path() / ("zelkmonbench-" + std::to_string(rd()));
-    fs::create_directories(root / "www");
-  }
-  ~Scratch() {
-    std::error_code ec;
-    fs::remove_all(root, ec);
-  }
-  fs::path root;
-};
-
 struct Result {
   double write_seconds = 0;   // first file to last file
   double handle_seconds = 0;  // first file to last line
@@ -83,9 +68,10 @@ struct Result {
 // One round: the writer makes `files` files, paced at `rate` per second
 // (0: unpaced).
 Result Round(long files, long rate) {
-  Scratch scratch;
-  const std::string site = (scratch.root / "www").string() + zelk::platform::PathSeparator();
-  const std::string log = (scratch.root / "newmonlog.txt").string();
+  zelk::testing::TempDir scratch;
+  const std::string site = scratch.path() + "www" + zelk::platform::PathSeparator();
+  zelk::platform::CreateDirectories(site);
+  const std::string log = scratch.path() + "newmonlog.txt";
   EventLoop loop;
   QuietUi ui;
   CountingPage page;
@@ -158,12 +144,13 @@ void BM_MonitorDrain(benchmark::State& state) {
   bool lost = false;
   double seconds = 0;
   for (auto _ : state) {
-    Scratch scratch;
-    const std::string site = (scratch.root / "www").string() + zelk::platform::PathSeparator();
+    zelk::testing::TempDir scratch;
+    const std::string site = scratch.path() + "www" + zelk::platform::PathSeparator();
+    zelk::platform::CreateDirectories(site);
     EventLoop loop;
     QuietUi ui;
     CountingPage page;
-    SiteMonitor monitor(loop, ui, page, (scratch.root / "newmonlog.txt").string());
+    SiteMonitor monitor(loop, ui, page, scratch.path() + "newmonlog.txt");
     monitor.Start(site, "*.asp", false);
     for (long i = 0; i < kFiles; ++i) {
       std::ofstream(site + "f" + std::to_string(i) + ".asp") << "<%x%>";

@@ -9,16 +9,16 @@
 #include <cstdlib>
 #include <string>
 
-#include "filter/testing/request_cases.h"
 #include "manager/common/ui.h"
 #include "manager/snapshot/snapshot.h"
 #include "manager/snapshot/tamper_check.h"
 #include "platform/files.h"
+#include "testing/files.h"
 
 namespace {
 
 namespace mgr = zelk::manager;
-using zelk::filter::testing::TempDir;
+using zelk::testing::TempDir;
 
 constexpr int kFolders = 100;
 constexpr int kFilesPerFolder = 100;  // 10,000 files in all

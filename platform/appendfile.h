@@ -7,12 +7,14 @@
 // whole line followed by a flush to the operating system, so a line is
 // complete in the file when Append returns and lines never interleave.
 //
-// Not copyable; movable. Not thread-safe: callers serialise appends.
+// Handed out in a unique_ptr; neither copyable nor movable. Not thread-safe:
+// callers serialise appends.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace zelk::platform {
 
@@ -20,8 +22,8 @@ bool FileExists(const std::string& path);
 
 class AppendFile {
  public:
-  // Opens an existing file; on failure returns null and sets *error to a text
-  // naming the failed call and the system's error code.
+  // Opens an existing file; on failure returns null and sets *error (see
+  // platform/system_error.h).
   static std::unique_ptr<AppendFile> OpenExisting(const std::string& path, std::string* error);
 
   ~AppendFile();
@@ -33,8 +35,9 @@ class AppendFile {
   bool Append(std::string_view bytes, std::string* error);
 
  private:
-  explicit AppendFile(void* handle) : handle_(handle) {}
+  AppendFile(void* handle, std::string path) : handle_(handle), path_(std::move(path)) {}
   void* handle_;
+  const std::string path_;  // named in error texts
 };
 
 // Tries to open the file for writing the way another program would, honouring

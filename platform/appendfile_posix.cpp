@@ -4,18 +4,13 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 
 #include "platform/appendfile.h"
 #include "platform/native_path_posix.h"
+#include "platform/system_error.h"
 
 namespace zelk::platform {
 namespace {
-
-std::string CallError(const char* call, int err, const std::string& what) {
-  return std::string(call) + " failed (" + std::to_string(err) + "): " + std::strerror(err) + ": " +
-         what;
-}
 
 int Fd(void* handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle)); }
 
@@ -38,16 +33,16 @@ bool FileExists(const std::string& path) {
 std::unique_ptr<AppendFile> AppendFile::OpenExisting(const std::string& path, std::string* error) {
   const int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
   if (fd < 0) {
-    *error = CallError("open", errno, path);
+    *error = SystemErrorText("open", LastSystemError(), path);
     return nullptr;
   }
   if (!TakeWriteLock(fd)) {
-    *error = CallError("fcntl", errno, path);
+    *error = SystemErrorText("fcntl", LastSystemError(), path);
     ::close(fd);
     return nullptr;
   }
   return std::unique_ptr<AppendFile>(
-      new AppendFile(reinterpret_cast<void*>(static_cast<std::intptr_t>(fd))));
+      new AppendFile(reinterpret_cast<void*>(static_cast<std::intptr_t>(fd)), path));
 }
 
 AppendFile::~AppendFile() { ::close(Fd(handle_)); }
@@ -55,7 +50,7 @@ AppendFile::~AppendFile() { ::close(Fd(handle_)); }
 bool AppendFile::Append(std::string_view bytes, std::string* error) {
   const ssize_t n = ::write(Fd(handle_), bytes.data(), bytes.size());
   if (n < 0 || static_cast<std::size_t>(n) != bytes.size()) {
-    *error = CallError("write", n < 0 ? errno : EIO, "event log");
+    *error = SystemErrorText("write", n < 0 ? LastSystemError() : EIO, path_);
     return false;
   }
   // write() hands the bytes to the kernel; there is no user-space buffer to

@@ -2,23 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
-#include <iterator>
+
+#include "testing/files.h"
 
 namespace zelk::platform {
 namespace {
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using testing::FileBytes;
+using testing::TempDir;
 
 TEST(AppendFile, AppendsToAnExistingFileOnly) {
-  const auto dir = std::filesystem::temp_directory_path() / "zelk-appendfile-test";
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  const std::string path = (dir / "log.txt").string();
+  TempDir dir;
+  const std::string path = dir.path() + "log.txt";
   std::string error;
   EXPECT_EQ(AppendFile::OpenExisting(path, &error), nullptr);
   EXPECT_FALSE(error.empty());
@@ -29,14 +25,13 @@ TEST(AppendFile, AppendsToAnExistingFileOnly) {
   auto file = AppendFile::OpenExisting(path, &error);
   ASSERT_NE(file, nullptr) << error;
   ASSERT_TRUE(file->Append("b\r\n", &error)) << error;
-  EXPECT_EQ(Slurp(path), "a\r\nb\r\n");
+  EXPECT_EQ(FileBytes(path), "a\r\nb\r\n");
   EXPECT_EQ(AppendFile::OpenExisting(path, &error), nullptr);  // one writer at a time
-  file.reset();
-  std::filesystem::remove_all(dir);
 }
 
 TEST(FileExists, IsFalseForAFolder) {
-  EXPECT_FALSE(FileExists(std::filesystem::temp_directory_path().string()));
+  TempDir dir;
+  EXPECT_FALSE(FileExists(dir.path()));
 }
 
 }  // namespace

@@ -79,8 +79,8 @@ class DirChangeSource {
   // Opens dir (with or without a trailing separator) and starts collecting
   // changes at once: everything that happens after Open returns is reported
   // by later Waits. filter is a set of kNotifyChange* bits. On failure
-  // returns null and sets *error to a text naming the failed call and the
-  // system's error code; *not_found tells a missing directory from others.
+  // returns null and sets *error (platform/system_error.h); *not_found tells
+  // a missing directory from others.
   static std::unique_ptr<DirChangeSource> Open(const std::string& dir, bool subtree,
                                                std::uint32_t filter, std::string* error,
                                                bool* not_found = nullptr);

@@ -38,6 +38,9 @@
 
 #include "platform/codepage.h"
 #include "platform/dirwatch.h"
+#include "platform/native_path_posix.h"
+#include "platform/system_error.h"
+#include "platform/text.h"
 
 namespace zelk::platform {
 namespace {
@@ -49,58 +52,6 @@ constexpr int kMovePairWaitMs = 20;
 
 constexpr std::uint32_t kAttributeBits = kNotifyChangeAttributes | kNotifyChangeLastWrite |
                                          kNotifyChangeCreation | kNotifyChangeSecurity;
-
-std::string CallError(const char* call, int err, const std::string& what) {
-  return std::string(call) + " failed (" + std::to_string(err) + "): " + std::strerror(err) + ": " +
-         what;
-}
-
-bool IsAscii(std::string_view s) {
-  for (char c : s) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
-
-// UTF-8 to UTF-16; false for anything that is not well-formed UTF-8.
-bool DecodeUtf8(std::string_view s, std::u16string* out) {
-  out->clear();
-  for (std::size_t i = 0; i < s.size();) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    std::uint32_t cp;
-    std::size_t extra;
-    if (c < 0x80) {
-      cp = c, extra = 0;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      cp = c & 0x1F, extra = 1;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      cp = c & 0x0F, extra = 2;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      cp = c & 0x07, extra = 3;
-    } else {
-      return false;
-    }
-    if (i + extra >= s.size() && extra > 0) return false;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      const unsigned char t = static_cast<unsigned char>(s[i + k]);
-      if ((t & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (t & 0x3F);
-    }
-    if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-        (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) {
-      return false;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out->push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out->push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out->push_back(static_cast<char16_t>(cp));
-    }
-    i += extra + 1;
-  }
-  return true;
-}
 
 // A name on disk as the record carries it: UTF-8 decoded, anything else
 // taken as GBK bytes (see platform/files.h).
@@ -144,10 +95,11 @@ class InotifySource final : public DirChangeSource {
     const std::string path = root_ + rel;
     const int wd = inotify_add_watch(fd_, path.c_str(), mask_);
     if (wd < 0) {
-      if (error) *error = CallError("inotify_add_watch", errno, path);
+      const std::uint32_t err = LastSystemError();
+      if (error) *error = SystemErrorText("inotify_add_watch", err, FromNativeName(path));
       // A folder that vanished again needs no watch; one that cannot be
       // watched for lack of watches leaves a blind spot the user must hear of.
-      if (errno == ENOSPC || errno == ENOMEM) MarkLost();
+      if (err == ENOSPC || err == ENOMEM) MarkLost();
       return false;
     }
     dirs_[wd] = rel.empty() ? std::string() : rel + "/";
@@ -363,24 +315,24 @@ std::unique_ptr<DirChangeSource> DirChangeSource::Open(const std::string& dir, b
                                                        bool* not_found) {
   if (not_found) *not_found = false;
   struct stat st {};
-  const std::string native = IsAscii(dir) ? dir : GbkToUtf8(dir);
+  const std::string native = NativePath(dir);
   const int err = dir.empty()                        ? ENOENT
                   : ::stat(native.c_str(), &st) != 0 ? errno
                   : !S_ISDIR(st.st_mode)             ? ENOTDIR
                                                      : 0;
   if (err != 0) {
     if (not_found) *not_found = (err == ENOENT || err == ENOTDIR);
-    *error = CallError("stat", err, dir);
+    *error = SystemErrorText("stat", err, dir);
     return nullptr;
   }
   const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   if (fd < 0) {
-    *error = CallError("inotify_init1", errno, dir);
+    *error = SystemErrorText("inotify_init1", LastSystemError(), dir);
     return nullptr;
   }
   const int wake_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (wake_fd < 0) {
-    *error = CallError("eventfd", errno, dir);
+    *error = SystemErrorText("eventfd", LastSystemError(), dir);
     ::close(fd);
     return nullptr;
   }

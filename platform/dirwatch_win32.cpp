@@ -27,27 +27,13 @@
 #include <thread>
 
 #include "platform/dirwatch.h"
+#include "platform/system_error.h"
 
 namespace zelk::platform {
 namespace {
 
 constexpr ULONG_PTR kReadKey = 1;  // wake-up packets carry 0
 constexpr DWORD kAbortWaitMs = 5000;
-
-std::string LastError(const char* call, DWORD code, const std::string& what) {
-  char* text = nullptr;
-  const DWORD n = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message =
-      n > 0 && text != nullptr ? std::string(text, n) : std::string("unknown error");
-  if (text != nullptr) LocalFree(text);
-  while (!message.empty() &&
-         (message.back() == '\r' || message.back() == '\n' || message.back() == ' ')) {
-    message.pop_back();
-  }
-  return std::string(call) + " failed (" + std::to_string(code) + "): " + message + ": " + what;
-}
 
 struct ReadState {
   OVERLAPPED overlapped;
@@ -86,7 +72,7 @@ class Win32Source final : public DirChangeSource {
     DWORD bytes = 0;
     if (!ReadDirectoryChangesW(dir_, read_->buffer, sizeof read_->buffer, subtree_ ? TRUE : FALSE,
                                filter_, &bytes, &read_->overlapped, nullptr)) {
-      if (error) *error = LastError("ReadDirectoryChangesW", GetLastError(), path_);
+      if (error) *error = SystemErrorText("ReadDirectoryChangesW", LastSystemError(), path_);
       return false;
     }
     read_pending_ = true;
@@ -151,12 +137,12 @@ std::unique_ptr<DirChangeSource> DirChangeSource::Open(const std::string& dir, b
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
     if (not_found) *not_found = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
-    *error = LastError("CreateFileA", code, dir);
+    *error = SystemErrorText("CreateFileA", code, dir);
     return nullptr;
   }
   HANDLE port = CreateIoCompletionPort(handle, nullptr, kReadKey, 0);
   if (port == nullptr) {
-    *error = LastError("CreateIoCompletionPort", GetLastError(), dir);
+    *error = SystemErrorText("CreateIoCompletionPort", LastSystemError(), dir);
     CloseHandle(handle);
     return nullptr;
   }

@@ -13,8 +13,8 @@
 // (statx); where the file system keeps none, the last-write time stands in,
 // which stays stable as long as the file is not changed.
 //
-// Errors are texts naming the failed call, the system's error code and the
-// path ("open failed (13): Permission denied: /x/y").
+// Errors are the texts of platform/system_error.h ("open failed (13):
+// Permission denied: /x/y"), with the path in GBK as it was given.
 #pragma once
 
 #include <cstdint>
@@ -42,7 +42,7 @@ struct DirEntry {
 // On Linux a symbolic link is reported as what it points to, except that a
 // link to a folder is left out, so that a walk cannot run in circles; links
 // that point nowhere are left out too.
-// Not copyable; movable. Not thread-safe.
+// Handed out in a unique_ptr; neither copyable nor movable. Not thread-safe.
 class DirEnumerator {
  public:
   // Null when the folder cannot be enumerated (missing, unreadable).
@@ -86,6 +86,13 @@ bool RemoveFile(const std::string& path, std::string* error);
 
 // Folder of the running executable, with its trailing separator.
 std::string ExecutableDir();
+
+// The path made absolute against the current folder, its "." and ".." parts
+// resolved, as GetFullPathNameA (which Windows calls) does; a trailing
+// separator is kept. On Linux the current folder is converted to GBK like
+// every name read from the system, so the result is GBK throughout, and
+// doubled separators are collapsed. An empty path stays empty.
+std::string AbsolutePath(const std::string& path);
 
 // The user's regional date and time separators ('/' and ':' where the system
 // has no regional settings).

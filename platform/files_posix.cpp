@@ -6,11 +6,15 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <cstdlib>
 #include <ctime>
+#include <vector>
 
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/native_path_posix.h"
+#include "platform/system_error.h"
+#include "platform/text.h"
 
 namespace zelk::platform {
 namespace {
@@ -18,43 +22,6 @@ namespace {
 // Seconds from 1601-01-01 to 1970-01-01.
 constexpr std::int64_t kEpochDelta = 11644473600LL;
 constexpr std::int64_t kTicksPerSecond = 10000000LL;
-
-std::string CallError(const char* call, int err, const std::string& path) {
-  return std::string(call) + " failed (" + std::to_string(err) + "): " + std::strerror(err) + ": " +
-         ForTerminal(path);
-}
-
-bool IsAscii(const std::string& s) {
-  for (char c : s) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
-
-bool IsValidUtf8(const std::string& s) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    std::size_t extra;
-    if (c < 0x80) {
-      extra = 0;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3;
-    } else {
-      return false;
-    }
-    if (extra > 0 && i + extra >= s.size()) return false;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += extra + 1;
-  }
-  return true;
-}
 
 std::string Native(const std::string& gbk) { return NativePath(gbk); }
 std::string FromNative(const std::string& name) { return FromNativeName(name); }
@@ -153,7 +120,7 @@ bool SetLastWriteTime(const std::string& path, std::uint64_t file_time, std::str
   times[1].tv_sec = static_cast<time_t>(ticks / kTicksPerSecond);
   times[1].tv_nsec = static_cast<long>((ticks % kTicksPerSecond) * 100);
   if (::utimensat(AT_FDCWD, Native(path).c_str(), times, 0) != 0) {
-    *error = CallError("utimensat", errno, path);
+    *error = SystemErrorText("utimensat", LastSystemError(), path);
     return false;
   }
   return true;
@@ -179,12 +146,12 @@ bool CreateDirectories(const std::string& path) {
 bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {
   const int fd = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    *error = CallError("open", errno, path);
+    *error = SystemErrorText("open", LastSystemError(), path);
     return false;
   }
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    *error = CallError("read", EISDIR, path);
+    *error = SystemErrorText("read", EISDIR, path);
     ::close(fd);
     return false;
   }
@@ -194,7 +161,7 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* err
     const ssize_t n = ::read(fd, buf, sizeof buf);
     if (n < 0) {
       if (errno == EINTR) continue;
-      *error = CallError("read", errno, path);
+      *error = SystemErrorText("read", LastSystemError(), path);
       ::close(fd);
       return false;
     }
@@ -214,7 +181,7 @@ bool WriteAll(int fd, const std::string& bytes, const std::string& path, std::st
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      *error = CallError("write", errno, path);
+      *error = SystemErrorText("write", LastSystemError(), path);
       return false;
     }
     done += static_cast<std::size_t>(n);
@@ -225,12 +192,12 @@ bool WriteAll(int fd, const std::string& bytes, const std::string& path, std::st
 bool OpenAndWrite(const std::string& path, int flags, const std::string& bytes, std::string* error) {
   const int fd = ::open(Native(path).c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) {
-    *error = CallError("open", errno, path);
+    *error = SystemErrorText("open", LastSystemError(), path);
     return false;
   }
   bool ok = WriteAll(fd, bytes, path, error);
   if (::close(fd) != 0 && ok) {
-    *error = CallError("close", errno, path);
+    *error = SystemErrorText("close", LastSystemError(), path);
     ok = false;
   }
   return ok;
@@ -248,7 +215,7 @@ bool AppendToFile(const std::string& path, const std::string& bytes, std::string
 
 bool RemoveFile(const std::string& path, std::string* error) {
   if (::unlink(Native(path).c_str()) != 0) {
-    *error = CallError("unlink", errno, path);
+    *error = SystemErrorText("unlink", LastSystemError(), path);
     return false;
   }
   return true;
@@ -262,13 +229,83 @@ std::string ExecutableDir() {
   return path.substr(0, path.find_last_of('/') + 1);
 }
 
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return path;
+  std::string full = path;
+  if (path.front() != '/') {
+    char* cwd = ::getcwd(nullptr, 0);
+    if (cwd == nullptr) return path;
+    full = FromNative(cwd) + "/" + path;
+    std::free(cwd);
+  }
+  // Parts are split at '/', which is never the second byte of a GBK
+  // character (those are 0x40 and above).
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= full.size()) {
+    std::size_t end = full.find('/', start);
+    if (end == std::string::npos) end = full.size();
+    const std::string part = full.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string out;
+  for (const std::string& part : parts) out += "/" + part;
+  if (out.empty() || full.back() == '/') out += '/';
+  return out;
+}
+
 char DateSeparator() { return '/'; }
 char TimeSeparator() { return ':'; }
 
 std::string NativePath(const std::string& gbk) { return IsAscii(gbk) ? gbk : GbkToUtf8(gbk); }
 
+bool DecodeUtf8(std::string_view s, std::u16string* out) {
+  out->clear();
+  for (std::size_t i = 0; i < s.size();) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    std::uint32_t cp;
+    std::size_t extra;
+    if (c < 0x80) {
+      cp = c, extra = 0;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      cp = c & 0x1F, extra = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      cp = c & 0x0F, extra = 2;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      cp = c & 0x07, extra = 3;
+    } else {
+      return false;
+    }
+    if (i + extra >= s.size() && extra > 0) return false;
+    for (std::size_t k = 1; k <= extra; ++k) {
+      const unsigned char t = static_cast<unsigned char>(s[i + k]);
+      if ((t & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (t & 0x3F);
+    }
+    if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+        (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) {
+      return false;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out->push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out->push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out->push_back(static_cast<char16_t>(cp));
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
 std::string FromNativeName(const std::string& name) {
-  if (IsAscii(name) || !IsValidUtf8(name)) return name;
+  std::u16string ignored;
+  if (IsAscii(name) || !DecodeUtf8(name, &ignored)) return name;
   return Utf8ToGbk(name);
 }
 

@@ -7,6 +7,9 @@
 #include <filesystem>
 #include <map>
 
+#include "platform/codepage.h"
+#include "testing/files.h"
+
 namespace zelk::platform {
 namespace {
 
@@ -18,14 +21,6 @@ constexpr std::uint64_t kSecond = 10000000ULL;
 
 class FilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("zelk-files-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(root_);
-    fs::create_directories(root_);
-    dir_ = root_.string() + PathSeparator();
-  }
-  void TearDown() override { fs::remove_all(root_); }
   void Write(const std::string& name, const std::string& bytes) {
     std::string error;
     ASSERT_TRUE(WriteWholeFile(dir_ + name, bytes, &error)) << error;
@@ -38,15 +33,16 @@ class FilesTest : public ::testing::Test {
     while (e && e->Next(&entry)) out[entry.name] = entry;
     return out;
   }
-  fs::path root_;
-  std::string dir_;  // with a trailing separator
+  testing::TempDir temp_;
+  const std::string dir_ = temp_.path();                        // with a trailing separator
+  const std::string root_ = dir_.substr(0, dir_.size() - 1);  // without
 };
 
 TEST_F(FilesTest, EnumeratesFilesFoldersAndHiddenEntriesWithSizes) {
   Write("a.asp", "12345");
   Write(".hidden", "");
   ASSERT_TRUE(CreateDirectories(dir_ + "sub"));
-  auto entries = List(root_.string());
+  auto entries = List(root_);
   entries.erase(".");
   entries.erase("..");
   ASSERT_EQ(entries.size(), 3u);
@@ -87,7 +83,7 @@ TEST_F(FilesTest, LastWriteTimeIsSetAndReadBackAndCreationTimeIsStable) {
   EXPECT_EQ(first.creation_time, second.creation_time);
   EXPECT_NE(first.creation_time, 0u);
   // The enumeration reports the same times as the lookup of the path.
-  const DirEntry listed = List(root_.string())["t.asp"];
+  const DirEntry listed = List(root_)["t.asp"];
   EXPECT_EQ(listed.last_write_time, first.last_write_time);
   EXPECT_EQ(listed.creation_time, first.creation_time);
 }
@@ -144,8 +140,8 @@ TEST_F(FilesTest, GbkNamesAreUnicodeNamesOnDiskAndComeBackAsGbk) {
   const std::string name = "新建文件.asp";
   ASSERT_EQ(name.size(), 12u);
   Write(name, "x");
-  EXPECT_TRUE(fs::exists(root_ / fs::u8path(u8"新建文件.asp")));
-  auto entries = List(root_.string());
+  EXPECT_TRUE(fs::exists(fs::path(root_) / fs::u8path(u8"新建文件.asp")));
+  auto entries = List(root_);
   EXPECT_EQ(entries.count(name), 1u);
   DirEntry e;
   EXPECT_TRUE(FindFile(dir_ + name, &e));
@@ -158,6 +154,29 @@ TEST_F(FilesTest, ExecutableDirEndsWithTheSeparatorAndHoldsThisProgram) {
   EXPECT_EQ(dir.back(), PathSeparator());
   EXPECT_TRUE(DirectoryExists(dir));
   EXPECT_TRUE(fs::exists(fs::path(dir) / "CTestTestfile.cmake"));
+}
+
+TEST_F(FilesTest, AbsolutePathJoinsTheCurrentFolderAsGbk) {
+  // The current folder has a Chinese name: on Linux it is UTF-8 on disk and
+  // must come back as GBK before a GBK relative path is joined to it.
+  const std::string sep(1, PathSeparator());
+  const std::string site = dir_ + "网站";
+  ASSERT_TRUE(CreateDirectories(site + sep + "sub"));
+  const fs::path before = fs::current_path();
+  fs::current_path(fs::u8path(GbkToUtf8(site)));
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"sub", site + sep + "sub"},
+      {"sub" + sep, site + sep + "sub" + sep},
+      {"." + sep + "sub" + sep + ".." + sep + "新建.asp", site + sep + "新建.asp"},
+      {".", site},
+      {"..", dir_.substr(0, dir_.size() - 1)},
+      {site + sep + "sub" + sep + ".." + sep + "a" + sep, site + sep + "a" + sep},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(AbsolutePath(c.in), c.out) << c.in;
+  fs::current_path(before);
 }
 
 }  // namespace

@@ -1,20 +1,13 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstring>
+#include <vector>
 
 #include "platform/files.h"
+#include "platform/system_error.h"
 
 namespace zelk::platform {
 namespace {
-
-std::string CallError(const char* call, DWORD err, const std::string& path) {
-  char text[512] = {};
-  DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, err, 0,
-                             text, sizeof text, nullptr);
-  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) text[--n] = '\0';
-  return std::string(call) + " failed (" + std::to_string(err) + "): " + text + ": " + path;
-}
 
 std::uint64_t ToTicks(const FILETIME& ft) {
   return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
@@ -96,12 +89,12 @@ bool SetLastWriteTime(const std::string& path, std::uint64_t file_time, std::str
   const HANDLE h = ::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    *error = CallError("CreateFileA", ::GetLastError(), path);
+    *error = SystemErrorText("CreateFileA", LastSystemError(), path);
     return false;
   }
   const FILETIME ft = ToFileTime(file_time);
   const bool ok = ::SetFileTime(h, nullptr, nullptr, &ft) != 0;
-  if (!ok) *error = CallError("SetFileTime", ::GetLastError(), path);
+  if (!ok) *error = SystemErrorText("SetFileTime", LastSystemError(), path);
   ::CloseHandle(h);
   return ok;
 }
@@ -132,7 +125,7 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* err
   const HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    *error = CallError("CreateFileA", ::GetLastError(), path);
+    *error = SystemErrorText("CreateFileA", LastSystemError(), path);
     return false;
   }
   std::string out;
@@ -140,7 +133,7 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* err
   for (;;) {
     DWORD n = 0;
     if (!::ReadFile(h, buf, sizeof buf, &n, nullptr)) {
-      *error = CallError("ReadFile", ::GetLastError(), path);
+      *error = SystemErrorText("ReadFile", LastSystemError(), path);
       ::CloseHandle(h);
       return false;
     }
@@ -159,7 +152,7 @@ bool OpenAndWrite(const std::string& path, DWORD access, DWORD disposition, cons
   const HANDLE h = ::CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    *error = CallError("CreateFileA", ::GetLastError(), path);
+    *error = SystemErrorText("CreateFileA", LastSystemError(), path);
     return false;
   }
   bool ok = true;
@@ -168,7 +161,7 @@ bool OpenAndWrite(const std::string& path, DWORD access, DWORD disposition, cons
     DWORD n = 0;
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
     if (!::WriteFile(h, bytes.data() + done, chunk, &n, nullptr)) {
-      *error = CallError("WriteFile", ::GetLastError(), path);
+      *error = SystemErrorText("WriteFile", LastSystemError(), path);
       ok = false;
     }
     done += n;
@@ -189,7 +182,7 @@ bool AppendToFile(const std::string& path, const std::string& bytes, std::string
 
 bool RemoveFile(const std::string& path, std::string* error) {
   if (!::DeleteFileA(path.c_str())) {
-    *error = CallError("DeleteFileA", ::GetLastError(), path);
+    *error = SystemErrorText("DeleteFileA", LastSystemError(), path);
     return false;
   }
   return true;
@@ -210,6 +203,18 @@ std::string ExecutableDir() {
     if (path[i] == '\\') last = i;
   }
   return path.substr(0, last + 1);
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return path;
+  std::vector<char> buffer(MAX_PATH + 1);
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(buffer.size());
+    const DWORD n = ::GetFullPathNameA(path.c_str(), size, buffer.data(), nullptr);
+    if (n == 0) return path;
+    if (n < size) return std::string(buffer.data(), n);
+    buffer.resize(n + 1);  // n is the size needed, with the terminating zero
+  }
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace zelk::platform {
 
@@ -14,5 +15,9 @@ std::string NativePath(const std::string& gbk);
 // A name from the file system -> GBK. A name that is not valid UTF-8 is kept
 // as it stands.
 std::string FromNativeName(const std::string& name);
+
+// Well-formed UTF-8 (no overlong forms, surrogates or code points past
+// U+10FFFF) to UTF-16; false for anything else.
+bool DecodeUtf8(std::string_view text, std::u16string* out);
 
 }  // namespace zelk::platform

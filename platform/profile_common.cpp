@@ -1,7 +1,7 @@
-#include <cctype>
 #include <limits>
 
 #include "platform/profile.h"
+#include "platform/text.h"
 
 namespace zelk::platform {
 
@@ -25,15 +25,8 @@ bool ParseProfileInt(const std::string& text, long long* value) {
   const unsigned long long limit =
       static_cast<unsigned long long>(std::numeric_limits<long long>::max());
   for (; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    int digit;
-    if (std::isdigit(c)) {
-      digit = c - '0';
-    } else if (base == 16 && std::isxdigit(c)) {
-      digit = std::tolower(c) - 'a' + 10;
-    } else {
-      return false;
-    }
+    const int digit = HexDigitValue(text[i]);
+    if (digit < 0 || digit >= base) return false;
     if (result > (limit - static_cast<unsigned>(digit)) / static_cast<unsigned>(base)) return false;
     result = result * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
   }

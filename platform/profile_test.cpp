@@ -4,28 +4,21 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
+
+#include "testing/files.h"
 
 namespace zelk::platform {
 namespace {
 
 class ProfileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("zelk-profile-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-    path_ = (dir_ / "t.ini").string();
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
   void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
   std::string Get(const char* section, const char* key, const char* def = "DEF") {
     return GetProfileString(path_, section, key, def);
   }
-  std::filesystem::path dir_;
-  std::string path_;
+  testing::TempDir dir_;
+  const std::string path_ = dir_.path() + "t.ini";
 };
 
 TEST_F(ProfileTest, FindsSectionsAndKeysRegardlessOfCase) {
@@ -70,7 +63,7 @@ TEST_F(ProfileTest, FirstKeyOfTheSectionWins) {
 }
 
 TEST_F(ProfileTest, MissingFileGivesTheDefault) {
-  EXPECT_EQ(GetProfileString((dir_ / "none.ini").string(), "S", "k", ".mdb|"), ".mdb|");
+  EXPECT_EQ(GetProfileString(dir_.path() + "none.ini", "S", "k", ".mdb|"), ".mdb|");
 }
 
 TEST_F(ProfileTest, CutsLongValuesToTheBuffer) {

@@ -2,34 +2,22 @@
 // must leave files that the reader (and the filter) read alike.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
-#include <iterator>
 
+#include "platform/files.h"
 #include "platform/profile.h"
+#include "testing/files.h"
 
 namespace zelk::platform {
 namespace {
 
 class ProfileWriteTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("zelk-profile-write-" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    path_ = (dir_ / "t.ini").string();
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
   void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
-  std::string Read() {
-    std::ifstream in(path_, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  std::string Read() { return testing::FileBytes(path_); }
   std::string Get(const char* section, const char* key) { return GetProfileString(path_, section, key, "DEF"); }
-  std::filesystem::path dir_;
-  std::string path_;
+  testing::TempDir dir_;
+  const std::string path_ = dir_.path() + "t.ini";
 };
 
 TEST_F(ProfileWriteTest, NewFileHoldsTheSectionAndKeysInWritingOrder) {
@@ -83,7 +71,7 @@ TEST_F(ProfileWriteTest, RefusesLineBreaksAndUnwritableFiles) {
   EXPECT_FALSE(WriteProfileString(path_, "S", "a", "x\r\n[S]\r\nb=2"));
   EXPECT_FALSE(WriteProfileString(path_, "S", "a\nb", "1"));
   EXPECT_EQ(Read(), "[S]\r\na=1\r\n");
-  EXPECT_FALSE(WriteProfileString((dir_ / "missing" / "t.ini").string(), "S", "a", "1"));
+  EXPECT_FALSE(WriteProfileString(dir_.path() + "missing" + PathSeparator() + "t.ini", "S", "a", "1"));
 }
 
 }  // namespace

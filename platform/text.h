@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zelk {
 
@@ -71,5 +72,52 @@ inline std::size_t FindLastGbkSeparator(std::string_view text, std::string_view 
   }
   return found;
 }
+
+inline bool IsAscii(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// The value of a hexadecimal digit (0-9, a-f, A-F); -1 for any other byte.
+constexpr int HexDigitValue(char c) {
+  return c >= '0' && c <= '9'   ? c - '0'
+         : c >= 'a' && c <= 'f' ? c - 'a' + 10
+         : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                : -1;
+}
+
+// The text without the bytes for which drop(c) holds at either end. Every
+// byte of a two-byte GBK character is 0x40 or above, so a drop that accepts
+// only ASCII never cuts a character in two.
+template <typename Drop>
+std::string_view TrimWhere(std::string_view text, Drop drop) {
+  while (!text.empty() && drop(text.front())) text.remove_prefix(1);
+  while (!text.empty() && drop(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// Blanks and control characters (codes 1 to 32) dropped at both ends.
+inline std::string_view TrimBlanksAndControls(std::string_view text) {
+  return TrimWhere(text, [](char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return u >= 1 && u <= 32;
+  });
+}
+
+// One line of a text and the line end that followed it.
+struct TextLine {
+  std::string_view text;
+  std::string_view end;  // "\r\n", "\n", "\r", or "" for a last line without one
+};
+
+// The lines of a text: CR LF, LF and a lone CR each end a line; a last line
+// without an end still counts; an empty text has no lines. The views point
+// into text.
+std::vector<TextLine> SplitLinesKeepingEnds(std::string_view text);
+
+// The same lines without their ends, each kept exactly as written.
+std::vector<std::string> SplitLines(std::string_view text);
 
 }  // namespace zelk

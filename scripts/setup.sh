@@ -39,17 +39,20 @@ fi
 
 # The Windows builds cross-compile PCRE from Debian's pcre3 source package
 # (scripts/build-pcre-mingw.sh), which "apt-get source" fetches from a deb-src
-# entry for the suite this machine runs. Only that entry's index is updated.
+# entry for the suite this machine runs. The entry names the archive the
+# machine's own apt sources already use (scripts/apt-archive.sh); this script
+# knows no archive of its own. Only that entry's index is updated.
 if [[ "${ZELK_SETUP_WINDOWS:-1}" == 1 ]] && ! apt-cache showsrc pcre3 2>/dev/null | grep -q '^Package: pcre3'; then
   src_list=/etc/apt/sources.list.d/zelkwaf-deb-src.sources
-  uri=http://deb.debian.org/debian
-  suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
-  if [[ -f /etc/apt/sources.list.d/debian.sources ]]; then
-    uri=$(awk '/^URIs:/ {print $2; exit}' /etc/apt/sources.list.d/debian.sources)
-  fi
+  read -r uri suite signed_by < <(bash "$(dirname "$0")/apt-archive.sh") || {
+    echo "setup: cannot add a deb-src entry for pcre3 (see above)" >&2
+    exit 1
+  }
   echo "setup: adding $src_list (deb-src $uri $suite main)" >&2
-  printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
-    "$uri" "$suite" | $SUDO tee "$src_list" >/dev/null
+  {
+    printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\n' "$uri" "$suite"
+    if [[ -n ${signed_by:-} ]]; then printf 'Signed-By: %s\n' "$signed_by"; fi
+  } | $SUDO tee "$src_list" >/dev/null
   $SUDO apt-get -o DPkg::Lock::Timeout=600 -o Dir::Etc::sourcelist="$src_list" -o Dir::Etc::sourceparts=- \
     -o APT::Get::List-Cleanup=0 update -qq
 fi

@@ -8,8 +8,8 @@
 #include "filter/patterns.h"
 #include "filter/response.h"
 #include "filter/testing/request_cases.h"
-#include "filter/testing/run_program_posix.h"
 #include "platform/codepage.h"
+#include "testing/run_program.h"
 
 namespace {
 

@@ -1,8 +1,5 @@
 #include "filter/testing/request_cases.h"
 
-#include <atomic>
-#include <chrono>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -161,22 +158,6 @@ std::vector<std::pair<std::string, std::string>> CaseServerVariables(const Reque
   if (c.body) req.body = *c.body;
   const auto vars = host::DeriveServerVariables(req, kCaseRemoteAddr);
   return {vars.begin(), vars.end()};
-}
-
-TempDir::TempDir() {
-  static std::atomic<int> counter{0};
-  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  const std::filesystem::path p =
-      std::filesystem::temp_directory_path() /
-      ("zelkwaf-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-  std::filesystem::create_directories(p);
-  path_ = p.string();
-  path_ += static_cast<char>(std::filesystem::path::preferred_separator);
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
 }
 
 }  // namespace zelk::filter::testing

@@ -9,7 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "testing/files.h"
+#include "testing/run_program.h"
+
 namespace zelk::filter::testing {
+
+// The shared test helpers (testing/), by the names the filter's tests use.
+using zelk::testing::ProgramRun;
+using zelk::testing::RunProgram;
+using zelk::testing::ShellQuote;
+using zelk::testing::TempDir;
 
 inline constexpr char kCaseRemoteAddr[] = "10.0.0.5";
 inline constexpr char kCaseWebRoot[] = "C:\\Inetpub\\wwwroot";
@@ -51,19 +60,5 @@ std::vector<std::pair<std::string, std::string>> CaseServerVariables(const Reque
 
 // Reads a whole file; empty when missing.
 std::string ReadFileBytes(const std::string& path);
-
-// A fresh empty folder under the system's temporary folder, with a trailing
-// separator; removed by the destructor.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 }  // namespace zelk::filter::testing

@@ -5,20 +5,19 @@
 
 #include <cstdlib>
 
-#include "filter/settings.h"
-#include "filter/testing/request_cases.h"
-#include "filter/testing/run_program_posix.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "testing/files.h"
+#include "testing/run_program.h"
 
 namespace {
 
-using zelk::filter::testing::ReadFileBytes;
-using zelk::filter::testing::TempDir;
+using zelk::testing::FileBytes;
+using zelk::testing::TempDir;
 namespace platform = zelk::platform;
 
-using CliRun = zelk::filter::testing::ProgramRun;
-using zelk::filter::testing::ShellQuote;
+using CliRun = zelk::testing::ProgramRun;
+using zelk::testing::ShellQuote;
 
 class ManagerCli : public ::testing::Test {
  protected:
@@ -28,7 +27,7 @@ class ManagerCli : public ::testing::Test {
   }
   // Runs the program on the test's manager folder; args are already quoted.
   CliRun Manager(const std::string& args, const std::string& locale = "C.UTF-8") {
-    return zelk::filter::testing::RunProgram(
+    return zelk::testing::RunProgram(
         ZELKWAF_MANAGER_EXE, "--home " + ShellQuote(home_) + " " + args, dir_.path(), locale);
   }
   std::string Make(const std::string& gbk_name, const std::string& bytes = "x") {
@@ -91,6 +90,41 @@ TEST_F(ManagerCli, ANonexistentHomeIsAnInputError) {
   EXPECT_EQ(WEXITSTATUS(status), 2);
 }
 
+TEST_F(ManagerCli, FileErrorsShowChinesePathsConvertedOnce) {
+  // A manager folder with a Chinese name whose white list and snapshot are
+  // folders, so that reading them fails.
+  const std::string home = dir_.path() + "管理/";
+  const std::string list = home + "IIS/ZelkWAF.dst";
+  const std::string snapshot = dir_.path() + "快照";
+  ASSERT_TRUE(platform::CreateDirectories(list));
+  ASSERT_TRUE(platform::CreateDirectories(snapshot));
+  const auto expected = [](const std::string& path) {
+    return "zelkwaf-manager: Cannot open file \"" + path +
+           "\". read failed (21): Is a directory: " + path + "\n";
+  };
+  const struct {
+    const char* command;
+    std::string path;
+    bool path_is_argument;
+  } cases[] = {
+      {"whitelist list", list, false},
+      {"check --snapshot", snapshot, true},
+  };
+  for (const auto& c : cases) {
+    // In a UTF-8 locale the paths are typed and shown in UTF-8; without one
+    // the GBK bytes are passed and printed as they stand.
+    for (const bool utf8 : {true, false}) {
+      const auto typed = [&](const std::string& gbk) { return utf8 ? Utf8(gbk) : gbk; };
+      std::string args = "--home " + ShellQuote(typed(home)) + " " + c.command;
+      if (c.path_is_argument) args += " " + ShellQuote(typed(c.path));
+      const CliRun r =
+          zelk::testing::RunProgram(ZELKWAF_MANAGER_EXE, args, dir_.path(), utf8 ? "C.UTF-8" : "C");
+      EXPECT_EQ(r.exit_code, 2) << c.command;
+      EXPECT_EQ(r.err, typed(expected(c.path))) << c.command;
+    }
+  }
+}
+
 TEST_F(ManagerCli, SettingsListsEveryKeyWithItsEffectiveValue) {
   const CliRun r = Manager("settings");
   EXPECT_EQ(r.exit_code, 0) << r.err;
@@ -112,11 +146,10 @@ TEST_F(ManagerCli, SettingsSetWritesGbkFilesAndListsUtf8) {
   const CliRun r = Manager(std::string("settings set learnmode=1 ") +
                            ShellQuote(u8"MonDir=E:\\网站\\") + " Skin=0");
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  const std::string config = ReadFileBytes(home_ + "Config.ini");
+  const std::string config = FileBytes(home_ + "Config.ini");
   EXPECT_NE(config.find("\r\nMonDir=E:\\网站\\\r\n"), std::string::npos);  // GBK bytes in the file
   EXPECT_NE(config.find("\r\nSkin=0\r\n"), std::string::npos);
-  EXPECT_NE(ReadFileBytes(home_ + "IIS/ZelkWAF.ini").find("\r\nLearnMode=1\r\n"),
-            std::string::npos);
+  EXPECT_NE(FileBytes(home_ + "IIS/ZelkWAF.ini").find("\r\nLearnMode=1\r\n"), std::string::npos);
   const CliRun list = Manager("settings");
   EXPECT_NE(list.out.find(u8"\nMonDir=E:\\网站\\\n"), std::string::npos) << list.out;
   EXPECT_NE(list.out.find("\nLearnMode=1\n"), std::string::npos);
@@ -128,10 +161,10 @@ TEST_F(ManagerCli, WhitelistAddListAndDelete) {
   ASSERT_EQ(Manager("whitelist add /b.asp").exit_code, 0);
   ASSERT_EQ(Manager(std::string("whitelist add ") + ShellQuote(u8"/后台/a.asp")).exit_code, 0);
   ASSERT_EQ(Manager("whitelist add /b.asp").exit_code, 0);
-  EXPECT_EQ(ReadFileBytes(home_ + "IIS/ZelkWAF.dst"), "/b.asp\r\n/后台/a.asp\r\n/b.asp\r\n");
+  EXPECT_EQ(FileBytes(home_ + "IIS/ZelkWAF.dst"), "/b.asp\r\n/后台/a.asp\r\n/b.asp\r\n");
   EXPECT_EQ(Manager("whitelist list").out, u8"/b.asp\n/后台/a.asp\n/b.asp\n");
   ASSERT_EQ(Manager("whitelist del /b.asp").exit_code, 0);
-  EXPECT_EQ(ReadFileBytes(home_ + "IIS/ZelkWAF.dst"), "/后台/a.asp\r\n/b.asp\r\n");
+  EXPECT_EQ(FileBytes(home_ + "IIS/ZelkWAF.dst"), "/后台/a.asp\r\n/b.asp\r\n");
 }
 
 TEST_F(ManagerCli, SnapshotThenCheckThenCompare) {
@@ -143,18 +176,18 @@ TEST_F(ManagerCli, SnapshotThenCheckThenCompare) {
   CliRun r = Manager("snapshot " + opts);
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, u8"提取完成,共提取文件信息 2 条.\n");
-  EXPECT_NE(ReadFileBytes(snap_).find("新建.asp,1,"), std::string::npos);  // GBK in the file
+  EXPECT_NE(FileBytes(snap_).find("新建.asp,1,"), std::string::npos);  // GBK in the file
 
   // Exists, no flag, not on a terminal: refused, file untouched.
-  const std::string before = ReadFileBytes(snap_);
+  const std::string before = FileBytes(snap_);
   r = Manager("snapshot " + opts);
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.err.find("--overwrite"), std::string::npos) << r.err;
-  EXPECT_EQ(ReadFileBytes(snap_), before);
+  EXPECT_EQ(FileBytes(snap_), before);
   EXPECT_EQ(Manager("snapshot --append " + opts).exit_code, 0);
-  EXPECT_EQ(ReadFileBytes(snap_), before + before);
+  EXPECT_EQ(FileBytes(snap_), before + before);
   EXPECT_EQ(Manager("snapshot --overwrite " + opts).exit_code, 0);
-  EXPECT_EQ(ReadFileBytes(snap_), before);
+  EXPECT_EQ(FileBytes(snap_), before);
 
   r = Manager("check --snapshot " + ShellQuote(snap_));
   EXPECT_EQ(r.exit_code, 0) << r.err;
@@ -165,7 +198,7 @@ TEST_F(ManagerCli, SnapshotThenCheckThenCompare) {
   r = Manager("check --snapshot " + ShellQuote(snap_));
   EXPECT_EQ(r.exit_code, 1) << r.err;
   EXPECT_EQ(r.out, Utf8("文件已经被删除" + cn) + "\n" + u8"校验完成,共发现文件被篡改 1 个.\n");
-  EXPECT_EQ(ReadFileBytes(home_ + "Log/newlog.txt"), "文件已经被删除" + cn + "\r\n");
+  EXPECT_EQ(FileBytes(home_ + "Log/newlog.txt"), "文件已经被删除" + cn + "\r\n");
 
   const std::string newer = dir_.path() + "newer.txt";
   Make("b.asp");
@@ -192,7 +225,7 @@ TEST_F(ManagerCli, SnapshotAndCheckTakeTheirDefaultsFromConfigIni) {
   const CliRun r = Manager("snapshot");
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, u8"提取完成,共提取文件信息 1 条.\n");  // *.php only
-  EXPECT_EQ(ReadFileBytes(snap_).rfind(site_ + "a.php,1,", 0), 0u);
+  EXPECT_EQ(FileBytes(snap_).rfind(site_ + "a.php,1,", 0), 0u);
   EXPECT_EQ(Manager("check").exit_code, 0);
 }
 

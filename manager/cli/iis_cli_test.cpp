@@ -5,26 +5,26 @@
 
 #include <cstdlib>
 
-#include "filter/testing/request_cases.h"
-#include "filter/testing/run_program_posix.h"
 #include "platform/appendfile.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "testing/files.h"
+#include "testing/run_program.h"
 
 namespace {
 
-using zelk::filter::testing::ReadFileBytes;
-using zelk::filter::testing::TempDir;
+using zelk::testing::FileBytes;
+using zelk::testing::TempDir;
 namespace platform = zelk::platform;
 
-using CliRun = zelk::filter::testing::ProgramRun;
+using CliRun = zelk::testing::ProgramRun;
 
 class IisCli : public ::testing::Test {
  protected:
   CliRun Manager(const std::string& args, const std::string& locale = "C.UTF-8") {
-    return zelk::filter::testing::RunProgram(
-        ZELKWAF_MANAGER_EXE, "--home " + zelk::filter::testing::ShellQuote(home_) + " " + args,
-        dir_.path(), locale);
+    return zelk::testing::RunProgram(ZELKWAF_MANAGER_EXE,
+                                     "--home " + zelk::testing::ShellQuote(home_) + " " + args,
+                                     dir_.path(), locale);
   }
   static std::string Utf8(const std::string& gbk) { return platform::GbkToUtf8(gbk); }
 

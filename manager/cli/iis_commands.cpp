@@ -7,6 +7,7 @@
 #include "manager/iis/access_grant.h"
 #include "manager/iis/install.h"
 #include "manager/iis/settings_store.h"
+#include "manager/iis/system_metabase.h"
 #include "platform/appendfile.h"
 #include "platform/codepage.h"
 
@@ -140,8 +141,8 @@ int RunIisCommand(const std::string& command, const std::vector<std::string>& ar
 
 int RunIisCommandOnSystem(const std::string& command, const std::vector<std::string>& args,
                           const ManagerPaths& paths, ManagerUi& ui) {
-  UnavailableMetabase metabase;
-  return RunIisCommand(command, args, metabase, paths, ui, std::cout, std::cerr);
+  const std::unique_ptr<Metabase> metabase = MakeSystemMetabase();
+  return RunIisCommand(command, args, *metabase, paths, ui, std::cout, std::cerr);
 }
 
 }  // namespace zelk::manager

@@ -35,9 +35,8 @@ int RunIisCommand(const std::string& command, const std::vector<std::string>& ar
                   Metabase& metabase, const ManagerPaths& paths, ManagerUi& ui, std::ostream& out,
                   std::ostream& err);
 
-// The same on this system's metabase, printing to standard output and error.
-// No metabase of a running IIS is wired in yet (the ADSI one comes with the
-// window), so that is UnavailableMetabase everywhere for now.
+// The same on this system's metabase (MakeSystemMetabase: IIS through ADSI on
+// Windows), printing to standard output and error.
 int RunIisCommandOnSystem(const std::string& command, const std::vector<std::string>& args,
                           const ManagerPaths& paths, ManagerUi& ui);
 

@@ -4,19 +4,20 @@
 
 #include <sstream>
 
-#include "filter/testing/request_cases.h"
 #include "manager/common/paths.h"
-#include "manager/iis/memory_metabase.h"
-#include "manager/testing/fake_ui.h"
 #include "platform/appendfile.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "testing/fake_ui.h"
+#include "testing/files.h"
+#include "testing/memory_metabase.h"
 
 namespace zelk::manager {
 namespace {
 
-using filter::testing::ReadFileBytes;
-using filter::testing::TempDir;
+using testing::FileBytes;
+using testing::MemoryMetabase;
+using testing::TempDir;
 
 struct CommandRun {
   int code;
@@ -78,7 +79,7 @@ TEST_F(IisCommands, InstallAndUninstallAgainstAMetabase) {
   EXPECT_EQ(r.out, "安装状态: 已安装\n");
   EXPECT_EQ(metabase.StringProperty("localhost/w3svc/Filters", kFilterLoadOrder), ",ZeLkWAF");
   // The settings pages would show the defaults, so those are written.
-  EXPECT_NE(ReadFileBytes(paths.FilterIniPath).find("DenyFileExtDownValue=.mdb|.inc|.bak|"),
+  EXPECT_NE(FileBytes(paths.FilterIniPath).find("DenyFileExtDownValue=.mdb|.inc|.bak|"),
             std::string::npos);
   EXPECT_TRUE(platform::FileExists(paths.UrlListPath));
   EXPECT_TRUE(platform::FileExists(paths.FilterLogPath));

@@ -324,7 +324,7 @@ int main(int argc, char** argv) try {
   const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
 
   Context ctx;
-  ctx.paths = have_home ? mgr::BuildManagerPaths(home) : mgr::ExecutableManagerPaths();
+  ctx.paths = have_home ? mgr::AbsoluteManagerPaths(home) : mgr::ExecutableManagerPaths();
   if (have_home && !zelk::platform::DirectoryExists(ctx.paths.ManagerDir)) {
     return InputError("管理程序目录不存在: " + home);
   }

@@ -1,6 +1,5 @@
 #include "manager/cli/monitor_command.h"
 
-#include <filesystem>
 #include <memory>
 
 #include "manager/cli/terminal_ui.h"
@@ -9,6 +8,7 @@
 #include "platform/codepage.h"
 #include "platform/dirwatch.h"
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace zelk::manager {
 namespace {
@@ -53,23 +53,7 @@ class TerminalMonitorPage : public MonitorPage {
   bool delete_new_;
 };
 
-// A relative folder made absolute (with its trailing separator kept), so that
-// the paths the watcher reports and the monitor log's own path are spelled
-// alike and the monitor recognises its own writes.
-std::string AbsoluteDir(const std::string& dir) {
-  std::filesystem::path p(dir);
-  if (p.is_absolute()) return dir;
-  std::string out = std::filesystem::absolute(p).lexically_normal().string();
-  const char sep = platform::PathSeparator();
-  const bool had_sep = !dir.empty() && (dir.back() == sep || dir.back() == '/');
-  if (had_sep && !out.empty() && out.back() != sep) out += sep;
-  if (!had_sep && !out.empty() && out.back() == sep && out.size() > 1) out.pop_back();
-  return out;
-}
-
 }  // namespace
-
-std::string MonitorCommandUsage() { return kUsage; }
 
 int RunMonitorCommand(const std::vector<std::string>& args, const ManagerPaths& paths,
                       const ManagerSettings& config) {
@@ -92,23 +76,25 @@ int RunMonitorCommand(const std::vector<std::string>& args, const ManagerPaths& 
       return Usage("未知的参数: " + platform::FromTerminal(a));
     }
   }
-  dir = StripBlanksAndControls(dir);
+  dir = std::string(TrimBlanksAndControls(dir));
   if (dir.empty() || !platform::DirectoryExists(dir)) {
     PrintForPeople(stderr, "zelkwaf-manager: 选择的目录不存在请重试: " + dir + "\n");
     return kMonitorExitUsage;
   }
-  if (SplitMaskList(masks).empty() || StripBlanksAndControls(masks).empty()) {
+  if (SplitMaskList(masks).empty() || TrimBlanksAndControls(masks).empty()) {
     return Usage("没有监控类型 (--types)");
   }
-  dir = AbsoluteDir(dir);
-  const ManagerPaths home = BuildManagerPaths(AbsoluteDir(paths.ManagerDir));
-  CreateManagerFolders(home);
+  // Absolute, as the manager folder is, so that the paths the watcher reports
+  // and the monitor log's own path are spelled alike and the monitor
+  // recognises its own writes.
+  dir = platform::AbsolutePath(dir);
+  CreateManagerFolders(paths);
 
   // Shared with the interrupt thread, which may outlive this call.
   auto loop = std::make_shared<EventLoop>();
   cli::TerminalUi ui;
   TerminalMonitorPage page(dir, masks, delete_new);
-  SiteMonitor monitor(*loop, ui, page, home.MonitorLogPath);
+  SiteMonitor monitor(*loop, ui, page, paths.MonitorLogPath);
   if (!monitor.Start(dir, masks, delete_new)) {
     PrintForPeople(stderr, "zelkwaf-manager: 选择的目录不存在请重试: " + dir + "\n");
     return kMonitorExitUsage;

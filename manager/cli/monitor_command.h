@@ -15,13 +15,11 @@ namespace zelk::manager {
 inline constexpr int kMonitorExitOk = 0;     // ended by an interrupt
 inline constexpr int kMonitorExitUsage = 2;  // bad usage, no such directory, no masks
 
-// args are the arguments after "monitor". Lines go to standard output,
+// args are the arguments after "monitor"; paths are those of an absolute
+// manager folder. Lines go to standard output,
 // notices and errors to standard error, converted for the terminal; the log
 // stays GBK. Returns when the user interrupts the program.
 int RunMonitorCommand(const std::vector<std::string>& args, const ManagerPaths& paths,
                       const ManagerSettings& config);
-
-// The usage text (GBK).
-std::string MonitorCommandUsage();
 
 }  // namespace zelk::manager

@@ -14,25 +14,26 @@
 #include <string>
 #include <vector>
 
-#include "filter/testing/request_cases.h"
 #include "platform/appendfile.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "testing/files.h"
 
 extern char** environ;
 
 namespace {
 
-using zelk::filter::testing::ReadFileBytes;
-using zelk::filter::testing::TempDir;
 using zelk::platform::GbkToUtf8;
+using zelk::testing::FileBytes;
+using zelk::testing::TempDir;
 
 constexpr int kTimeoutMs = 30000;
 
-// One run of the program with standard output and error on pipes.
+// One run of the program with standard output and error on pipes, in the
+// given working folder (the bytes on disk) or in this one.
 class Program {
  public:
-  explicit Program(const std::vector<std::string>& args) {
+  explicit Program(const std::vector<std::string>& args, const std::string& work_dir = "") {
     int out[2], err[2];
     EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
     EXPECT_EQ(pipe2(err, O_CLOEXEC), 0);
@@ -40,6 +41,7 @@ class Program {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    if (!work_dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, work_dir.c_str());
     std::vector<std::string> all = {ZELKWAF_MANAGER_EXE};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -134,7 +136,7 @@ TEST(MonitorCommand, ListsLogsAndDeletesUntilInterrupted) {
   EXPECT_EQ(run.out().find("readme"), std::string::npos) << run.out();
   EXPECT_NE(run.err().find(GbkToUtf8("监控已停止")), std::string::npos) << run.err();
   // The log holds the same lines, in GBK, each ended by CR LF.
-  const std::string log = ReadFileBytes(home.path() + "Log/newmonlog.txt");
+  const std::string log = FileBytes(home.path() + "Log/newmonlog.txt");
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.compare(0, 5, "\xD0\xC2\xBD\xA8 "), 0) << log;  // "新建 " in GBK
   EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
@@ -146,6 +148,23 @@ TEST(MonitorCommand, ListsLogsAndDeletesUntilInterrupted) {
     }
     return out;
   }());
+}
+
+TEST(MonitorCommand, RelativeFoldersAreTakenFromAChineseCurrentFolder) {
+  TempDir home;
+  const std::string cwd = home.path() + "网站";  // GBK; UTF-8 on disk
+  ASSERT_TRUE(zelk::platform::CreateDirectories(cwd + "/sub"));
+  Program run({"--home", "..", "monitor", "--dir", "sub", "--types", "*.asp"}, GbkToUtf8(cwd));
+  ASSERT_TRUE(run.ReadUntil(GbkToUtf8("按 Ctrl+C 结束"), false)) << run.err();
+  EXPECT_NE(run.err().find(GbkToUtf8("开始监控 " + cwd + "/sub 类型")), std::string::npos)
+      << run.err();
+  std::ofstream(GbkToUtf8(cwd + "/sub/a.asp")) << "x";
+  const std::string line = "新建 " + cwd + "/sub/a.asp 时间:";
+  ASSERT_TRUE(run.ReadUntil(GbkToUtf8(line), true)) << run.out() << run.err();
+  run.Interrupt();
+  EXPECT_EQ(run.Finish(), 0) << run.err();
+  // The relative manager folder is the parent of the current one.
+  EXPECT_EQ(FileBytes(home.path() + "Log/newmonlog.txt").rfind(line, 0), 0u);
 }
 
 TEST(MonitorCommand, TakesItsDefaultsFromConfigIni) {

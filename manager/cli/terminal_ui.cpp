@@ -23,7 +23,6 @@ void TerminalUi::ShowMessage(const std::string&, const std::string& text, int) {
 
 void TerminalUi::ShowError(const std::string& text) {
   EndProgress();
-  error_shown_ = true;
   PrintForPeople(stderr, "zelkwaf-manager: " + text + "\n");
 }
 

@@ -19,7 +19,6 @@ class TerminalUi : public ManagerUi {
 
   // The answer to give to every yes/no question; unset: ask on the terminal.
   void set_answer(std::optional<bool> answer) { answer_ = answer; }
-  bool error_shown() const { return error_shown_; }
 
   void ShowMessage(const std::string& caption, const std::string& text, int style) override;
   void ShowError(const std::string& text) override;
@@ -35,7 +34,6 @@ class TerminalUi : public ManagerUi {
 
  private:
   std::optional<bool> answer_;
-  bool error_shown_ = false;
   bool show_progress_;
   bool progress_shown_ = false;
   std::chrono::steady_clock::time_point last_progress_{};

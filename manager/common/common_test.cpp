@@ -1,18 +1,21 @@
 // The path set, AppendLogLine and the date-time format.
 #include <gtest/gtest.h>
 
-#include "filter/testing/request_cases.h"
+#include <filesystem>
+
 #include "manager/common/date_time.h"
 #include "manager/common/errors.h"
 #include "manager/common/log_line.h"
 #include "manager/common/paths.h"
+#include "platform/codepage.h"
 #include "platform/files.h"
+#include "testing/files.h"
 
 namespace zelk::manager {
 namespace {
 
-using filter::testing::ReadFileBytes;
-using filter::testing::TempDir;
+using testing::FileBytes;
+using testing::TempDir;
 
 TEST(ManagerPaths, AreConcatenationsOfTheManagerFolder) {
   const char s = platform::PathSeparator();
@@ -37,6 +40,24 @@ TEST(ManagerPaths, ASecondByteThatLooksLikeABackslashIsNoSeparator) {
   EXPECT_EQ(p.ManagerDir, std::string("C:\\a\x81\x5c") + platform::PathSeparator());
 }
 
+TEST(ManagerPaths, AFolderFromTheCommandLineIsMadeAbsoluteFirst) {
+  TempDir dir;
+  const std::string sep(1, platform::PathSeparator());
+  const std::string here = dir.path() + "网站";
+  ASSERT_TRUE(platform::CreateDirectories(here));
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(std::filesystem::u8path(platform::GbkToUtf8(here)));
+  const ManagerPaths relative = AbsoluteManagerPaths("管理");
+  const ManagerPaths up = AbsoluteManagerPaths(".." + sep + "管理" + sep);
+  std::filesystem::current_path(before);
+  EXPECT_EQ(relative.ManagerDir, here + sep + "管理" + sep);
+  EXPECT_EQ(relative.ConfigIniPath, here + sep + "管理" + sep + "Config.ini");
+  EXPECT_EQ(relative.FilterIniPath, BuildManagerPaths(here + sep + "管理").FilterIniPath);
+  EXPECT_EQ(up.ManagerDir, dir.path() + "管理" + sep);
+  EXPECT_EQ(AbsoluteManagerPaths(dir.path()).TamperLogPath,
+            BuildManagerPaths(dir.path()).TamperLogPath);
+}
+
 TEST(ManagerPaths, CreatesTheIisAndLogFoldersButNotTheScannersFolder) {
   TempDir dir;
   const ManagerPaths p = BuildManagerPaths(dir.path() + "home");
@@ -54,7 +75,7 @@ TEST(AppendLogLine, CreatesTheFileAndAppendsCrLfLines) {
   AppendLogLine("文件已经被删除C:\\a.asp", log);
   AppendLogLine("", log);
   AppendLogLine("second", log);
-  EXPECT_EQ(ReadFileBytes(log), "文件已经被删除C:\\a.asp\r\n\r\nsecond\r\n");
+  EXPECT_EQ(FileBytes(log), "文件已经被删除C:\\a.asp\r\n\r\nsecond\r\n");
 }
 
 TEST(AppendLogLine, RaisesAnErrorWhenTheFileCannotBeWritten) {

@@ -29,6 +29,10 @@ ManagerPaths BuildManagerPaths(std::string manager_dir) {
 
 ManagerPaths ExecutableManagerPaths() { return BuildManagerPaths(platform::ExecutableDir()); }
 
+ManagerPaths AbsoluteManagerPaths(const std::string& manager_dir) {
+  return BuildManagerPaths(platform::AbsolutePath(manager_dir));
+}
+
 void CreateManagerFolders(const ManagerPaths& paths) {
   const char sep = platform::PathSeparator();
   platform::CreateDirectories(paths.ManagerDir + "IIS" + sep);

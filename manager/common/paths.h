@@ -26,6 +26,13 @@ ManagerPaths BuildManagerPaths(std::string manager_dir);
 // The set of the running executable's folder, as the window computes it.
 ManagerPaths ExecutableManagerPaths();
 
+// The set of a manager folder named on a command line, relative to the
+// current folder or absolute: made absolute first (platform::AbsolutePath),
+// since the Windows profile API looks for a file of a relative path in the
+// Windows folder, and the site monitor compares its log's path with the
+// absolute paths it watches.
+ManagerPaths AbsoluteManagerPaths(const std::string& manager_dir);
+
 // Creates ManagerDir + "IIS" and ManagerDir + "Log" with any missing parents;
 // a folder that cannot be created is passed over silently.
 void CreateManagerFolders(const ManagerPaths& paths);

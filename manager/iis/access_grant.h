@@ -30,8 +30,9 @@ inline constexpr std::uint32_t kGenericAll = 0x10000000u;
 
 inline constexpr char kEveryone[] = "Everyone";
 
-// True when the grant was written (for a folder: on the folder and everything
-// below it). False, changing nothing more, for an account that cannot be
+// Blanks and control characters around the path are dropped before it is
+// used. True when the grant was written (for a folder: on the folder and
+// everything below it). False, changing nothing more, for an account that cannot be
 // resolved, an empty or missing path, or a path without an access list; a walk
 // through a folder stops at its first failure.
 bool GrantFileAccess(const std::string& account, const std::string& path, std::uint32_t mask);
@@ -39,14 +40,5 @@ bool GrantFileAccess(const std::string& account, const std::string& path, std::u
 // Windows only: the same with the account's security identifier (a PSID)
 // already looked up.
 bool GrantAccountAccess(const std::string& path, const void* sid, std::uint32_t mask);
-
-// Leading and trailing characters up to and including the space are dropped
-// from a path before it is used.
-inline std::string TrimPath(const std::string& path) {
-  std::string::size_type begin = 0, end = path.size();
-  while (begin < end && static_cast<unsigned char>(path[begin]) <= ' ') ++begin;
-  while (end > begin && static_cast<unsigned char>(path[end - 1]) <= ' ') --end;
-  return path.substr(begin, end - begin);
-}
 
 }  // namespace zelk::manager

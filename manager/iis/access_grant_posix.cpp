@@ -51,7 +51,7 @@ bool GrantTree(const std::string& gbk_dir, std::uint32_t mask) {
 
 bool GrantFileAccess(const std::string& account, const std::string& path, std::uint32_t mask) {
   if (!EqualsIgnoreAsciiCase(account, kEveryone)) return false;
-  std::string target = TrimPath(path);
+  std::string target(TrimBlanksAndControls(path));
   if (target.empty()) return false;
   if (platform::DirectoryExists(target)) {
     if (target.size() > 1 && target.back() == '/') target.pop_back();

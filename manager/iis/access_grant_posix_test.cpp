@@ -3,14 +3,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "filter/testing/request_cases.h"
 #include "manager/iis/access_grant.h"
 #include "platform/files.h"
+#include "testing/files.h"
 
 namespace zelk::manager {
 namespace {
 
-using filter::testing::TempDir;
+using testing::TempDir;
 
 mode_t Mode(const std::string& path) {
   struct stat st {};

@@ -5,23 +5,17 @@
 
 #include <gtest/gtest.h>
 
-#include "filter/testing/request_cases.h"
 #include "platform/files.h"
+#include "testing/files.h"
 
 namespace zelk::manager {
 namespace {
 
-using filter::testing::TempDir;
+using testing::TempDir;
 
 void Write(const std::string& path) {
   std::string error;
   ASSERT_TRUE(platform::WriteWholeFile(path, "x", &error)) << error;
-}
-
-TEST(TrimPath, DropsControlCharactersAndSpacesAtBothEnds) {
-  EXPECT_EQ(TrimPath("  C:\\a b\\c.txt \t\r\n"), "C:\\a b\\c.txt");
-  EXPECT_EQ(TrimPath(" \t "), "");
-  EXPECT_EQ(TrimPath(""), "");
 }
 
 TEST(GrantFileAccess, RefusesWhatItCannotGrant) {

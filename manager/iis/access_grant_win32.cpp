@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "manager/iis/access_grant.h"
+#include "platform/text.h"
 
 namespace zelk::manager {
 
@@ -120,7 +121,7 @@ bool GrantContents(const std::string& dir, PSID sid, DWORD mask) {
 }  // namespace
 
 bool GrantAccountAccess(const std::string& path, const void* sid, std::uint32_t mask) {
-  std::string target = TrimPath(path);
+  std::string target(TrimBlanksAndControls(path));
   if (target.empty()) return false;
   PSID account = const_cast<void*>(sid);
   const DWORD attributes = GetFileAttributesA(target.c_str());

@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "filter/testing/request_cases.h"
 #include "manager/iis/access_grant.h"
 #include "platform/files.h"
+#include "testing/files.h"
 
 namespace zelk::manager {
 namespace {
 
-using filter::testing::TempDir;
+using testing::TempDir;
 
 struct Entry {
   BYTE type;

@@ -8,20 +8,21 @@
 #include <map>
 #include <set>
 
-#include "filter/testing/request_cases.h"
 #include "manager/common/paths.h"
 #include "manager/iis/access_grant.h"
-#include "manager/iis/memory_metabase.h"
-#include "manager/testing/fake_ui.h"
 #include "platform/appendfile.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "testing/fake_ui.h"
+#include "testing/files.h"
+#include "testing/memory_metabase.h"
 
 namespace zelk::manager {
 namespace {
 
-using filter::testing::ReadFileBytes;
-using filter::testing::TempDir;
+using testing::FileBytes;
+using testing::MemoryMetabase;
+using testing::TempDir;
 using List = std::vector<std::string>;
 
 constexpr char kFilters[] = "localhost/w3svc/Filters";
@@ -133,7 +134,7 @@ TEST_F(Install, RegistersGrantsWritesAndTellsTheUser) {
   EXPECT_EQ(host.label, "已安装");
 
   EXPECT_TRUE(platform::FileExists(host.paths().FilterLogPath));
-  EXPECT_EQ(ReadFileBytes(host.paths().FilterLogPath), "");
+  EXPECT_EQ(FileBytes(host.paths().FilterLogPath), "");
   EXPECT_EQ(host.store.StringProperty(kFilters, kFilterLoadOrder), ",ZeLkWAF");
   EXPECT_EQ(host.store.StringProperty(std::string(kFilters) + "/ZeLkWAF", "FilterPath"),
             host.paths().FilterDllPath);
@@ -177,7 +178,7 @@ TEST_F(Install, KeepsExistingSettingsFilesUntouched) {
   host.PutModule();
   FakeHost::Write(host.paths().FilterIniPath, "mine");
   ASSERT_EQ(SetupBtnClick(host), InstallOutcome::kInstalled);
-  EXPECT_EQ(ReadFileBytes(host.paths().FilterIniPath), "mine");
+  EXPECT_EQ(FileBytes(host.paths().FilterIniPath), "mine");
   EXPECT_FALSE(platform::FileExists(host.paths().UrlListPath));
   EXPECT_EQ(std::count(host.events.begin(), host.events.end(), "SaveFilterSettings"), 0);
   // The white list is missing, so its grant fails, silently.
@@ -191,7 +192,7 @@ TEST_F(Install, KeepsAnExistingEventLog) {
   host.PutModule();
   FakeHost::Write(host.paths().FilterLogPath, "old line\r\n");
   ASSERT_EQ(SetupBtnClick(host), InstallOutcome::kInstalled);
-  EXPECT_EQ(ReadFileBytes(host.paths().FilterLogPath), "old line\r\n");
+  EXPECT_EQ(FileBytes(host.paths().FilterLogPath), "old line\r\n");
 }
 
 TEST_F(Install, WithoutIisWarnsAndDoesNothingElse) {

@@ -9,18 +9,17 @@
 
 #include "manager/iis/metabase_adsi_win32.h"
 
-#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "platform/system_error.h"
 
 namespace zelk::manager {
 namespace {
 
 [[noreturn]] void Fail(const char* call, HRESULT hr) {
-  char text[160];
-  std::snprintf(text, sizeof text, "%s failed (0x%08lX)", call, static_cast<unsigned long>(hr));
-  throw MetabaseError(text);
+  throw MetabaseError(platform::SystemErrorText(call, static_cast<std::uint32_t>(hr), ""));
 }
 
 void Check(HRESULT hr, const char* call) {
@@ -45,9 +44,10 @@ std::string Narrow(const wchar_t* text, UINT length) {
   return out;
 }
 
-// Owns a BSTR.
+// Owns a BSTR: one made from a text, or one a call hands out through put().
 class Bstr {
  public:
+  Bstr() = default;
   explicit Bstr(const std::string& gbk) {
     const std::wstring w = Wide(gbk);
     b_ = SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
@@ -57,6 +57,8 @@ class Bstr {
   Bstr(const Bstr&) = delete;
   Bstr& operator=(const Bstr&) = delete;
   BSTR get() const { return b_; }
+  BSTR* put() { return &b_; }
+  std::string Text() const { return Narrow(b_, SysStringLen(b_)); }
 
  private:
   BSTR b_ = nullptr;
@@ -109,10 +111,9 @@ std::vector<std::string> VariantTextList(const VARIANT& v) {
       Check(SafeArrayGetElement(array, &i, item.get()), "SafeArrayGetElement");
       out.push_back(VariantText(*item));
     } else if (element == VT_BSTR) {
-      BSTR s = nullptr;
-      Check(SafeArrayGetElement(array, &i, &s), "SafeArrayGetElement");
-      out.push_back(Narrow(s, SysStringLen(s)));
-      SysFreeString(s);
+      Bstr s;
+      Check(SafeArrayGetElement(array, &i, s.put()), "SafeArrayGetElement");
+      out.push_back(s.Text());
     } else {
       throw MetabaseError("unexpected array element type");
     }
@@ -120,16 +121,23 @@ std::vector<std::string> VariantTextList(const VARIANT& v) {
   return out;
 }
 
+// Owns one reference to a COM object. Not copyable; movable, so that a
+// reference is owned from the call that hands it out to the object that
+// keeps it, and a failure in between releases it.
 template <typename T>
 class Com {
  public:
   Com() = default;
-  explicit Com(T* p) : p_(p) {}
+  Com(const Com&) = delete;
+  Com& operator=(const Com&) = delete;
+  Com(Com&& other) noexcept : p_(other.p_) { other.p_ = nullptr; }
+  Com& operator=(Com&& other) noexcept {
+    std::swap(p_, other.p_);
+    return *this;
+  }
   ~Com() {
     if (p_) p_->Release();
   }
-  Com(const Com&) = delete;
-  Com& operator=(const Com&) = delete;
   T** put() { return &p_; }
   T* get() const { return p_; }
   T* operator->() const { return p_; }
@@ -159,48 +167,49 @@ void InvokeMethod(IDispatch* target, const wchar_t* name, std::vector<VARIANT>& 
   Check(hr, "IDispatch::Invoke");
 }
 
-// Frees the variants of an argument list.
+// Frees the variants of an argument list. Each variant is in the list before
+// anything is put into it, so nothing is lost when a step throws.
 struct ArgList {
-  std::vector<VARIANT> v;
+  ArgList() = default;
+  ArgList(const ArgList&) = delete;
+  ArgList& operator=(const ArgList&) = delete;
   ~ArgList() {
     for (VARIANT& x : v) VariantClear(&x);
   }
-  void Text(const std::string& s) {
-    VARIANT x;
-    VariantInit(&x);
-    Variant::SetText(&x, s);
-    v.push_back(x);
-  }
+  void Text(const std::string& s) { Variant::SetText(&Add(), s); }
   void Bool(bool b) {
-    VARIANT x;
-    VariantInit(&x);
+    VARIANT& x = Add();
     x.vt = VT_BOOL;
     x.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
-    v.push_back(x);
   }
   void Int(long n) {
-    VARIANT x;
-    VariantInit(&x);
+    VARIANT& x = Add();
     x.vt = VT_I4;
     x.lVal = n;
+  }
+
+  std::vector<VARIANT> v;
+
+ private:
+  VARIANT& Add() {
+    VARIANT x;
+    VariantInit(&x);
     v.push_back(x);
+    return v.back();
   }
 };
 
 class AdsiObject final : public MetabaseObject {
  public:
-  // Takes over one reference.
-  explicit AdsiObject(IDispatch* dispatch) : dispatch_(dispatch) {}
+  explicit AdsiObject(Com<IDispatch> dispatch) : dispatch_(std::move(dispatch)) {}
 
   std::string Name() override {
     Com<IADs> ads;
     Check(dispatch_->QueryInterface(IID_IADs, reinterpret_cast<void**>(ads.put())),
           "QueryInterface(IADs)");
-    BSTR name = nullptr;
-    Check(ads->get_Name(&name), "IADs::get_Name");
-    std::string out = Narrow(name, SysStringLen(name));
-    SysFreeString(name);
-    return out;
+    Bstr name;
+    Check(ads->get_Name(name.put()), "IADs::get_Name");
+    return name.Text();
   }
 
   std::unique_ptr<MetabaseObject> GetObject(const std::string& class_name,
@@ -252,9 +261,9 @@ class AdsiObject final : public MetabaseObject {
     Com<IADsContainer> container;
     QueryContainer(&container);
     Bstr cls(class_name), child(name);
-    IDispatch* made = nullptr;
-    Check(container->Create(cls.get(), child.get(), &made), "IADsContainer::Create");
-    return std::make_unique<AdsiObject>(made);
+    Com<IDispatch> made;
+    Check(container->Create(cls.get(), child.get(), made.put()), "IADsContainer::Create");
+    return std::make_unique<AdsiObject>(std::move(made));
   }
 
   void Delete(const std::string& class_name, const std::string& name) override {
@@ -296,8 +305,10 @@ class AdsiObject final : public MetabaseObject {
 
   static std::unique_ptr<MetabaseObject> FromVariant(const VARIANT& v) {
     if (v.vt != VT_DISPATCH || !v.pdispVal) throw MetabaseError("not an object");
+    Com<IDispatch> dispatch;
+    *dispatch.put() = v.pdispVal;
     v.pdispVal->AddRef();
-    return std::make_unique<AdsiObject>(v.pdispVal);
+    return std::make_unique<AdsiObject>(std::move(dispatch));
   }
 
  private:
@@ -332,33 +343,31 @@ class AdsiObject final : public MetabaseObject {
 
 class AdsiElement final : public MetabaseElement {
  public:
-  explicit AdsiElement(VARIANT v) : v_(v) {}
-  ~AdsiElement() override { VariantClear(&v_); }
-  std::unique_ptr<MetabaseObject> AsObject() override { return AdsiObject::FromVariant(v_); }
+  VARIANT* get() { return v_.get(); }
+  std::unique_ptr<MetabaseObject> AsObject() override { return AdsiObject::FromVariant(*v_); }
 
  private:
-  VARIANT v_;
+  Variant v_;
 };
+
+using EnumeratorHandle = std::unique_ptr<IEnumVARIANT, decltype(&ADsFreeEnumerator)>;
 
 class AdsiEnumerator final : public MetabaseEnumerator {
  public:
-  explicit AdsiEnumerator(IEnumVARIANT* e) : e_(e) {}
-  ~AdsiEnumerator() override { ADsFreeEnumerator(e_); }
+  explicit AdsiEnumerator(EnumeratorHandle e) : e_(std::move(e)) {}
   std::unique_ptr<MetabaseElement> Next() override {
-    VARIANT v;
-    VariantInit(&v);
+    // The element owns the variant before the call fills it, so whatever the
+    // call leaves there is cleared on every way out.
+    auto element = std::make_unique<AdsiElement>();
     ULONG fetched = 0;
-    const HRESULT hr = ADsEnumerateNext(e_, 1, &v, &fetched);
+    const HRESULT hr = ADsEnumerateNext(e_.get(), 1, element->get(), &fetched);
     if (FAILED(hr)) Fail("ADsEnumerateNext", hr);
-    if (hr == S_FALSE || fetched == 0) {
-      VariantClear(&v);
-      return nullptr;
-    }
-    return std::make_unique<AdsiElement>(v);
+    if (hr == S_FALSE || fetched == 0) return nullptr;
+    return element;
   }
 
  private:
-  IEnumVARIANT* e_;
+  EnumeratorHandle e_;
 };
 
 std::unique_ptr<MetabaseEnumerator> AdsiObject::Enumerate() {
@@ -366,7 +375,8 @@ std::unique_ptr<MetabaseEnumerator> AdsiObject::Enumerate() {
   QueryContainer(&container);
   IEnumVARIANT* e = nullptr;
   Check(ADsBuildEnumerator(container.get(), &e), "ADsBuildEnumerator");
-  return std::make_unique<AdsiEnumerator>(e);
+  EnumeratorHandle owned(e, &ADsFreeEnumerator);
+  return std::make_unique<AdsiEnumerator>(std::move(owned));
 }
 
 class AdsiMetabase final : public Metabase {
@@ -374,11 +384,11 @@ class AdsiMetabase final : public Metabase {
   std::unique_ptr<MetabaseObject> OpenNamespace() override {
     CLSID clsid{};
     Check(CLSIDFromProgID(L"IISNamespace", &clsid), "CLSIDFromProgID(IISNamespace)");
-    IDispatch* dispatch = nullptr;
+    Com<IDispatch> dispatch;
     Check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                           IID_IDispatch, reinterpret_cast<void**>(&dispatch)),
+                           IID_IDispatch, reinterpret_cast<void**>(dispatch.put())),
           "CoCreateInstance(IISNamespace)");
-    return std::make_unique<AdsiObject>(dispatch);
+    return std::make_unique<AdsiObject>(std::move(dispatch));
   }
 
   std::unique_ptr<MetabaseObject> OpenPath(const std::string& path, MetabaseInterface as) override {
@@ -387,14 +397,13 @@ class AdsiMetabase final : public Metabase {
     const IID& iid = as == MetabaseInterface::kIADs            ? IID_IADs
                      : as == MetabaseInterface::kIADsContainer ? IID_IADsContainer
                                                                : IID_IDispatch;
-    IUnknown* unknown = nullptr;
+    Com<IUnknown> unknown;
     const std::wstring wide = Wide(path);
-    Check(ADsGetObject(wide.c_str(), iid, reinterpret_cast<void**>(&unknown)), "ADsGetObject");
-    IDispatch* dispatch = nullptr;
-    const HRESULT hr = unknown->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
-    unknown->Release();
-    Check(hr, "QueryInterface(IDispatch)");
-    return std::make_unique<AdsiObject>(dispatch);
+    Check(ADsGetObject(wide.c_str(), iid, reinterpret_cast<void**>(unknown.put())), "ADsGetObject");
+    Com<IDispatch> dispatch;
+    Check(unknown->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.put())),
+          "QueryInterface(IDispatch)");
+    return std::make_unique<AdsiObject>(std::move(dispatch));
   }
 };
 

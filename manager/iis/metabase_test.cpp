@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "manager/iis/memory_metabase.h"
+#include "testing/memory_metabase.h"
 
 namespace zelk::manager {
 namespace {
 
 using List = std::vector<std::string>;
+using testing::MemoryMetabase;
 
 constexpr char kFilters[] = "localhost/w3svc/Filters";
 constexpr char kService[] = "localhost/w3svc";

@@ -198,7 +198,7 @@ bool LoadUrlList(const std::string& path, std::vector<std::string>* entries) {
     if (!platform::FindFile(path, &entry)) return false;
     throw ManagerError("Cannot open file \"" + path + "\". " + error);
   }
-  *entries = filter::SplitLines(bytes);
+  *entries = SplitLines(bytes);
   return true;
 }
 

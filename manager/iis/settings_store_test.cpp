@@ -6,17 +6,17 @@
 
 #include <fstream>
 
-#include "filter/testing/request_cases.h"
 #include "manager/common/errors.h"
-#include "manager/testing/fake_ui.h"
 #include "platform/files.h"
 #include "platform/profile.h"
+#include "testing/fake_ui.h"
+#include "testing/files.h"
 
 namespace zelk::manager {
 namespace {
 
-using filter::testing::ReadFileBytes;
-using filter::testing::TempDir;
+using testing::FileBytes;
+using testing::TempDir;
 
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
@@ -61,12 +61,12 @@ TEST(SettingsStore, WithNoFilesEveryKeyHasItsDefaultAndNothingIsCreated) {
 TEST(SettingsStore, SavingWritesEveryKeyInPageOrderByteForByte) {
   TempDir dir;
   SaveFilterSettings(dir.path() + "ZelkWAF.ini", filter::FilterSettings{});
-  EXPECT_EQ(ReadFileBytes(dir.path() + "ZelkWAF.ini"), kDefaultFilterFile);
+  EXPECT_EQ(FileBytes(dir.path() + "ZelkWAF.ini"), kDefaultFilterFile);
   SaveManagerSettings(dir.path() + "Config.ini", ManagerSettings{});
-  EXPECT_EQ(ReadFileBytes(dir.path() + "Config.ini"), kDefaultConfigFile);
+  EXPECT_EQ(FileBytes(dir.path() + "Config.ini"), kDefaultConfigFile);
   // A second save of the same values changes nothing.
   SaveFilterSettings(dir.path() + "ZelkWAF.ini", filter::FilterSettings{});
-  EXPECT_EQ(ReadFileBytes(dir.path() + "ZelkWAF.ini"), kDefaultFilterFile);
+  EXPECT_EQ(FileBytes(dir.path() + "ZelkWAF.ini"), kDefaultFilterFile);
 }
 
 TEST(SettingsStore, EverySavedValueComesBackEvenWithQuotesOrBlanksAtItsEdges) {
@@ -132,7 +132,7 @@ TEST(SettingsStore, LoadingStoredStatesLeavesTheFileUntouched) {
   EXPECT_TRUE(m.IsRun);
   EXPECT_TRUE(m.IsMon);
   EXPECT_FALSE(m.Skin);
-  EXPECT_EQ(ReadFileBytes(path), text);
+  EXPECT_EQ(FileBytes(path), text);
 }
 
 TEST(SettingsStore, SavingKeepsOtherSectionsOfTheFile) {
@@ -247,7 +247,7 @@ TEST(UrlList, WritingEndsEveryEntryWithCrLfAndAnEmptyListGivesAnEmptyFile) {
   TempDir dir;
   const std::string path = dir.path() + "ZelkWAF.dst";
   SaveUrlList(path, {"", "/admin/add.asp", "/a.asp"});
-  EXPECT_EQ(ReadFileBytes(path), "\r\n/admin/add.asp\r\n/a.asp\r\n");
+  EXPECT_EQ(FileBytes(path), "\r\n/admin/add.asp\r\n/a.asp\r\n");
   SaveUrlList(path, {});
   platform::DirEntry e;
   ASSERT_TRUE(platform::FindFile(path, &e));

@@ -1,6 +1,7 @@
 #include "manager/monitor/change_records.h"
 
 #include "platform/codepage.h"
+#include "platform/text.h"
 
 namespace zelk::manager {
 namespace {
@@ -48,18 +49,6 @@ std::vector<ChangeRecord> ParseChangeRecords(const unsigned char* data, std::siz
   return records;
 }
 
-std::string StripBlanksAndControls(std::string_view text) {
-  auto strip = [](char c) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    return u >= 1 && u <= 32;
-  };
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && strip(text[begin])) ++begin;
-  while (end > begin && strip(text[end - 1])) --end;
-  return std::string(text.substr(begin, end - begin));
-}
-
 void ChangeAssembler::Add(const platform::DirChangeBatch& batch, std::vector<FileChange>* changes) {
   if (batch.lost) {
     rename_pending_ = false;
@@ -72,7 +61,7 @@ void ChangeAssembler::Add(const platform::DirChangeBatch& batch, std::vector<Fil
 void ChangeAssembler::Add(const std::vector<ChangeRecord>& records,
                           std::vector<FileChange>* changes) {
   for (const ChangeRecord& record : records) {
-    const std::string name = StripBlanksAndControls(record.name);
+    const std::string name(TrimBlanksAndControls(record.name));
     std::string path = name.empty() ? std::string() : dir_ + name;
     switch (record.action) {
       case platform::kNotifyAdded:

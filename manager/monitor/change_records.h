@@ -35,9 +35,6 @@ struct ChangeRecord {
 // at most one pass over its bytes.
 std::vector<ChangeRecord> ParseChangeRecords(const unsigned char* data, std::size_t size);
 
-// The text without characters of codes 1 to 32 at either end.
-std::string StripBlanksAndControls(std::string_view text);
-
 struct FileChange {
   TFileOperation operation = foAdded;
   std::string file_name1;  // full path (old path of a rename; the directory for foLost)
@@ -69,7 +66,6 @@ class ChangeAssembler {
   void Add(const std::vector<ChangeRecord>& records, std::vector<FileChange>* changes);
 
   const std::string& dir() const { return dir_; }
-  bool rename_pending() const { return rename_pending_; }
 
  private:
   std::string dir_;

@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <set>
 
 #include "platform/files.h"
+#include "testing/files.h"
 
 namespace zelk::manager {
 namespace {
@@ -22,25 +22,7 @@ using namespace std::chrono_literals;
 
 constexpr auto kTimeout = 30s;
 
-// A fresh folder (ASCII path, trailing separator), removed afterwards.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::random_device rd;
-    const fs::path p =
-        fs::temp_directory_path() / ("zelkmon-" + std::to_string(rd()) + std::to_string(rd()));
-    fs::create_directories(p);
-    path_ = p.string() + platform::PathSeparator();
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using testing::TempDir;
 
 void WriteFile(const std::string& path, const std::string& text = "x") {
   std::ofstream(path, std::ios::binary) << text;
@@ -86,7 +68,7 @@ class FileWatcherTest : public ::testing::Test {
   }
 
   EventLoop loop_;
-  ScratchDir scratch_;
+  TempDir scratch_;
 };
 
 TEST_F(FileWatcherTest, ReportsAddRemoveModifyAndRenameWithFullPaths) {

@@ -59,7 +59,7 @@ void SiteMonitor::btnfilemonClick() {
     Stop();
     return;
   }
-  std::string dir = StripBlanksAndControls(page_.MonitorDirText());
+  std::string dir(TrimBlanksAndControls(page_.MonitorDirText()));
   if (!ui_.AskYesNo("选择监控目录", "是否使用当前[" + dir + "]作为监控目录?")) {
     std::string chosen;
     if (!ui_.ChooseFolder("选择监控目录", &chosen)) return;

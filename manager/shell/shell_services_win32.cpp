@@ -10,6 +10,7 @@
 #include "manager/shell/layout.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "platform/system_error.h"
 
 namespace zelk::manager::shell {
 namespace {
@@ -120,8 +121,10 @@ std::unique_ptr<ShellLink> Win32ShortcutPlatform::CreateShellLink() {
   ComPtr<IShellLinkA> link;
   HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                                 reinterpret_cast<void**>(link.put()));
-  if (FAILED(hr))
-    throw ManagerError("CoCreateInstance(ShellLink) failed (" + std::to_string(hr) + ")");
+  if (FAILED(hr)) {
+    throw ManagerError(platform::SystemErrorText("CoCreateInstance(ShellLink)",
+                                                 static_cast<std::uint32_t>(hr), ""));
+  }
   ComPtr<IPersistFile> file;
   hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.put()));
   if (FAILED(hr)) throw ManagerError("Interface not supported (IPersistFile)");

@@ -6,16 +6,16 @@
 #include <algorithm>
 #include <regex>
 
-#include "filter/settings.h"
-#include "filter/testing/request_cases.h"
 #include "manager/common/date_time.h"
-#include "manager/testing/fake_ui.h"
+#include "platform/text.h"
+#include "testing/fake_ui.h"
+#include "testing/files.h"
 
 namespace zelk::manager {
 namespace {
 
-using filter::testing::ReadFileBytes;
-using filter::testing::TempDir;
+using testing::FileBytes;
+using testing::TempDir;
 
 // 2021-06-01 12:00:00 UTC as FILETIME ticks.
 constexpr std::uint64_t kJune1 = (1622548800ULL + 11644473600ULL) * 10000000ULL;
@@ -53,7 +53,7 @@ class SnapshotTest : public ::testing::Test {
     return RunSnapshotExtraction(job, ui_);
   }
 
-  std::vector<std::string> Lines() { return filter::SplitLines(ReadFileBytes(snapshot_)); }
+  std::vector<std::string> Lines() { return SplitLines(FileBytes(snapshot_)); }
 
   std::vector<std::string> SortedPaths() {
     std::vector<std::string> paths;
@@ -85,7 +85,7 @@ TEST_F(SnapshotTest, RecordsFilesMatchingTheMasksInEveryFolderWithTheLineFormat)
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(SortedPaths(), expected);
 
-  const std::string raw = ReadFileBytes(snapshot_);
+  const std::string raw = FileBytes(snapshot_);
   ASSERT_EQ(raw.size() >= 2 ? raw.substr(raw.size() - 2) : raw, "\r\n");
   const std::string modified = FormatSnapshotDateTime(FileTimeToLocalDateTime(kJune1), '/', ':');
   for (const std::string& line : Lines()) {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <exception>
 
-#include "filter/settings.h"
 #include "manager/common/errors.h"
 #include "manager/common/log_line.h"
 #include "manager/common/ui.h"
@@ -19,7 +18,7 @@ std::vector<std::string> LoadLines(const std::string& path) {
   if (!platform::ReadWholeFile(path, &bytes, &error)) {
     throw ManagerError("Cannot open file \"" + path + "\". " + error);
   }
-  return filter::SplitLines(bytes);
+  return SplitLines(bytes);
 }
 
 // Negative, zero or positive as a sorts before, equal to or after b, with

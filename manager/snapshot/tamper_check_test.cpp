@@ -3,16 +3,16 @@
 
 #include <gtest/gtest.h>
 
-#include "filter/settings.h"
-#include "filter/testing/request_cases.h"
 #include "manager/snapshot/snapshot.h"
-#include "manager/testing/fake_ui.h"
+#include "platform/text.h"
+#include "testing/fake_ui.h"
+#include "testing/files.h"
 
 namespace zelk::manager {
 namespace {
 
-using filter::testing::ReadFileBytes;
-using filter::testing::TempDir;
+using testing::FileBytes;
+using testing::TempDir;
 
 constexpr std::uint64_t kJune1 = (1622548800ULL + 11644473600ULL) * 10000000ULL;
 constexpr std::uint64_t kSecond = 10000000ULL;
@@ -31,7 +31,7 @@ class TamperCheckTest : public ::testing::Test {
     RunSnapshotExtraction({site_, snapshot_, "*.asp", 1}, ui_);
   }
   FindingsOutcome Check() { return RunTamperCheck(snapshot_, log_, ui_); }
-  std::vector<std::string> LogLines() { return filter::SplitLines(ReadFileBytes(log_)); }
+  std::vector<std::string> LogLines() { return SplitLines(FileBytes(log_)); }
 
   TempDir dir_;
   const std::string site_ = [this] {
@@ -50,7 +50,7 @@ TEST_F(TamperCheckTest, AnUnchangedTreeHasNoFindings) {
   Extract();
   const FindingsOutcome out = Check();
   EXPECT_EQ(out.findings, 0);
-  EXPECT_EQ(ReadFileBytes(log_), "");
+  EXPECT_EQ(FileBytes(log_), "");
   EXPECT_EQ(ui_.statuses.back(), "校验完成,共发现文件被篡改 0 个.");
   EXPECT_TRUE(ui_.opened.empty());
 }
@@ -101,7 +101,7 @@ TEST_F(TamperCheckTest, BlankLinesAndRepeatedExtractionsCountEveryTime) {
 TEST_F(TamperCheckTest, BuildSnapshotLineComparesTheWholeLine) {
   const std::string a = Make("a.asp");
   Extract();
-  const std::string line = filter::SplitLines(ReadFileBytes(snapshot_)).at(0);
+  const std::string line = SplitLines(FileBytes(snapshot_)).at(0);
   EXPECT_TRUE(BuildSnapshotLine(a, line));
   EXPECT_FALSE(BuildSnapshotLine(a, line + " "));
   EXPECT_FALSE(BuildSnapshotLine(a + "x", line));
@@ -171,7 +171,7 @@ TEST_F(CompareTest, NewLinesGoToTheTamperLogWithTheirWholePath) {
   const std::string newer = Snapshot("new.txt", "D:\\a.asp,1,t,t\r\nD:\\x,y.asp,1,t,t\nD:\\b.asp,1,t,t");
   const FindingsOutcome out = CompareSnapshotFiles(newer, older, log_, ui_);
   EXPECT_EQ(out.findings, 2);
-  EXPECT_EQ(ReadFileBytes(log_), "新建的文件D:\\b.asp\r\n新建的文件D:\\x,y.asp\r\n");
+  EXPECT_EQ(FileBytes(log_), "新建的文件D:\\b.asp\r\n新建的文件D:\\x,y.asp\r\n");
   EXPECT_EQ(ui_.opened, std::vector<std::string>{log_});
   EXPECT_TRUE(ui_.messages.empty());
 }
@@ -206,7 +206,7 @@ TEST_F(CompareTest, TheWindowProcedureAsksThenLetsTheUserChooseBothFiles) {
   ui_.answers = {true};
   ui_.chosen_files = {newer, older};
   EXPECT_EQ(RunSnapshotComparison(log_, ui_).findings, 1);
-  EXPECT_EQ(ReadFileBytes(log_), "新建的文件D:\\b.asp\r\n");
+  EXPECT_EQ(FileBytes(log_), "新建的文件D:\\b.asp\r\n");
   EXPECT_EQ(ui_.dialog_titles, (std::vector<std::string>{"请选择最新的快照文件", "请选择最新的快照文件",
                                                          "请选择需要对比的快照文件", "请选择最新的快照文件",
                                                          "请选择需要对比的快照文件"}));

@@ -21,6 +21,7 @@
 
 #include "manager/common/ui.h"
 #include "manager/shell/layout.h"
+#include "platform/files.h"
 
 namespace shell = zelk::manager::shell;
 
@@ -47,17 +48,10 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeout_ms = 20000) {
   return true;
 }
 
+// "<missing>" for a file that cannot be read, so that a failed check says so.
 std::string ReadFileBytes(const std::string& path) {
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string out;
-  char buf[4096];
-  DWORD got = 0;
-  while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
-  CloseHandle(f);
-  return out;
+  std::string bytes, error;
+  return zelk::platform::ReadWholeFile(path, &bytes, &error) ? bytes : "<missing>";
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {

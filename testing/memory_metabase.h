@@ -23,9 +23,9 @@
 
 #include "manager/iis/metabase.h"
 
-namespace zelk::manager {
+namespace zelk::testing {
 
-class MemoryMetabase : public Metabase {
+class MemoryMetabase : public manager::Metabase {
  public:
   using Value = std::variant<std::string, std::vector<std::string>>;
 
@@ -68,8 +68,9 @@ class MemoryMetabase : public Metabase {
   // How many recorded calls begin with prefix.
   int CountCalls(const std::string& prefix) const;
 
-  std::unique_ptr<MetabaseObject> OpenNamespace() override;
-  std::unique_ptr<MetabaseObject> OpenPath(const std::string& path, MetabaseInterface as) override;
+  std::unique_ptr<manager::MetabaseObject> OpenNamespace() override;
+  std::unique_ptr<manager::MetabaseObject> OpenPath(const std::string& path,
+                                                    manager::MetabaseInterface as) override;
 
  private:
   friend class MemoryObject;
@@ -101,4 +102,4 @@ class MemoryMetabase : public Metabase {
   std::vector<std::string> calls_;
 };
 
-}  // namespace zelk::manager
+}  // namespace zelk::testing

@@ -1,10 +1,12 @@
-#include "manager/iis/memory_metabase.h"
+#include "testing/memory_metabase.h"
 
 #include <algorithm>
 
 #include "platform/text.h"
 
-namespace zelk::manager {
+namespace zelk::testing {
+
+using namespace manager;  // the metabase's vocabulary
 
 namespace {
 
@@ -365,4 +367,4 @@ void MemoryMetabase::Erase(const std::string& key) {
   }
 }
 
-}  // namespace zelk::manager
+}  // namespace zelk::testing

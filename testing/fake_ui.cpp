@@ -1,6 +1,6 @@
-#include "manager/testing/fake_ui.h"
+#include "testing/fake_ui.h"
 
-namespace zelk::manager::testing {
+namespace zelk::testing {
 
 void FakeUi::ShowMessage(const std::string& caption, const std::string& text, int style) {
   messages.push_back({caption, text, style});
@@ -20,12 +20,12 @@ bool FakeUi::Progress(long count, const std::string&) {
 }
 
 bool FakeUi::ChooseFolder(const std::string& title, std::string* folder) {
-  FileDialog d;
+  manager::FileDialog d;
   d.title = title;
   return ChooseFile(d, folder);
 }
 
-bool FakeUi::ChooseFile(const FileDialog& dialog, std::string* path) {
+bool FakeUi::ChooseFile(const manager::FileDialog& dialog, std::string* path) {
   dialog_titles.push_back(dialog.title);
   if (chosen_files.empty()) return false;
   *path = chosen_files.front();
@@ -33,4 +33,4 @@ bool FakeUi::ChooseFile(const FileDialog& dialog, std::string* path) {
   return true;
 }
 
-}  // namespace zelk::manager::testing
+}  // namespace zelk::testing

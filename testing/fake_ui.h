@@ -8,14 +8,14 @@
 
 #include "manager/common/ui.h"
 
-namespace zelk::manager::testing {
+namespace zelk::testing {
 
 struct ShownMessage {
   std::string caption, text;
   int style;
 };
 
-class FakeUi : public ManagerUi {
+class FakeUi : public manager::ManagerUi {
  public:
   // Prepared answers, used in order; a question with none left is answered No
   // and a dialog with none left is cancelled.
@@ -37,8 +37,8 @@ class FakeUi : public ManagerUi {
   void SetStatus(const std::string& text) override { statuses.push_back(text); }
   bool Progress(long count, const std::string& path) override;
   bool ChooseFolder(const std::string& title, std::string* folder) override;
-  bool ChooseFile(const FileDialog& dialog, std::string* path) override;
+  bool ChooseFile(const manager::FileDialog& dialog, std::string* path) override;
   void OpenFile(const std::string& path) override { opened.push_back(path); }
 };
 
-}  // namespace zelk::manager::testing
+}  // namespace zelk::testing
