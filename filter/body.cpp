@@ -8,30 +8,6 @@
 namespace zelk::filter {
 namespace {
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-long Hex4(std::string_view s, std::size_t pos) {
-  if (pos + 4 > s.size()) return -1;
-  long v = 0;
-  for (std::size_t i = pos; i < pos + 4; ++i) {
-    const int d = HexValue(s[i]);
-    if (d < 0) return -1;
-    v = v * 16 + d;
-  }
-  return v;
-}
-
 bool IsTokenChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '*' ||
          c == '-' || c == '_';
@@ -62,7 +38,7 @@ std::optional<std::string> FindParameter(std::string_view text, std::string_view
 }  // namespace
 
 std::string MediaTypeOf(std::string_view content_type) {
-  return ToAsciiLower(Trim(content_type.substr(0, content_type.find(';'))));
+  return ToAsciiLower(TrimBlanks(content_type.substr(0, content_type.find(';'))));
 }
 
 std::string BoundaryOf(std::string_view content_type) {
@@ -97,7 +73,7 @@ std::string UnescapeJsonStrings(std::string_view json) {
       ++i;
       continue;
     }
-    const long unit = e == 'u' ? Hex4(json, i + 2) : -1;
+    const long unit = e == 'u' ? HexNumberAt(json, i + 2, 4) : -1;
     if (unit < 0) {
       out.push_back(json[i]);  // not an escape: kept as it stands
       continue;
@@ -105,7 +81,7 @@ std::string UnescapeJsonStrings(std::string_view json) {
     i += 5;
     if (unit >= 0xD800 && unit <= 0xDBFF && i + 2 < json.size() && json[i + 1] == '\\' &&
         json[i + 2] == 'u') {
-      const long low = Hex4(json, i + 3);
+      const long low = HexNumberAt(json, i + 3, 4);
       if (low >= 0xDC00 && low <= 0xDFFF) i += 6;  // a pair: one character outside GBK
     }
     if (unit != 0) out += BestFit936(static_cast<std::uint16_t>(unit));

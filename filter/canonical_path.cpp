@@ -9,24 +9,6 @@
 namespace zelk::filter {
 namespace {
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-long ReadHex(std::string_view text, std::size_t pos, std::size_t n) {
-  if (pos + n > text.size()) return -1;
-  long value = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const int d = HexValue(text[pos + i]);
-    if (d < 0) return -1;
-    value = value * 16 + d;
-  }
-  return value;
-}
-
 // One decoded piece of the path: a byte, or a UTF-16 unit from "%uXXXX".
 struct Piece {
   std::uint16_t value;
@@ -110,10 +92,10 @@ std::string CanonicalUrlPath(std::string_view raw_path) {
     long v;
     if (raw_path[i] == '%' && i + 1 < raw_path.size() &&
         (raw_path[i + 1] == 'u' || raw_path[i + 1] == 'U') &&
-        (v = ReadHex(raw_path, i + 2, 4)) >= 0) {
+        (v = HexNumberAt(raw_path, i + 2, 4)) >= 0) {
       pieces.push_back({static_cast<std::uint16_t>(v), true});
       i += 6;
-    } else if (raw_path[i] == '%' && (v = ReadHex(raw_path, i + 1, 2)) >= 0) {
+    } else if (raw_path[i] == '%' && (v = HexNumberAt(raw_path, i + 1, 2)) >= 0) {
       pieces.push_back({static_cast<std::uint16_t>(v), false});
       i += 3;
     } else {

@@ -9,26 +9,6 @@
 namespace zelk::filter {
 namespace {
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// The value of exactly n hex digits at text[pos...]; -1 when there are fewer
-// bytes left or any of them is not a hex digit.
-long ReadHex(std::string_view text, std::size_t pos, std::size_t n) {
-  if (pos + n > text.size()) return -1;
-  long value = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const int d = HexValue(text[pos + i]);
-    if (d < 0) return -1;
-    value = value * 16 + d;
-  }
-  return value;
-}
-
 // Calls visit(begin, end) for each segment of a path, '/' and '\' ending a
 // segment; a '\' that is the second byte of a GBK character does not.
 template <typename Visit>
@@ -70,7 +50,7 @@ bool IsIpv4(std::string_view s) {
 bool IsIpv6(std::string_view s) {
   if (std::count(s.begin(), s.end(), ':') < 2 || s.size() > 45) return false;
   for (char c : s) {
-    if (HexValue(c) < 0 && c != ':' && c != '.') return false;
+    if (HexDigitValue(c) < 0 && c != ':' && c != '.') return false;
   }
   return true;
 }
@@ -89,12 +69,6 @@ bool IsAddress(std::string_view t) {
          IsDecimal(t.substr(colon + 1), 5);
 }
 
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 }  // namespace
 
 std::string DecodeQueryText(std::string_view text) {
@@ -110,12 +84,12 @@ std::string DecodeQueryText(std::string_view text) {
       out.push_back(c);
       ++i;
     } else if (i + 1 < text.size() && (text[i + 1] == 'u' || text[i + 1] == 'U') &&
-               ReadHex(text, i + 2, 4) >= 0) {
-      const long unit = ReadHex(text, i + 2, 4);
+               HexNumberAt(text, i + 2, 4) >= 0) {
+      const long unit = HexNumberAt(text, i + 2, 4);
       if (unit != 0) out += BestFit936(static_cast<std::uint16_t>(unit));
       i += 6;
-    } else if (ReadHex(text, i + 1, 2) >= 0) {
-      const long byte = ReadHex(text, i + 1, 2);
+    } else if (HexNumberAt(text, i + 1, 2) >= 0) {
+      const long byte = HexNumberAt(text, i + 1, 2);
       if (byte != 0) out.push_back(static_cast<char>(byte));
       i += 3;
     } else {

@@ -28,22 +28,6 @@ bool WhiteList::Contains(std::string_view url) const {
   return index_.count(ToAsciiLower(url)) != 0;
 }
 
-std::vector<std::string> SplitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) {
-      lines.emplace_back(text.substr(start));
-      break;
-    }
-    lines.emplace_back(text.substr(start, end - start));
-    if (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ++end;
-    start = end + 1;
-  }
-  return lines;
-}
-
 bool LoadWhiteList(const std::string& path, WhiteList* list) {
   std::string text, error;
   if (!platform::ReadWholeFile(path, &text, &error)) return false;

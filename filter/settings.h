@@ -94,10 +94,6 @@ class WhiteList {
   std::unordered_set<std::string> index_;  // entries in ASCII lower case
 };
 
-// Splits text into lines (CR LF, LF or a lone CR end a line; a last line
-// without an ending still counts), each kept exactly as written.
-std::vector<std::string> SplitLines(std::string_view text);
-
 // Adds every line of the file to the list; false when the file cannot be read.
 bool LoadWhiteList(const std::string& path, WhiteList* list);
 

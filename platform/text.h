@@ -88,6 +88,20 @@ constexpr int HexDigitValue(char c) {
                                 : -1;
 }
 
+// The value of exactly `digits` hex digits at text[pos...]; -1 when fewer
+// bytes are left or one of them is not a hex digit. For escapes ("%XX",
+// "%uXXXX", "\\uXXXX"), so digits stays small.
+constexpr long HexNumberAt(std::string_view text, std::size_t pos, std::size_t digits) {
+  if (pos > text.size() || text.size() - pos < digits) return -1;
+  long value = 0;
+  for (std::size_t i = pos; i < pos + digits; ++i) {
+    const int d = HexDigitValue(text[i]);
+    if (d < 0) return -1;
+    value = value * 16 + d;
+  }
+  return value;
+}
+
 // The text without the bytes for which drop(c) holds at either end. Every
 // byte of a two-byte GBK character is 0x40 or above, so a drop that accepts
 // only ASCII never cuts a character in two.
@@ -96,6 +110,11 @@ std::string_view TrimWhere(std::string_view text, Drop drop) {
   while (!text.empty() && drop(text.front())) text.remove_prefix(1);
   while (!text.empty() && drop(text.back())) text.remove_suffix(1);
   return text;
+}
+
+// Spaces and tabs dropped at both ends.
+inline std::string_view TrimBlanks(std::string_view text) {
+  return TrimWhere(text, [](char c) { return c == ' ' || c == '\t'; });
 }
 
 // Blanks and control characters (codes 1 to 32) dropped at both ends.

@@ -10,12 +10,6 @@
 namespace zelk::filter::host {
 namespace {
 
-std::string_view TrimSpaces(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 // A body held in memory, handed out in pieces.
 class StringBodySource : public BodySource {
  public:
@@ -130,12 +124,11 @@ bool DecodeChunked(std::string_view text, std::string* body) {
     if (line_end == std::string_view::npos) return false;
     std::string_view size_text = text.substr(pos, line_end - pos);
     size_text = size_text.substr(0, size_text.find(';'));  // chunk extensions
-    size_text = TrimSpaces(size_text.substr(0, size_text.find('\r')));
+    size_text = TrimBlanks(size_text.substr(0, size_text.find('\r')));
     if (size_text.empty() || size_text.size() > 8) return false;
     std::size_t size = 0;
     for (char c : size_text) {
-      int d = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10
-              : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+      const int d = HexDigitValue(c);
       if (d < 0) return false;
       size = size * 16 + static_cast<std::size_t>(d);
     }
@@ -196,8 +189,8 @@ std::optional<HttpRequest> ParseRawRequest(const std::string& text, std::string*
       *error = "malformed header line: " + std::string(lines[i]);
       return std::nullopt;
     }
-    req.headers.emplace_back(std::string(TrimSpaces(lines[i].substr(0, colon))),
-                             std::string(TrimSpaces(lines[i].substr(colon + 1))));
+    req.headers.emplace_back(std::string(TrimBlanks(lines[i].substr(0, colon))),
+                             std::string(TrimBlanks(lines[i].substr(colon + 1))));
     const auto& [name, value] = req.headers.back();
     if (EqualsIgnoreAsciiCase(name, "Content-Length")) length = &value;
     if (EqualsIgnoreAsciiCase(name, "Transfer-Encoding") &&
