@@ -9,6 +9,8 @@ bash scripts/setup.sh
 
 jobs=$(nproc)
 status=0
+echo "== format: .clang-format on every C++ source" >&2
+bash scripts/check-format.sh || status=1
 for preset in native asan; do
   echo "== $preset: configure and build" >&2
   cmake --preset "$preset" >/dev/null
