@@ -35,8 +35,9 @@ std::string Adversarial() {
 void RunRequest(benchmark::State& state, const std::string& url, const std::string& query) {
   zelk::testing::TempDir dir;  // no settings file, no log: defaults
   auto module = zelk::filter::LoadModule(dir.path(), {state.range(0) != 0, {}});
-  state.SetLabel(state.range(0) != 0 ? (module->cfg().patterns.get.jit() ? "jit" : "jit unavailable")
-                                     : "no jit");
+  state.SetLabel(state.range(0) != 0
+                     ? (module->cfg().patterns.get.jit() ? "jit" : "jit unavailable")
+                     : "no jit");
   for (auto _ : state) {
     FakeContext ctx = Request(url, query);
     benchmark::DoNotOptimize(

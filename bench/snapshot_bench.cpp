@@ -49,7 +49,8 @@ struct Tree {
       const std::string folder = site + "/d" + std::to_string(f);
       zelk::platform::CreateDirectories(folder);
       for (int i = 0; i < kFilesPerFolder; ++i) {
-        zelk::platform::WriteWholeFile(folder + "/page" + std::to_string(i) + ".asp", "<% x %>", &error);
+        zelk::platform::WriteWholeFile(folder + "/page" + std::to_string(i) + ".asp", "<% x %>",
+                                       &error);
       }
       zelk::platform::WriteWholeFile(folder + "/style.css", "x", &error);
     }
@@ -88,8 +89,8 @@ BENCHMARK(Check)->Unit(benchmark::kMillisecond)->UseRealTime();
 void FindPrintf(benchmark::State& state) {
   Tree& t = SharedTree();
   const std::string cmd = "find '" + t.site + "' -type f -name '*.asp' -printf " +
-                          "'%p,%s,%BY/%Bm/%Bd %BH:%BM:%BS,%TY/%Tm/%Td %TH:%TM:%TS\\n' > '" + t.dir.path() +
-                          "find.txt'";
+                          "'%p,%s,%BY/%Bm/%Bd %BH:%BM:%BS,%TY/%Tm/%Td %TH:%TM:%TS\\n' > '" +
+                          t.dir.path() + "find.txt'";
   for (auto _ : state) {
     if (std::system(cmd.c_str()) != 0) state.SkipWithError("find failed");
   }

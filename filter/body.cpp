@@ -58,15 +58,32 @@ std::string UnescapeJsonStrings(std::string_view json) {
     const char e = json[i + 1];
     const char* simple = nullptr;
     switch (e) {
-      case '"': simple = "\""; break;
-      case '\\': simple = "\\"; break;
-      case '/': simple = "/"; break;
-      case 'b': simple = "\b"; break;
-      case 'f': simple = "\f"; break;
-      case 'n': simple = "\n"; break;
-      case 'r': simple = "\r"; break;
-      case 't': simple = "\t"; break;
-      default: break;
+      case '"':
+        simple = "\"";
+        break;
+      case '\\':
+        simple = "\\";
+        break;
+      case '/':
+        simple = "/";
+        break;
+      case 'b':
+        simple = "\b";
+        break;
+      case 'f':
+        simple = "\f";
+        break;
+      case 'n':
+        simple = "\n";
+        break;
+      case 'r':
+        simple = "\r";
+        break;
+      case 't':
+        simple = "\t";
+        break;
+      default:
+        break;
     }
     if (simple != nullptr) {
       out += simple;
@@ -99,8 +116,7 @@ PartHeaders ParsePartHeaders(std::string_view block) {
 MultipartParser::MultipartParser(std::string boundary, Handler& handler)
     : delimiter_("--" + std::move(boundary)), handler_(handler) {}
 
-bool MultipartParser::FindDelimiter(std::size_t from, std::size_t* at,
-                                    std::size_t* length) const {
+bool MultipartParser::FindDelimiter(std::size_t from, std::size_t* at, std::size_t* length) const {
   for (std::size_t pos = pending_.find(delimiter_, from); pos != std::string::npos;
        pos = pending_.find(delimiter_, pos + 1)) {
     std::size_t start;
@@ -199,7 +215,8 @@ void MultipartParser::Run() {
           // Headers without end: what follows is read as the data of one
           // last part, so nothing escapes the content checks.
           malformed_ = true;
-          PartHeaders headers = ParsePartHeaders(std::string_view(pending_).substr(0, kMaxHeaderBlock));
+          PartHeaders headers =
+              ParsePartHeaders(std::string_view(pending_).substr(0, kMaxHeaderBlock));
           if (!headers.file_name) headers.file_name.emplace();  // content of unknown kind
           handler_.BeginPart(headers);
           part_open_ = true;

@@ -61,9 +61,9 @@ TEST(OnRequestBody, AFormInjectionAtTheEndOfALargeBodyIsBlocked) {
   const Verdict v = RunBodyNotification(*m, ctx2, attack);
   EXPECT_EQ(v.status, kStatusReqFinished);
   // The page shows the first 1,024 bytes of the body.
-  EXPECT_EQ(ctx2.written, BuildBlockPage("POST请求存在注入语句!",
-                                         head + std::string(1024 - head.size(), 'a') + "...",
-                                         "localhost"));
+  EXPECT_EQ(ctx2.written,
+            BuildBlockPage("POST请求存在注入语句!",
+                           head + std::string(1024 - head.size(), 'a') + "...", "localhost"));
 }
 
 TEST(OnRequestBody, MultipartTextFieldsAreMatchedAsSent) {
@@ -87,8 +87,8 @@ TEST(OnRequestBody, MultipartTextFieldsAreMatchedAsSent) {
 TEST(OnRequestBody, ReadsNothingWhenNoCheckNeedsTheBody) {
   auto m = LoadDefaultModule();
   const std::pair<const char*, const char*> cases[] = {
-      {"/a.htm", kForm},                           // not a script
-      {"/a.asp", "application/octet-stream"},      // not a form
+      {"/a.htm", kForm},                       // not a script
+      {"/a.asp", "application/octet-stream"},  // not a form
       {"/a.asp", "text/xml"},
   };
   for (const auto& [url, type] : cases) {

@@ -11,8 +11,8 @@ namespace {
 
 TEST(ContentType, MediaTypeAndBoundary) {
   const std::tuple<const char*, const char*, const char*> cases[] = {
-      {"multipart/form-data; boundary=----WebKitFormBoundary7MA4",
-       "multipart/form-data", "----WebKitFormBoundary7MA4"},
+      {"multipart/form-data; boundary=----WebKitFormBoundary7MA4", "multipart/form-data",
+       "----WebKitFormBoundary7MA4"},
       {"Multipart/Form-Data;Boundary=\"a b;c\"", "multipart/form-data", "a b;c"},
       {" application/x-www-form-urlencoded ; charset=gb2312", "application/x-www-form-urlencoded",
        ""},

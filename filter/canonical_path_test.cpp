@@ -11,7 +11,7 @@ TEST(CanonicalUrlPath, GivesThePathIisHandsTheFilter) {
   const std::pair<const char*, const char*> cases[] = {
       {"/news.asp", "/news.asp"},
       {"/a%20b/c%2Easp", "/a b/c.asp"},
-      {"/a%2541", "/a%41"},  // decoded once
+      {"/a%2541", "/a%41"},    // decoded once
       {"/x%zz%4", "/x%zz%4"},  // a '%' that starts no escape stays
       {"/db%5cdata.mdb", "/db/data.mdb"},
       {"/a\\b", "/a/b"},
@@ -26,8 +26,10 @@ TEST(CanonicalUrlPath, GivesThePathIisHandsTheFilter) {
       {"/\xE4\xB8\xAD.mdb", "/\xD6\xD0.mdb"},
       {"/%D6%D0.mdb", "/\xD6\xD0.mdb"},  // not UTF-8: read as GBK already
       {"/%D5%5C.asp", "/\xD5\x5C.asp"},  // a GBK trail byte 0x5C is no separator
-      {"/%C2%BA.asp", "/o.asp"},          // U+00BA through Windows' best fit
-      {"/%uFF0Fx", "/\xA3\xAF" "x"},       // a fullwidth solidus stays a character
+      {"/%C2%BA.asp", "/o.asp"},         // U+00BA through Windows' best fit
+      {"/%uFF0Fx",
+       "/\xA3\xAF"
+       "x"},  // a fullwidth solidus stays a character
       {"", ""},
   };
   for (const auto& [raw, url] : cases) EXPECT_EQ(CanonicalUrlPath(raw), url) << raw;

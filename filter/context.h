@@ -34,7 +34,8 @@ enum class VariableResult {
 
 // For hosts that hold their variables as strings: copies value and a NUL
 // into buffer under GetServerVariable's size protocol.
-inline VariableResult CopyServerVariable(const std::string& value, char* buffer, std::uint32_t* size) {
+inline VariableResult CopyServerVariable(const std::string& value, char* buffer,
+                                         std::uint32_t* size) {
   const std::uint32_t needed = static_cast<std::uint32_t>(value.size() + 1);
   if (*size < needed) {
     *size = needed;

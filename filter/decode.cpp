@@ -185,9 +185,9 @@ UrlPathView ReadUrlPath(std::string_view url) {
       }
       if (s.cut || (has_path_info && !last.ext.empty())) view.shell_form = true;
     }
-    if (has_path_info && (EqualsIgnoreAsciiCase(s.ext, "cer") ||
-                          EqualsIgnoreAsciiCase(s.ext, "asa") ||
-                          EqualsIgnoreAsciiCase(s.ext, "cdx"))) {
+    if (has_path_info &&
+        (EqualsIgnoreAsciiCase(s.ext, "cer") || EqualsIgnoreAsciiCase(s.ext, "asa") ||
+         EqualsIgnoreAsciiCase(s.ext, "cdx"))) {
       view.shell_form = true;
     }
   }

@@ -54,7 +54,7 @@ TEST(RepeatedParameterValues, JoinsRepeatedNamesAsAspDoes) {
       {"id=1+and/*&id=*/1=2", {"1 and/*, */1=2"}},
       {"ID=1&id=2&Id=3", {"1, 2, 3"}},  // names ignore ASCII case
       {"a=1&b=2&a=3&b=4", {"1, 3", "2, 4"}},
-      {"i%64=1&id=2", {"1, 2"}},          // names are decoded too
+      {"i%64=1&id=2", {"1, 2"}},              // names are decoded too
       {"id=1%26id%3D2&id=3", {"1&id=2, 3"}},  // an escaped '&' is part of the value
       {"id&id=x", {", x"}},
       {"&&id=1&&id=2&", {"1, 2"}},
@@ -78,7 +78,7 @@ TEST(ReadUrlPath, FindsTheScriptIisWouldRun) {
       {"/", "", true, false, ""},
       {"/news/", "", true, false, ""},
       {"/download", "", true, false, ""},
-      {"/asp/x.jpg", "", false, false, "jpg"},          // a folder named asp
+      {"/asp/x.jpg", "", false, false, "jpg"},           // a folder named asp
       {"/news.asp/123", "asp", true, false, "asp/123"},  // path info
       {"/news.asp/x.jpg", "asp", false, true, "jpg"},    // a script folder holding a file
       {"/upload/shell.asp;.jpg", "asp", false, true, "jpg"},
@@ -105,7 +105,8 @@ TEST(ReadUrlPath, FindsTheScriptIisWouldRun) {
 
 TEST(ExtensionInList, ComparesWholeEntries) {
   const char* list = ".mdb|.inc|.bak|.asa|.cer|.cdx|";
-  for (const char* ext : {"mdb", "MDB", "Inc", "cdx"}) EXPECT_TRUE(ExtensionInList(list, ext)) << ext;
+  for (const char* ext : {"mdb", "MDB", "Inc", "cdx"})
+    EXPECT_TRUE(ExtensionInList(list, ext)) << ext;
   for (const char* ext : {"md", "c", "cd", "as", "mdbx", "", "b/c", "|"}) {
     EXPECT_FALSE(ExtensionInList(list, ext)) << ext;
   }
@@ -129,8 +130,14 @@ TEST(IsAddressList, AcceptsWhatProxiesWrite) {
 TEST(CutForLog, CutsAtTheLimitWithoutSplittingACharacter) {
   EXPECT_EQ(CutForLog("abc", 3), "abc");
   EXPECT_EQ(CutForLog("abcd", 3), "abc...");
-  EXPECT_EQ(CutForLog("a\xD6\xD0" "b", 2), "a...");  // the character would be split
-  EXPECT_EQ(CutForLog("a\xD6\xD0" "b", 3), "a\xD6\xD0...");
+  EXPECT_EQ(CutForLog("a\xD6\xD0"
+                      "b",
+                      2),
+            "a...");  // the character would be split
+  EXPECT_EQ(CutForLog("a\xD6\xD0"
+                      "b",
+                      3),
+            "a\xD6\xD0...");
   EXPECT_EQ(CutForLog(std::string(4000, 'x')).size(), 1024u + 3);
 }
 

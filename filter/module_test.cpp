@@ -78,7 +78,8 @@ TEST(LoadModule, FindsItsFilesInAFolderWithAChineseName) {
   const std::string module_dir = dir.path() + "防火墙" + platform::PathSeparator();
   ASSERT_TRUE(platform::CreateDirectories(module_dir));
   std::string error;
-  ASSERT_TRUE(platform::WriteWholeFile(module_dir + "ZelkWAF.ini", "[ZelkWAF]\r\nLearnMode=1\r\n", &error));
+  ASSERT_TRUE(
+      platform::WriteWholeFile(module_dir + "ZelkWAF.ini", "[ZelkWAF]\r\nLearnMode=1\r\n", &error));
   ASSERT_TRUE(platform::WriteWholeFile(module_dir + "ZelkWAF.dst", "/a.asp\r\n", &error));
   ASSERT_TRUE(platform::WriteWholeFile(module_dir + "ZelkWAFLog.txt", "", &error));
   auto m = LoadModule(module_dir);
@@ -296,7 +297,8 @@ TEST(UnloadModule, ReleasesTheLogSoWritersMayOpenIt) {
 }
 
 TEST(OnPreprocHeaders, RealBrowserAndCrawlerUserAgentsPass) {
-  const std::string text = ReadFileBytes(std::string(ZELK_SOURCE_DIR) + "/testdata/user_agents.txt");
+  const std::string text =
+      ReadFileBytes(std::string(ZELK_SOURCE_DIR) + "/testdata/user_agents.txt");
   auto m = LoadDefaultModule();
   int checked = 0;
   std::size_t start = 0;

@@ -95,8 +95,8 @@ struct Check {
 std::optional<Verdict> Matched(Module& m, FilterContext& ctx, const RequestInputs& in,
                                const Check& check, const std::string& shown,
                                const std::string& logged_as) {
-  const std::string message = in.client + " " + check.log_label + in.host +
-                              CutForLog(in.raw_url) + " 参数:" + CutForLog(logged_as);
+  const std::string message = in.client + " " + check.log_label + in.host + CutForLog(in.raw_url) +
+                              " 参数:" + CutForLog(logged_as);
   if (!m.cfg().settings.LearnMode) return Block(m, ctx, check.headline, shown, in.host, message);
   if (m.cfg().settings.WirteLog) WriteLogLineKeepingVerdict(m, message + kLearnMarker + in.url);
   return Verdict{kStatusReqNextNotification, Outcome::kLearned};
@@ -118,8 +118,7 @@ std::optional<Verdict> InjectionChecks(Module& m, FilterContext& ctx, const Requ
   const FilterConfig& c = m.cfg();
   const FilterSettings& s = c.settings;
   if (s.SqlGet && QueryMatches(c.patterns.get, in.query)) {
-    return Matched(m, ctx, in, {"GET请求存在注入语句!", "尝试GET注入:"}, in.query,
-                   in.query);
+    return Matched(m, ctx, in, {"GET请求存在注入语句!", "尝试GET注入:"}, in.query, in.query);
   }
   if (!s.SqlCookie) return std::nullopt;
   // ASP's Request("id") falls back to the cookies, so the cookie is checked
@@ -192,7 +191,7 @@ class BodyChecks : public MultipartParser::Handler {
 
   const FilterConfig& config_;
   bool check_post_, check_uploads_;
-  std::size_t unasked_ = 0;  // bytes fed since the scanner was last asked
+  std::size_t unasked_ = 0;               // bytes fed since the scanner was last asked
   std::optional<std::string> file_name_;  // of the part being read; none for a text field
   std::string field_;
   std::unique_ptr<BackdoorScanner> scanner_;
@@ -282,11 +281,13 @@ Verdict OnRequestBody(Module& m, FilterContext& ctx, BodySource& body) {
   std::vector<char> buffer(64 * 1024);
   std::size_t total = 0;
   while (total < kBodyInspectionCap && !checks.upload()) {
-    const std::size_t n = body.Read(buffer.data(), std::min(buffer.size(), kBodyInspectionCap - total));
+    const std::size_t n =
+        body.Read(buffer.data(), std::min(buffer.size(), kBodyInspectionCap - total));
     if (n == 0) break;
     const std::string_view piece(buffer.data(), n);
     total += n;
-    if (head.size() <= kLoggedValueBytes) head.append(piece.substr(0, kLoggedValueBytes + 1 - head.size()));
+    if (head.size() <= kLoggedValueBytes)
+      head.append(piece.substr(0, kLoggedValueBytes + 1 - head.size()));
     if (kind == BodyKind::kMultipart) {
       if (parser) {
         parser->Feed(piece);

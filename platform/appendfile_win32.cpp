@@ -7,8 +7,8 @@ namespace zelk::platform {
 namespace {
 
 bool TryOpen(const std::string& path, DWORD access) {
-  HANDLE h = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   CloseHandle(h);
   return true;
@@ -45,8 +45,8 @@ bool AppendFile::Append(std::string_view bytes, std::string* error) {
   // the system writes it to disk in its own time (no FlushFileBuffers per
   // line, which would wait for the disk on every request).
   DWORD written = 0;
-  if (!WriteFile(static_cast<HANDLE>(handle_), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                 nullptr)) {
+  if (!WriteFile(static_cast<HANDLE>(handle_), bytes.data(), static_cast<DWORD>(bytes.size()),
+                 &written, nullptr)) {
     *error = SystemErrorText("WriteFile", LastSystemError(), path_);
     return false;
   }

@@ -13,7 +13,8 @@ std::string WideToMultiByte(UINT code_page, const wchar_t* text, int length) {
   if (length == 0) return std::string();
   // UTF-8 takes no default character.
   const char* default_char = code_page == CP_UTF8 ? nullptr : "?";
-  const int needed = WideCharToMultiByte(code_page, 0, text, length, nullptr, 0, default_char, nullptr);
+  const int needed =
+      WideCharToMultiByte(code_page, 0, text, length, nullptr, 0, default_char, nullptr);
   if (needed <= 0) return std::string();
   std::string out(static_cast<std::size_t>(needed), '\0');
   WideCharToMultiByte(code_page, 0, text, length, out.data(), needed, default_char, nullptr);
@@ -28,11 +29,12 @@ bool StrictToWide(UINT code_page, std::string_view text, std::wstring* out) {
     return true;
   }
   const int n = static_cast<int>(text.size());
-  const int needed = MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text.data(), n, nullptr, 0);
+  const int needed =
+      MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text.data(), n, nullptr, 0);
   if (needed <= 0) return false;
   out->assign(static_cast<std::size_t>(needed), L'\0');
-  return MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text.data(), n, out->data(), needed) ==
-         needed;
+  return MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text.data(), n, out->data(),
+                             needed) == needed;
 }
 
 // GBK to UTF-16 where every unmapped byte becomes '?', as iconv is used on
@@ -51,7 +53,8 @@ std::wstring GbkToWide(std::string_view text) {
       continue;
     }
     std::wstring one;
-    if (c >= 0x81 && c <= 0xFE && i + 1 < text.size() && StrictToWide(kGbk, text.substr(i, 2), &one)) {
+    if (c >= 0x81 && c <= 0xFE && i + 1 < text.size() &&
+        StrictToWide(kGbk, text.substr(i, 2), &one)) {
       out += one;
       i += 2;
     } else if (StrictToWide(kGbk, text.substr(i, 1), &one)) {
@@ -86,7 +89,8 @@ std::string Utf16UnitToGbk(std::uint16_t unit) {
 
 std::string Utf16ToGbk(std::u16string_view text) {
   // wchar_t is UTF-16 on Windows.
-  return WideToMultiByte(kGbk, reinterpret_cast<const wchar_t*>(text.data()), static_cast<int>(text.size()));
+  return WideToMultiByte(kGbk, reinterpret_cast<const wchar_t*>(text.data()),
+                         static_cast<int>(text.size()));
 }
 
 std::u16string GbkToUtf16(std::string_view text) {

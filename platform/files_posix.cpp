@@ -5,8 +5,8 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <vector>
 
@@ -39,7 +39,8 @@ bool StatEntry(int dirfd, const char* name, DirEntry* entry) {
   entry->is_directory = S_ISDIR(st.stx_mode);
   entry->size = st.stx_size;
   entry->last_write_time = ToFileTime(st.stx_mtime);
-  entry->creation_time = (st.stx_mask & STATX_BTIME) ? ToFileTime(st.stx_btime) : entry->last_write_time;
+  entry->creation_time =
+      (st.stx_mask & STATX_BTIME) ? ToFileTime(st.stx_btime) : entry->last_write_time;
   return true;
 }
 
@@ -75,7 +76,8 @@ bool DirEnumerator::Next(DirEntry* entry) {
     if (dot) {
       e.is_directory = true;
     } else {
-      if (!StatEntry(::dirfd(state_->dir), d->d_name, &e)) continue;  // dangling link, vanished entry
+      if (!StatEntry(::dirfd(state_->dir), d->d_name, &e))
+        continue;  // dangling link, vanished entry
       if (e.is_directory && d->d_type != DT_DIR) {
         // A link to a folder (or a file system without d_type): only real
         // folders are walked.
@@ -189,7 +191,8 @@ bool WriteAll(int fd, const std::string& bytes, const std::string& path, std::st
   return true;
 }
 
-bool OpenAndWrite(const std::string& path, int flags, const std::string& bytes, std::string* error) {
+bool OpenAndWrite(const std::string& path, int flags, const std::string& bytes,
+                  std::string* error) {
   const int fd = ::open(Native(path).c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) {
     *error = SystemErrorText("open", LastSystemError(), path);

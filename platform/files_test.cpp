@@ -34,7 +34,7 @@ class FilesTest : public ::testing::Test {
     return out;
   }
   testing::TempDir temp_;
-  const std::string dir_ = temp_.path();                        // with a trailing separator
+  const std::string dir_ = temp_.path();                      // with a trailing separator
   const std::string root_ = dir_.substr(0, dir_.size() - 1);  // without
 };
 

@@ -86,8 +86,9 @@ bool FileTimeToLocal(std::uint64_t file_time, LocalDateTime* local) {
 }
 
 bool SetLastWriteTime(const std::string& path, std::uint64_t file_time, std::string* error) {
-  const HANDLE h = ::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE h =
+      ::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     *error = SystemErrorText("CreateFileA", LastSystemError(), path);
     return false;
@@ -122,8 +123,8 @@ bool CreateDirectories(const std::string& path) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {
-  const HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     *error = SystemErrorText("CreateFileA", LastSystemError(), path);
     return false;
@@ -147,8 +148,8 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* err
 
 namespace {
 
-bool OpenAndWrite(const std::string& path, DWORD access, DWORD disposition, const std::string& bytes,
-                  std::string* error) {
+bool OpenAndWrite(const std::string& path, DWORD access, DWORD disposition,
+                  const std::string& bytes, std::string* error) {
   const HANDLE h = ::CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {

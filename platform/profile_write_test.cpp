@@ -15,7 +15,9 @@ class ProfileWriteTest : public ::testing::Test {
  protected:
   void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
   std::string Read() { return testing::FileBytes(path_); }
-  std::string Get(const char* section, const char* key) { return GetProfileString(path_, section, key, "DEF"); }
+  std::string Get(const char* section, const char* key) {
+    return GetProfileString(path_, section, key, "DEF");
+  }
   testing::TempDir dir_;
   const std::string path_ = dir_.path() + "t.ini";
 };
@@ -24,7 +26,8 @@ TEST_F(ProfileWriteTest, NewFileHoldsTheSectionAndKeysInWritingOrder) {
   ASSERT_TRUE(WriteProfileString(path_, "ZelkWAF", "DenyShell", "1"));
   ASSERT_TRUE(WriteProfileString(path_, "ZelkWAF", "SqlGetValue", ""));
   ASSERT_TRUE(WriteProfileString(path_, "ZelkWAF", "DenyFileExtDownValue", ".mdb|.inc|"));
-  EXPECT_EQ(Read(), "[ZelkWAF]\r\nDenyShell=1\r\nSqlGetValue=\r\nDenyFileExtDownValue=.mdb|.inc|\r\n");
+  EXPECT_EQ(Read(),
+            "[ZelkWAF]\r\nDenyShell=1\r\nSqlGetValue=\r\nDenyFileExtDownValue=.mdb|.inc|\r\n");
 }
 
 TEST_F(ProfileWriteTest, RewritingAKeyChangesOnlyItsValue) {
@@ -71,7 +74,8 @@ TEST_F(ProfileWriteTest, RefusesLineBreaksAndUnwritableFiles) {
   EXPECT_FALSE(WriteProfileString(path_, "S", "a", "x\r\n[S]\r\nb=2"));
   EXPECT_FALSE(WriteProfileString(path_, "S", "a\nb", "1"));
   EXPECT_EQ(Read(), "[S]\r\na=1\r\n");
-  EXPECT_FALSE(WriteProfileString(dir_.path() + "missing" + PathSeparator() + "t.ini", "S", "a", "1"));
+  EXPECT_FALSE(
+      WriteProfileString(dir_.path() + "missing" + PathSeparator() + "t.ini", "S", "a", "1"));
 }
 
 }  // namespace

@@ -14,7 +14,8 @@ bool WriteProfileString(const std::string& path, const std::string& section, con
   for (const std::string* s : {&section, &key, &value}) {
     if (s->find_first_of("\r\n") != std::string::npos) return false;
   }
-  return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) != 0;
+  return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) !=
+         0;
 }
 
 }  // namespace zelk::platform

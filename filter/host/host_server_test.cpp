@@ -48,7 +48,8 @@ TEST(ParseRawRequest, RejectsMalformedInputWithAMessage) {
   for (const char* bad :
        {"", "\r\n", "GET\r\n", "GET /\r\n", "GET / FTP/1.0\r\n", " / HTTP/1.1\r\n",
         "GET / HTTP/1.1\r\nno colon here\r\n", "GET / HTTP/1.1\r\n: empty name\r\n",
-        "POST / HTTP/1.1\r\nContent-Length: 9\r\n\r\nshort", "POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n",
+        "POST / HTTP/1.1\r\nContent-Length: 9\r\n\r\nshort",
+        "POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n",
         "POST / HTTP/1.1\r\nContent-Length: 1x\r\n\r\n1",
         "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhel",
         "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n"}) {

@@ -8,9 +8,9 @@
 // serialises them under the module's filter lock. HttpExtensionProc runs the
 // body checks on IIS's threads too, but takes no lock: it reads only the
 // read-only configuration and writes through the event log's own lock.
-#include <windows.h>
 #include <httpext.h>
 #include <httpfilt.h>
+#include <windows.h>
 
 #include <cstring>
 #include <memory>
@@ -27,11 +27,13 @@ using zelk::filter::Module;
 
 constexpr DWORD kVersion = MAKELONG(0, 4);  // 4.0: major in the high word
 constexpr char kDescription[] = "ZeLk Web Firewall";
-constexpr DWORD kFilterFlags = SF_NOTIFY_ORDER_LOW | SF_NOTIFY_PREPROC_HEADERS | SF_NOTIFY_ACCESS_DENIED |
-                               SF_NOTIFY_SEND_RESPONSE | SF_NOTIFY_NONSECURE_PORT | SF_NOTIFY_SECURE_PORT;
+constexpr DWORD kFilterFlags = SF_NOTIFY_ORDER_LOW | SF_NOTIFY_PREPROC_HEADERS |
+                               SF_NOTIFY_ACCESS_DENIED | SF_NOTIFY_SEND_RESPONSE |
+                               SF_NOTIFY_NONSECURE_PORT | SF_NOTIFY_SECURE_PORT;
 static_assert(kVersion == 0x00040000);
 static_assert(kFilterFlags == 0x00024843);
-static_assert(sizeof kDescription <= SF_MAX_FILTER_DESC_LEN && sizeof kDescription <= HSE_MAX_EXT_DLL_NAME_LEN);
+static_assert(sizeof kDescription <= SF_MAX_FILTER_DESC_LEN &&
+              sizeof kDescription <= HSE_MAX_EXT_DLL_NAME_LEN);
 
 // Created at process attach, destroyed at detach; read-only in between.
 std::unique_ptr<Module> g_module;
@@ -68,8 +70,8 @@ void CopyDescription(char* field, std::size_t field_size) {
 // body, skipping this extension." The server may read the structure after
 // HSE_REQ_EXEC_URL returns (the child request runs asynchronously), so it
 // lives for the whole process; it is never written.
-HSE_EXEC_URL_INFO g_exec_same_request = {nullptr, nullptr, nullptr, nullptr, nullptr,
-                                         HSE_EXEC_URL_IGNORE_CURRENT_INTERCEPTOR};
+HSE_EXEC_URL_INFO g_exec_same_request = {nullptr, nullptr, nullptr,
+                                         nullptr, nullptr, HSE_EXEC_URL_IGNORE_CURRENT_INTERCEPTOR};
 
 // The re-execution of a request whose body this extension has read part of.
 //
@@ -118,7 +120,8 @@ VOID WINAPI OnExecUrlCompleted(EXTENSION_CONTROL_BLOCK* ecb, PVOID context, DWOR
 // is freed here then, as no completion will come).
 DWORD ReExecute(EXTENSION_CONTROL_BLOCK* ecb, std::unique_ptr<ExecWithBody> record) {
   HSE_EXEC_URL_INFO* info = record ? &record->info : &g_exec_same_request;
-  if (!ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_IO_COMPLETION, reinterpret_cast<LPVOID>(&OnExecUrlCompleted),
+  if (!ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_IO_COMPLETION,
+                                  reinterpret_cast<LPVOID>(&OnExecUrlCompleted),
                                   reinterpret_cast<LPDWORD>(record.get()), nullptr)) {
     return HSE_STATUS_ERROR;
   }
@@ -144,7 +147,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID rese
           // Without its own path the module has no folder to read from; it
           // then serves with the built-in defaults and patterns rather than read
           // files relative to whatever the current folder happens to be.
-          g_module = folder.empty() ? zelk::filter::LoadDefaultModule() : zelk::filter::LoadModule(folder);
+          g_module =
+              folder.empty() ? zelk::filter::LoadDefaultModule() : zelk::filter::LoadModule(folder);
         }
         break;
       case DLL_PROCESS_DETACH:
@@ -208,7 +212,8 @@ DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* ecb) {
       try {
         zelk::filter::isapi::IsapiExtensionContext ctx(ecb);
         zelk::filter::isapi::EcbBodySource body(ecb);
-        const zelk::filter::Verdict verdict = zelk::filter::RunBodyNotification(*g_module, ctx, body);
+        const zelk::filter::Verdict verdict =
+            zelk::filter::RunBodyNotification(*g_module, ctx, body);
         if (verdict.status == zelk::filter::kStatusReqFinished) return HSE_STATUS_SUCCESS;
         if (!body.taken().empty()) record = std::make_unique<ExecWithBody>(std::move(body.taken()));
       } catch (...) {

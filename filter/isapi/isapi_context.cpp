@@ -31,10 +31,14 @@ VariableResult GetVariable(Call call, std::uint32_t* size) {
 
 }  // namespace
 
-VariableResult IsapiFilterContext::GetServerVariable(const char* name, char* buffer, std::uint32_t* size) {
+VariableResult IsapiFilterContext::GetServerVariable(const char* name, char* buffer,
+                                                     std::uint32_t* size) {
   if (pfc_->GetServerVariable == nullptr) return VariableResult::kMissing;
   return GetVariable(
-      [&](DWORD* n) { return pfc_->GetServerVariable(pfc_, const_cast<char*>(name), buffer, n) != FALSE; }, size);
+      [&](DWORD* n) {
+        return pfc_->GetServerVariable(pfc_, const_cast<char*>(name), buffer, n) != FALSE;
+      },
+      size);
 }
 
 bool IsapiFilterContext::SendResponseHeader(const char* status, const char* extra_headers) {
@@ -50,7 +54,8 @@ bool IsapiFilterContext::WriteClient(const void* bytes, std::uint32_t length) {
 }
 
 HTTP_FILTER_SEND_RESPONSE* IsapiFilterContext::SendResponse() const {
-  return type_ == SF_NOTIFY_SEND_RESPONSE ? static_cast<HTTP_FILTER_SEND_RESPONSE*>(notification_) : nullptr;
+  return type_ == SF_NOTIFY_SEND_RESPONSE ? static_cast<HTTP_FILTER_SEND_RESPONSE*>(notification_)
+                                          : nullptr;
 }
 
 bool IsapiFilterContext::SetHeader(const char* name, const char* value) {
@@ -59,8 +64,8 @@ bool IsapiFilterContext::SetHeader(const char* name, const char* value) {
   // IIS removes a header whose new value is the empty string; the core asks
   // for removal with a null value.
   char empty[] = "";
-  return response->SetHeader(pfc_, const_cast<char*>(name), value != nullptr ? const_cast<char*>(value) : empty) !=
-         FALSE;
+  return response->SetHeader(pfc_, const_cast<char*>(name),
+                             value != nullptr ? const_cast<char*>(value) : empty) != FALSE;
 }
 
 std::uint32_t IsapiFilterContext::HttpStatus() {
@@ -73,10 +78,13 @@ const char* IsapiFilterContext::PhysicalPath() {
   return static_cast<const HTTP_FILTER_ACCESS_DENIED*>(notification_)->pszPhysicalPath;
 }
 
-VariableResult IsapiExtensionContext::GetServerVariable(const char* name, char* buffer, std::uint32_t* size) {
+VariableResult IsapiExtensionContext::GetServerVariable(const char* name, char* buffer,
+                                                        std::uint32_t* size) {
   if (ecb_->GetServerVariable == nullptr) return VariableResult::kMissing;
   return GetVariable(
-      [&](DWORD* n) { return ecb_->GetServerVariable(ecb_->ConnID, const_cast<char*>(name), buffer, n) != FALSE; },
+      [&](DWORD* n) {
+        return ecb_->GetServerVariable(ecb_->ConnID, const_cast<char*>(name), buffer, n) != FALSE;
+      },
       size);
 }
 
@@ -87,14 +95,15 @@ bool IsapiExtensionContext::SendResponseHeader(const char* status, const char* e
   const char* headers = extra_headers != nullptr ? extra_headers : "";
   HSE_SEND_HEADER_EX_INFO info{status, headers, static_cast<DWORD>(std::strlen(status)),
                                static_cast<DWORD>(std::strlen(headers)), FALSE};
-  return ecb_->ServerSupportFunction(ecb_->ConnID, HSE_REQ_SEND_RESPONSE_HEADER_EX, &info, nullptr, nullptr) !=
-         FALSE;
+  return ecb_->ServerSupportFunction(ecb_->ConnID, HSE_REQ_SEND_RESPONSE_HEADER_EX, &info, nullptr,
+                                     nullptr) != FALSE;
 }
 
 bool IsapiExtensionContext::WriteClient(const void* bytes, std::uint32_t length) {
   if (ecb_->WriteClient == nullptr) return false;
   DWORD n = length;
-  return ecb_->WriteClient(ecb_->ConnID, const_cast<void*>(bytes), &n, HSE_IO_SYNC) != FALSE && n == length;
+  return ecb_->WriteClient(ecb_->ConnID, const_cast<void*>(bytes), &n, HSE_IO_SYNC) != FALSE &&
+         n == length;
 }
 
 std::size_t EcbBodySource::Read(char* buffer, std::size_t size) {

@@ -9,9 +9,9 @@
 // called the module on. None is copyable.
 #pragma once
 
-#include <windows.h>
 #include <httpext.h>
 #include <httpfilt.h>
+#include <windows.h>
 
 #include <cstddef>
 #include <string>

@@ -36,7 +36,8 @@ BOOL WINAPI ReplyEcbGetServerVariable(HCONN, LPSTR, LPVOID buffer, LPDWORD size)
 }
 
 BOOL WINAPI RecordSetHeader(HTTP_FILTER_CONTEXT*, LPSTR name, LPSTR value) {
-  g_set_header = std::string(name) + "=" + (value == nullptr ? "<null>" : "\"" + std::string(value) + "\"");
+  g_set_header =
+      std::string(name) + "=" + (value == nullptr ? "<null>" : "\"" + std::string(value) + "\"");
   return TRUE;
 }
 
@@ -49,12 +50,16 @@ TEST(IsapiFilterContext, TranslatesTheServerVariableSizeProtocol) {
   };
   const Case cases[] = {
       {"value copied", {TRUE, 4, 0, "abc"}, VariableResult::kOk, 4},
-      {"too small with the size needed", {FALSE, 9000, ERROR_INSUFFICIENT_BUFFER, ""}, VariableResult::kTooSmall,
+      {"too small with the size needed",
+       {FALSE, 9000, ERROR_INSUFFICIENT_BUFFER, ""},
+       VariableResult::kTooSmall,
        9000},
       {"no such variable", {FALSE, 0, ERROR_INVALID_INDEX, ""}, VariableResult::kMissing, 16},
       {"other failure", {FALSE, 9000, ERROR_INVALID_PARAMETER, ""}, VariableResult::kMissing, 16},
       // "Too small" without a larger size would only repeat the same call.
-      {"too small without a larger size", {FALSE, 16, ERROR_INSUFFICIENT_BUFFER, ""}, VariableResult::kMissing,
+      {"too small without a larger size",
+       {FALSE, 16, ERROR_INSUFFICIENT_BUFFER, ""},
+       VariableResult::kMissing,
        16},
       {"success claiming more than the buffer", {TRUE, 17, 0, "x"}, VariableResult::kMissing, 16},
   };
@@ -66,7 +71,8 @@ TEST(IsapiFilterContext, TranslatesTheServerVariableSizeProtocol) {
     EXTENSION_CONTROL_BLOCK ecb{};
     ecb.GetServerVariable = &ReplyEcbGetServerVariable;
     IsapiExtensionContext extension(&ecb);
-    for (FilterContext* ctx : {static_cast<FilterContext*>(&filter), static_cast<FilterContext*>(&extension)}) {
+    for (FilterContext* ctx :
+         {static_cast<FilterContext*>(&filter), static_cast<FilterContext*>(&extension)}) {
       g_reply = c.reply;
       char buffer[16] = {};
       std::uint32_t size = sizeof buffer;
@@ -116,7 +122,9 @@ TEST(ModuleFolderOf, CutsAfterTheLastSeparatorThatIsNotAGbkTrailByte) {
       {"", ""},
       // 0xB1 0x5C is one GBK character whose second byte is a backslash.
       {"D:\\\xB1\x5C\\ZelkWAF.dll", "D:\\\xB1\x5C\\"},
-      {"D:\\\xB1\x5C" "ZelkWAF.dll", "D:\\"},
+      {"D:\\\xB1\x5C"
+       "ZelkWAF.dll",
+       "D:\\"},
       {"\\\\server\\share\\IIS\\ZelkWAF.dll", "\\\\server\\share\\IIS\\"},
   };
   for (const auto& c : cases) EXPECT_EQ(ModuleFolderOf(c.path), c.folder) << c.path;

@@ -5,12 +5,11 @@
 // the wildcard extension with the request body) and, for comparison, through
 // the core with the fake context: the server calls, statuses, bytes sent and
 // event log lines must be the same.
-#include <windows.h>
+#include <gtest/gtest.h>
 #include <httpext.h>
 #include <httpfilt.h>
 #include <psapi.h>
-
-#include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -56,7 +55,8 @@ std::string BuiltDll() {
 }
 
 void CopyFileOrFail(const std::string& from, const std::string& to) {
-  ASSERT_TRUE(CopyFileA(from.c_str(), to.c_str(), FALSE)) << from << " -> " << to << ": " << GetLastError();
+  ASSERT_TRUE(CopyFileA(from.c_str(), to.c_str(), FALSE))
+      << from << " -> " << to << ": " << GetLastError();
 }
 
 // The DLL loaded from a folder; unloaded (detach, UnloadModule) on Unload or
@@ -78,7 +78,9 @@ class LoadedDll {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(handle_, name)));
   }
   HttpFilterProcFn filter_proc() const { return Get<HttpFilterProcFn>("HttpFilterProc"); }
-  HttpExtensionProcFn extension_proc() const { return Get<HttpExtensionProcFn>("HttpExtensionProc"); }
+  HttpExtensionProcFn extension_proc() const {
+    return Get<HttpExtensionProcFn>("HttpExtensionProc");
+  }
 
  private:
   HMODULE handle_;
@@ -89,9 +91,9 @@ class LoadedDll {
 class FakeIis {
  public:
   std::map<std::string, std::string> variables;
-  DWORD status = 200;                 // HttpStatus of the response
-  std::vector<std::string> calls;     // in order
-  std::string written;                // everything passed to WriteClient
+  DWORD status = 200;                          // HttpStatus of the response
+  std::vector<std::string> calls;              // in order
+  std::string written;                         // everything passed to WriteClient
   std::map<std::string, std::string> headers;  // after SetHeader; "" removed
   int query_string_reads = 0;
 
@@ -131,7 +133,8 @@ class FakeIis {
   // The size protocol of IIS: the value and a NUL when they fit, else
   // ERROR_INSUFFICIENT_BUFFER with the size needed; ERROR_INVALID_INDEX for
   // a variable the server does not have.
-  static BOOL WINAPI GetServerVariable(HTTP_FILTER_CONTEXT* pfc, LPSTR name, LPVOID buffer, LPDWORD size) {
+  static BOOL WINAPI GetServerVariable(HTTP_FILTER_CONTEXT* pfc, LPSTR name, LPVOID buffer,
+                                       LPDWORD size) {
     FakeIis& self = Of(pfc);
     self.calls.push_back(std::string("GetServerVariable(") + name + ")");
     if (std::strcmp(name, "QUERY_STRING") == 0) ++self.query_string_reads;
@@ -151,7 +154,8 @@ class FakeIis {
     return TRUE;
   }
 
-  static BOOL WINAPI WriteClient(HTTP_FILTER_CONTEXT* pfc, LPVOID buffer, LPDWORD bytes, DWORD reserved) {
+  static BOOL WINAPI WriteClient(HTTP_FILTER_CONTEXT* pfc, LPVOID buffer, LPDWORD bytes,
+                                 DWORD reserved) {
     FakeIis& self = Of(pfc);
     EXPECT_EQ(reserved, 0u);
     self.calls.push_back("WriteClient(" + std::to_string(*bytes) + ")");
@@ -159,8 +163,8 @@ class FakeIis {
     return TRUE;
   }
 
-  static BOOL WINAPI ServerSupportFunction(HTTP_FILTER_CONTEXT* pfc, enum SF_REQ_TYPE request, PVOID data,
-                                           ULONG_PTR ul1, ULONG_PTR ul2) {
+  static BOOL WINAPI ServerSupportFunction(HTTP_FILTER_CONTEXT* pfc, enum SF_REQ_TYPE request,
+                                           PVOID data, ULONG_PTR ul1, ULONG_PTR ul2) {
     FakeIis& self = Of(pfc);
     if (request != SF_REQ_SEND_RESPONSE_HEADER) {
       self.calls.push_back("ServerSupportFunction(" + std::to_string(request) + ")");
@@ -196,7 +200,8 @@ class FakeIis {
 // (remove) reaches IIS as the empty string.
 std::vector<std::string> AsPassedToIis(std::vector<std::string> calls) {
   for (std::string& c : calls) {
-    if (c.rfind("SetHeader(", 0) == 0 && c.size() >= 6 && c.compare(c.size() - 6, 6, ",null)") == 0) {
+    if (c.rfind("SetHeader(", 0) == 0 && c.size() >= 6 &&
+        c.compare(c.size() - 6, 6, ",null)") == 0) {
       c.replace(c.size() - 6, 6, ",)");
     }
   }
@@ -232,7 +237,8 @@ std::vector<std::string> ExpectedMessages(const RequestCase& c) {
 struct ModuleFolder {
   testing::TempDir dir;
   std::string dll;
-  explicit ModuleFolder(const RequestCase& c, const char* dll_name = "ZelkWAF.dll") : dll(dir.path() + dll_name) {
+  explicit ModuleFolder(const RequestCase& c, const char* dll_name = "ZelkWAF.dll")
+      : dll(dir.path() + dll_name) {
     CopyFileOrFail(BuiltDll(), dll);
     testing::WriteModuleFiles(c, dir.path());
   }
@@ -256,8 +262,9 @@ class FakeEcb {
   bool fail_io_completion = false;
   bool fail_exec_url = false;
   std::size_t read_piece = 4093;
-  std::optional<std::size_t> fail_read_at;  // ReadClient fails once the connection has given this many bytes
-  int reads_past_end = 0;                   // ReadClient calls after a known-length body was all read
+  std::optional<std::size_t>
+      fail_read_at;        // ReadClient fails once the connection has given this many bytes
+  int reads_past_end = 0;  // ReadClient calls after a known-length body was all read
 
   FakeEcb() {
     ecb_.cbSize = sizeof ecb_;
@@ -289,7 +296,9 @@ class FakeEcb {
     if (exec == nullptr) return "(no re-execution)";
     const std::string rest = body_.substr(position_);
     if (exec->pEntity == nullptr) return body_.substr(0, read_ahead_) + rest;
-    return std::string(static_cast<const char*>(exec->pEntity->lpbData), exec->pEntity->cbAvailable) + rest;
+    return std::string(static_cast<const char*>(exec->pEntity->lpbData),
+                       exec->pEntity->cbAvailable) +
+           rest;
   }
   // The server's part when the child request is done: the registered routine
   // with its context.
@@ -336,8 +345,10 @@ class FakeEcb {
       SetLastError(ERROR_NETNAME_DELETED);
       return FALSE;
     }
-    if (self.position_ == self.body_.size() && self.ecb_.cbTotalBytes != 0xFFFFFFFF) ++self.reads_past_end;
-    std::size_t n = std::min({static_cast<std::size_t>(*size), self.read_piece, self.body_.size() - self.position_});
+    if (self.position_ == self.body_.size() && self.ecb_.cbTotalBytes != 0xFFFFFFFF)
+      ++self.reads_past_end;
+    std::size_t n = std::min(
+        {static_cast<std::size_t>(*size), self.read_piece, self.body_.size() - self.position_});
     if (self.fail_read_at) n = std::min(n, *self.fail_read_at - self.position_);
     std::memcpy(buffer, self.body_.data() + self.position_, n);
     self.position_ += n;
@@ -348,12 +359,13 @@ class FakeEcb {
   static BOOL WINAPI ServerSupportFunction(HCONN conn, DWORD request, LPVOID buffer, LPDWORD size,
                                            LPDWORD data_type) {
     FakeEcb& self = Of(conn);
-    std::string call = std::to_string(request) + "(" + Set(buffer) + "," + Set(size) + "," + Set(data_type) + ")";
+    std::string call =
+        std::to_string(request) + "(" + Set(buffer) + "," + Set(size) + "," + Set(data_type) + ")";
     if (request == HSE_REQ_EXEC_URL && buffer != nullptr) {
       const auto* info = static_cast<const HSE_EXEC_URL_INFO*>(buffer);
-      call += std::string(" url=") + Set(info->pszUrl) + " method=" + Set(info->pszMethod) + " headers=" +
-              Set(info->pszChildHeaders) + " user=" + Set(info->pUserInfo) + " entity=" + Set(info->pEntity) +
-              " flags=" + std::to_string(info->dwExecUrlFlags);
+      call += std::string(" url=") + Set(info->pszUrl) + " method=" + Set(info->pszMethod) +
+              " headers=" + Set(info->pszChildHeaders) + " user=" + Set(info->pUserInfo) +
+              " entity=" + Set(info->pEntity) + " flags=" + std::to_string(info->dwExecUrlFlags);
     }
     self.calls.push_back(call);
     switch (request) {
@@ -446,8 +458,8 @@ CoreRun RunThroughCore(const RequestCase& c) {
 TEST(ZelkWafDll, ExportsTheSixEntryPointsByTheirPlainNames) {
   LoadedDll dll(BuiltDll());
   ASSERT_TRUE(dll.ok()) << BuiltDll() << ": " << GetLastError();
-  for (const char* name : {"GetFilterVersion", "HttpFilterProc", "TerminateFilter", "GetExtensionVersion",
-                           "HttpExtensionProc", "TerminateExtension"}) {
+  for (const char* name : {"GetFilterVersion", "HttpFilterProc", "TerminateFilter",
+                           "GetExtensionVersion", "HttpExtensionProc", "TerminateExtension"}) {
     EXPECT_NE(dll.Get<FARPROC>(name), nullptr) << name;
   }
 }
@@ -539,7 +551,8 @@ TEST_P(DllRequestCaseTest, AnswersLikeTheCoreAndAsTheTableSays) {
     }
     if (c.expect == "replaced") {
       EXPECT_EQ(response_status, static_cast<DWORD>(SF_STATUS_REQ_FINISHED));
-      const std::string head = c.status == 403 ? "HTTP/1.1 404 Not Found\r\n" : "HTTP/1.1 200 OK\r\n";
+      const std::string head =
+          c.status == 403 ? "HTTP/1.1 404 Not Found\r\n" : "HTTP/1.1 200 OK\r\n";
       EXPECT_EQ(iis.written, head + "Content-Length: " + std::to_string(page.size()) +
                                  "\r\nContent-Type: text/html\r\n\r\n" + page);
     } else {
@@ -560,9 +573,10 @@ TEST_P(DllRequestCaseTest, AnswersLikeTheCoreAndAsTheTableSays) {
   EXPECT_EQ(LogMessages(log), LogMessages(core.log));
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, DllRequestCaseTest,
-                         ::testing::ValuesIn(testing::LoadRequestCases(testing::RequestCasesPath())),
-                         [](const ::testing::TestParamInfo<RequestCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Table, DllRequestCaseTest,
+    ::testing::ValuesIn(testing::LoadRequestCases(testing::RequestCasesPath())),
+    [](const ::testing::TestParamInfo<RequestCase>& info) { return info.param.name; });
 
 std::vector<RequestCase> CasesWithABody() {
   std::vector<RequestCase> cases;
@@ -592,7 +606,8 @@ TEST_P(DllBodyCaseTest, HandsThePageEveryByteHoweverTheBodyArrives) {
   const RequestCase& c = GetParam();
   const std::string& body = *c.body;
   const CoreRun core = RunThroughCore(c);
-  ASSERT_EQ(core.request_status, kStatusReqNextNotification) << "the request notification answered this case";
+  ASSERT_EQ(core.request_status, kStatusReqNextNotification)
+      << "the request notification answered this case";
   ModuleFolder folder(c);
   LoadedDll dll(folder.dll);
   ASSERT_TRUE(dll.ok()) << GetLastError();
@@ -600,7 +615,8 @@ TEST_P(DllBodyCaseTest, HandsThePageEveryByteHoweverTheBodyArrives) {
   std::size_t log_seen = 0;
   for (const std::size_t read_ahead : {std::size_t{0}, std::size_t{5}, kReadAhead, body.size()}) {
     for (const bool known_length : {true, false}) {
-      SCOPED_TRACE("read ahead " + std::to_string(read_ahead) + (known_length ? ", length known" : ", chunked"));
+      SCOPED_TRACE("read ahead " + std::to_string(read_ahead) +
+                   (known_length ? ", length known" : ", chunked"));
       FakeEcb ecb;
       for (const auto& [name, value] : testing::CaseServerVariables(c)) ecb.variables[name] = value;
       ecb.SetBody(body, read_ahead, known_length);
@@ -610,7 +626,8 @@ TEST_P(DllBodyCaseTest, HandsThePageEveryByteHoweverTheBodyArrives) {
       if (c.expect == "blocked") {
         EXPECT_EQ(status, static_cast<DWORD>(HSE_STATUS_SUCCESS));
         EXPECT_EQ(ecb.written, page);
-        EXPECT_EQ(ecb.calls, std::vector<std::string>{"1016(set,null,null)"}) << "answered, not re-executed";
+        EXPECT_EQ(ecb.calls, std::vector<std::string>{"1016(set,null,null)"})
+            << "answered, not re-executed";
         continue;
       }
       ASSERT_EQ(status, static_cast<DWORD>(HSE_STATUS_PENDING));
@@ -625,14 +642,17 @@ TEST_P(DllBodyCaseTest, HandsThePageEveryByteHoweverTheBodyArrives) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, DllBodyCaseTest, ::testing::ValuesIn(CasesWithABody()),
-                         [](const ::testing::TestParamInfo<RequestCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<RequestCase>& info) {
+                           return info.param.name;
+                         });
 
 RequestCase DefaultFolder() {
   RequestCase c;  // no settings file, no white list, an empty event log
   return c;
 }
 
-void SetRequest(FakeIis& iis, const std::string& method, const std::string& target, const std::string& host) {
+void SetRequest(FakeIis& iis, const std::string& method, const std::string& target,
+                const std::string& host) {
   RequestCase c;
   c.method = method;
   c.target = target;
@@ -648,7 +668,9 @@ TEST(ZelkWafDll, OtherNotificationsGoOnWithoutCallingTheServer) {
                      DWORD{SF_NOTIFY_END_OF_REQUEST}, DWORD{0}, DWORD{0xFFFFFFFF}}) {
     FakeIis iis;
     SetRequest(iis, "PUT", "/a.asp", "localhost");
-    EXPECT_EQ(iis.Notify(dll.filter_proc(), type), static_cast<DWORD>(SF_STATUS_REQ_NEXT_NOTIFICATION)) << type;
+    EXPECT_EQ(iis.Notify(dll.filter_proc(), type),
+              static_cast<DWORD>(SF_STATUS_REQ_NEXT_NOTIFICATION))
+        << type;
     EXPECT_TRUE(iis.calls.empty()) << type;
   }
   EXPECT_EQ(dll.filter_proc()(nullptr, SF_NOTIFY_PREPROC_HEADERS, nullptr),
@@ -663,11 +685,14 @@ TEST(ZelkWafDll, WithoutAnyFilesBlocksWithTheDefaultsAndCreatesNothing) {
   ASSERT_TRUE(dll.ok());
   FakeIis injection;
   SetRequest(injection, "GET", "/news.asp?id=1%20union%20select%201,2", "localhost");
-  EXPECT_EQ(injection.PreprocHeaders(dll.filter_proc()), static_cast<DWORD>(SF_STATUS_REQ_FINISHED));
-  EXPECT_EQ(injection.written, BuildBlockPage("GET请求存在注入语句!", "id=1%20union%20select%201,2", "localhost"));
+  EXPECT_EQ(injection.PreprocHeaders(dll.filter_proc()),
+            static_cast<DWORD>(SF_STATUS_REQ_FINISHED));
+  EXPECT_EQ(injection.written,
+            BuildBlockPage("GET请求存在注入语句!", "id=1%20union%20select%201,2", "localhost"));
   dll.Unload();
   std::vector<std::string> files;
-  for (const auto& e : std::filesystem::directory_iterator(dir.path())) files.push_back(e.path().filename().string());
+  for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+    files.push_back(e.path().filename().string());
   EXPECT_EQ(files, std::vector<std::string>{"ZelkWAF.dll"});
 }
 
@@ -683,9 +708,10 @@ TEST(ZelkWafDll, ReadsAQueryStringLongerThanTheFirstBuffer) {
   EXPECT_EQ(iis.query_string_reads, 2);  // 4096 bytes first, then the size the server asked for
   EXPECT_EQ(iis.written, BuildBlockPage("GET请求存在注入语句!", query, "www.example.com"));
   dll.Unload();
-  EXPECT_EQ(LogMessages(testing::ReadFileBytes(folder.log_path())),
-            std::vector<std::string>{"10.0.0.5 尝试GET注入:www.example.com" + CutForLog("/news.asp?" + query) +
-                                     " 参数:" + CutForLog(query)});
+  EXPECT_EQ(
+      LogMessages(testing::ReadFileBytes(folder.log_path())),
+      std::vector<std::string>{"10.0.0.5 尝试GET注入:www.example.com" +
+                               CutForLog("/news.asp?" + query) + " 参数:" + CutForLog(query)});
 }
 
 DWORD BlockOnePut(const LoadedDll& dll) {
@@ -705,7 +731,8 @@ TEST(ZelkWafDll, LogsOnlyWhenTheLogFileExistedAtLoad) {
     EXPECT_FALSE(std::filesystem::exists(folder.log_path())) << "the module never creates the log";
     std::ofstream(folder.log_path(), std::ios::binary).close();
     EXPECT_EQ(BlockOnePut(dll), static_cast<DWORD>(SF_STATUS_REQ_FINISHED));
-    EXPECT_EQ(testing::ReadFileBytes(folder.log_path()), "") << "a log created while loaded stays unused";
+    EXPECT_EQ(testing::ReadFileBytes(folder.log_path()), "")
+        << "a log created while loaded stays unused";
   }
   LoadedDll reloaded(folder.dll);
   ASSERT_TRUE(reloaded.ok());
@@ -715,8 +742,8 @@ TEST(ZelkWafDll, LogsOnlyWhenTheLogFileExistedAtLoad) {
 }
 
 HANDLE OpenLog(const std::string& path, DWORD access) {
-  return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
+  return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 TEST(ZelkWafDll, HoldsTheLogSoOthersMayReadButNotWrite) {
@@ -738,7 +765,8 @@ TEST(ZelkWafDll, HoldsTheLogSoOthersMayReadButNotWrite) {
   DWORD read = 0;
   ASSERT_TRUE(ReadFile(reader, buffer, sizeof buffer, &read, nullptr));
   CloseHandle(reader);
-  EXPECT_EQ(LogMessages(std::string(buffer, read)), std::vector<std::string>{"10.0.0.5 请求方式非法:PUT"});
+  EXPECT_EQ(LogMessages(std::string(buffer, read)),
+            std::vector<std::string>{"10.0.0.5 请求方式非法:PUT"});
 
   dll.Unload();
   writer = OpenLog(folder.log_path(), GENERIC_WRITE);
@@ -751,7 +779,8 @@ TEST(ZelkWafDll, HoldsTheLogSoOthersMayReadButNotWrite) {
 // its exit status. Skipped when run directly.
 TEST(RenamedDllChild, UsesTheHostProgramsFolder) {
   const char* renamed = std::getenv("ZELK_RENAMED_DLL");
-  if (renamed == nullptr) GTEST_SKIP() << "started by ZelkWafDll.LoadedUnderAnotherNameUsesTheHostProgramsFolder";
+  if (renamed == nullptr)
+    GTEST_SKIP() << "started by ZelkWafDll.LoadedUnderAnotherNameUsesTheHostProgramsFolder";
   LoadedDll dll(renamed);
   ASSERT_TRUE(dll.ok()) << GetLastError();
   // The host folder's settings allow PUT; the module folder's would not.
@@ -782,8 +811,8 @@ TEST(ZelkWafDll, LoadedUnderAnotherNameUsesTheHostProgramsFolder) {
   PROCESS_INFORMATION process{};
   std::vector<char> command_line(command.begin(), command.end());
   command_line.push_back('\0');
-  const BOOL started = CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                      host.path().c_str(), &startup, &process);
+  const BOOL started = CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0,
+                                      nullptr, host.path().c_str(), &startup, &process);
   SetEnvironmentVariableA("ZELK_RENAMED_DLL", nullptr);
   ASSERT_TRUE(started) << GetLastError();
   const DWORD waited = WaitForSingleObject(process.hProcess, 120000);
@@ -807,12 +836,15 @@ TEST(ZelkWafDll, ExtensionHandsTheRequestBackAndEndsTheSessionWhenDone) {
   HSE_VERSION_INFO version{};
   ASSERT_TRUE(dll.Get<GetExtensionVersionFn>("GetExtensionVersion")(&version));
   FakeEcb ecb;
-  ASSERT_EQ(dll.Get<HttpExtensionProcFn>("HttpExtensionProc")(ecb.ecb()), static_cast<DWORD>(HSE_STATUS_PENDING));
+  ASSERT_EQ(dll.Get<HttpExtensionProcFn>("HttpExtensionProc")(ecb.ecb()),
+            static_cast<DWORD>(HSE_STATUS_PENDING));
   // HSE_REQ_IO_COMPLETION (1005) with the routine and no context, then
   // HSE_REQ_EXEC_URL (1026): the same request, skipping this extension.
-  EXPECT_EQ(ecb.calls, (std::vector<std::string>{
-                           "1005(set,null,null)",
-                           "1026(set,null,null) url=null method=null headers=null user=null entity=null flags=4"}));
+  EXPECT_EQ(
+      ecb.calls,
+      (std::vector<std::string>{
+          "1005(set,null,null)",
+          "1026(set,null,null) url=null method=null headers=null user=null entity=null flags=4"}));
   // The server runs the registered routine when the child request is done.
   ASSERT_NE(ecb.completion, nullptr);
   ecb.completion(ecb.ecb(), nullptr, 0, 0);
@@ -832,7 +864,8 @@ TEST(ZelkWafDll, ExtensionFailsWhenTheServerRefusesEitherCall) {
   FakeEcb no_completion;
   no_completion.fail_io_completion = true;
   EXPECT_EQ(proc(no_completion.ecb()), static_cast<DWORD>(HSE_STATUS_ERROR));
-  EXPECT_EQ(no_completion.calls, std::vector<std::string>{"1005(set,null,null)"}) << "no re-execution";
+  EXPECT_EQ(no_completion.calls, std::vector<std::string>{"1005(set,null,null)"})
+      << "no re-execution";
 
   FakeEcb no_exec;
   no_exec.fail_exec_url = true;
@@ -862,7 +895,8 @@ TEST(ZelkWafDll, ExtensionReadsNoMoreThanTheCapAndLeavesTheRestForThePage) {
   // Benign form data up to the cap; an injection past it is not read, so
   // not seen, and reaches the page as every other byte does.
   const std::string inspected = "content=" + std::string(kBodyInspectionCap - 8, 'a');
-  const std::string body = inspected + "&id=1%20union%20select%201,2&pad=" + std::string(100 * 1024, 'b');
+  const std::string body =
+      inspected + "&id=1%20union%20select%201,2&pad=" + std::string(100 * 1024, 'b');
   const RequestCase c = FormPost(body);
   ModuleFolder folder(c);
   LoadedDll dll(folder.dll);
@@ -937,7 +971,8 @@ TEST(ZelkWafDll, ExtensionActsOnWhatItReadWhenReadClientFails) {
 std::size_t PrivateBytes() {
   PROCESS_MEMORY_COUNTERS counters{};
   counters.cb = sizeof counters;
-  EXPECT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) << GetLastError();
+  EXPECT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+      << GetLastError();
   return counters.PagefileUsage;
 }
 
@@ -969,7 +1004,8 @@ TEST(ZelkWafDll, ExtensionFreesEachRequestsRecordWhenTheServerIsDone) {
   run(Server::kCompletes);  // the heap's first growth
   constexpr int kRequests = 8;
   const std::size_t before = PrivateBytes();
-  for (const Server server : {Server::kCompletes, Server::kRefusesCompletion, Server::kRefusesExecution}) {
+  for (const Server server :
+       {Server::kCompletes, Server::kRefusesCompletion, Server::kRefusesExecution}) {
     for (int i = 0; i < kRequests; ++i) run(server);
   }
   const std::size_t after = PrivateBytes();

@@ -417,8 +417,7 @@ TEST(BuiltinPatternEvasions, EveryEvasionIsCaught) {
     EXPECT_TRUE(MatchPattern(p2, subject)) << "text 2 misses " << c.query;
     // The same value carried in a cookie.
     const std::string_view query(c.query);
-    const std::string cookie =
-        DecodeQueryText("ASPSESSIONIDQQ=ABCDEF; " + std::string(query));
+    const std::string cookie = DecodeQueryText("ASPSESSIONIDQQ=ABCDEF; " + std::string(query));
     EXPECT_TRUE(MatchPattern(p2, cookie)) << "text 2 misses the cookie " << c.query;
     if (c.spare) {
       EXPECT_TRUE(MatchPattern(p3, subject)) << "text 3 misses " << c.query;

@@ -30,15 +30,15 @@ struct RequestCase {
   bool log_file = true;                               // an empty event log exists
   std::string method;
   std::string target;
-  std::optional<std::string> host, cookie, range;  // headers; nullopt = absent
+  std::optional<std::string> host, cookie, range;            // headers; nullopt = absent
   std::vector<std::pair<std::string, std::string>> headers;  // further request headers, in order
   std::optional<std::string> body;                           // request body, or none
-  int status = 200;                                // the server's response when the request goes on
-  std::string expect;                              // passed | blocked | learned | replaced
-  std::string headline;                            // block page headline ("" when none)
-  std::string reason;                              // block page reason, unescaped
-  std::string page_host;                           // host of the page's home link
-  std::optional<std::string> log;                  // expected message after the time stamp
+  int status = 200;                // the server's response when the request goes on
+  std::string expect;              // passed | blocked | learned | replaced
+  std::string headline;            // block page headline ("" when none)
+  std::string reason;              // block page reason, unescaped
+  std::string page_host;           // host of the page's home link
+  std::optional<std::string> log;  // expected message after the time stamp
 };
 
 // Test parameters print as their case name.

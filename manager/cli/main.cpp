@@ -180,7 +180,8 @@ int Whitelist(Context& ctx, const std::vector<std::string>& args) {
       PrintForPeople(stdout, out);
       return kExitOk;
     }
-    if (sub != "add" && sub != "del") return UsageError("未知的 whitelist 子命令: " + FromTerminal(sub));
+    if (sub != "add" && sub != "del")
+      return UsageError("未知的 whitelist 子命令: " + FromTerminal(sub));
     if (args.size() != 2) return UsageError("whitelist " + sub + " 需要一个路径");
     const std::string path = FromTerminal(args[1]);
     if (path.find_first_of("\r\n") != std::string::npos) return UsageError("路径不能包含换行");
@@ -221,7 +222,8 @@ int Snapshot(Context& ctx, const std::vector<std::string>& args) {
     } else if (a == "--dir") {
       if (!value(&job.dir)) return UsageError("--dir 需要一个目录");
     } else if (a == "--out") {
-      if (!value(&job.snapshot_path) || job.snapshot_path.empty()) return UsageError("--out 需要一个文件");
+      if (!value(&job.snapshot_path) || job.snapshot_path.empty())
+        return UsageError("--out 需要一个文件");
     } else if (a == "--types") {
       if (!value(&job.mask_text)) return UsageError("--types 需要掩码, 如 *.asp,*.asa,*.inc");
     } else if (a == "--max-size") {
@@ -242,10 +244,12 @@ int Snapshot(Context& ctx, const std::vector<std::string>& args) {
   }
   mgr::cli::TerminalUi ui;
   zelk::platform::DirEntry existing;
-  const bool exists = zelk::platform::FindFile(job.snapshot_path, &existing) && !existing.is_directory;
+  const bool exists =
+      zelk::platform::FindFile(job.snapshot_path, &existing) && !existing.is_directory;
   if (exists && !overwrite &&
       !(zelk::platform::IsTerminal(stdin) && zelk::platform::IsTerminal(stderr))) {
-    return InputError("快照文件已经存在: " + job.snapshot_path + "\n请用 --overwrite 覆盖或 --append 追加。");
+    return InputError("快照文件已经存在: " + job.snapshot_path +
+                      "\n请用 --overwrite 覆盖或 --append 追加。");
   }
   ui.set_answer(overwrite);
   const mgr::SnapshotOutcome outcome = mgr::RunSnapshotExtraction(job, ui);
@@ -321,7 +325,8 @@ int main(int argc, char** argv) try {
   }
   if (i >= args.size()) return UsageError("缺少命令");
   const std::string command = args[i];
-  const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+  const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                      args.end());
 
   Context ctx;
   ctx.paths = have_home ? mgr::AbsoluteManagerPaths(home) : mgr::ExecutableManagerPaths();

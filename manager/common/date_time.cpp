@@ -15,8 +15,9 @@ platform::LocalDateTime FileTimeToLocalDateTime(std::uint64_t file_time) {
 std::string FormatSnapshotDateTime(const platform::LocalDateTime& t, char date_separator,
                                    char time_separator) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d%c%02d%c%02d %02d%c%02d%c%02d", t.year, date_separator, t.month,
-                date_separator, t.day, t.hour, time_separator, t.minute, time_separator, t.second);
+  std::snprintf(buf, sizeof buf, "%04d%c%02d%c%02d %02d%c%02d%c%02d", t.year, date_separator,
+                t.month, date_separator, t.day, t.hour, time_separator, t.minute, time_separator,
+                t.second);
   return buf;
 }
 

@@ -14,11 +14,11 @@ struct WildcardCase {
 TEST(MatchWildcard, MatchesAsTheManagerAlwaysHas) {
   const WildcardCase cases[] = {
       {"*.asp", "index.asp", true},
-      {"*.asp", "INDEX.ASP", true},           // ASCII letters without case
+      {"*.asp", "INDEX.ASP", true},  // ASCII letters without case
       {"*.ASP", "x.asp", true},
       {"*.asp", "index.aspx", false},
       {"*.asp", "a.asp.bak", false},
-      {"*.asp", "a.bak.asp", true},            // backtracks to the later dot
+      {"*.asp", "a.bak.asp", true},  // backtracks to the later dot
       {"*.*", "README", false},
       {"*.*", "a.b.asp", true},
       {"*.*", ".htaccess", true},
@@ -40,13 +40,13 @@ TEST(MatchWildcard, MatchesAsTheManagerAlwaysHas) {
       {"a*b*c", "aXbYc", true},
       {"a*b*c", "aXbYcZ", false},
       {"a*b*c", "abcbc", true},
-      {"*ab", "aab", true},                    // retries after a failed partial match
+      {"*ab", "aab", true},  // retries after a failed partial match
       {"*?a", "xa", true},
-      {"*?a", "xaa", false},                   // "?" right after "*": tried at one place only
+      {"*?a", "xaa", false},  // "?" right after "*": tried at one place only
       {"*a?", "bab", true},
       {"abc", "abd", false},
       {"x*", "y", false},
-      {"新*.asp", "新建.asp", true},            // other bytes compared as they are
+      {"新*.asp", "新建.asp", true},  // other bytes compared as they are
       {"*.ASP", "新建.asp", true},
   };
   for (const auto& c : cases) {
@@ -73,11 +73,11 @@ TEST(SplitMaskList, FollowsTheMaskListRule) {
       {"   ", {}},
       {"*.php", {"*.php"}},
       {"  *.asp , *.inc  ", {"*.asp", "*.inc"}},
-      {"*.asp *.inc", {"*.asp", "*.inc"}},            // a blank ends a mask too
+      {"*.asp *.inc", {"*.asp", "*.inc"}},  // a blank ends a mask too
       {"*.asp\t\r\n*.inc", {"*.asp", "*.inc"}},
       {"a,,b", {"a", "", "b"}},
       {"a,", {"a", ""}},
-      {"a, ", {"a"}},                                  // the comma is not the last character
+      {"a, ", {"a"}},  // the comma is not the last character
       {",a", {"", "a"}},
       {"\"*.a,b c\",*.d", {"*.a,b c", "*.d"}},
       {"\"say \"\"x\"\"\"", {"say \"x\""}},
@@ -106,20 +106,13 @@ struct FieldCase {
 
 TEST(GetDelimitedField, CountsFieldsFromOne) {
   const FieldCase cases[] = {
-      {"a,b,c", ",", 1, "a"},
-      {"a,b,c", ",", 2, "b"},
-      {"a,b,c", ",", 3, "c"},
-      {"a,b,c", ",", 4, ""},
-      {"a,b,c", ",", 0, ""},
-      {"abc", ",", 1, "abc"},
-      {"abc", ",", 2, ""},
-      {"", ",", 1, ""},
-      {",x", ",", 1, ""},
-      {",x", ",", 2, "x"},
-      {"a,", ",", 2, ""},
-      {"*,C:\\ZelkWAF.dll,0,*", ",", 2, "C:\\ZelkWAF.dll"},
-      {"a::b::c", "::", 3, "c"},
-      {"a::b", "::", 2, "b"},
+      {"a,b,c", ",", 1, "a"},    {"a,b,c", ",", 2, "b"},
+      {"a,b,c", ",", 3, "c"},    {"a,b,c", ",", 4, ""},
+      {"a,b,c", ",", 0, ""},     {"abc", ",", 1, "abc"},
+      {"abc", ",", 2, ""},       {"", ",", 1, ""},
+      {",x", ",", 1, ""},        {",x", ",", 2, "x"},
+      {"a,", ",", 2, ""},        {"*,C:\\ZelkWAF.dll,0,*", ",", 2, "C:\\ZelkWAF.dll"},
+      {"a::b::c", "::", 3, "c"}, {"a::b", "::", 2, "b"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(GetDelimitedField(c.text, c.delimiter, c.n), c.field)
@@ -129,8 +122,12 @@ TEST(GetDelimitedField, CountsFieldsFromOne) {
 
 TEST(GetDelimitedField, NeverMatchesTheSecondByteOfACharacter) {
   // 0x81 0x5C is one GBK character whose second byte is the backslash.
-  const std::string text = "a\x81\x5c" "b\\c";
-  EXPECT_EQ(GetDelimitedField(text, "\\", 1), "a\x81\x5c" "b");
+  const std::string text =
+      "a\x81\x5c"
+      "b\\c";
+  EXPECT_EQ(GetDelimitedField(text, "\\", 1),
+            "a\x81\x5c"
+            "b");
   EXPECT_EQ(GetDelimitedField(text, "\\", 2), "c");
 }
 
@@ -139,7 +136,8 @@ TEST(CollapseDoubledSeparators, ReplacesPairsLeftToRight) {
   EXPECT_EQ(CollapseDoubledSeparators("D:\\\\\\a", '\\'), "D:\\\\a");  // three become two
   EXPECT_EQ(CollapseDoubledSeparators("D:\\\\\\\\a", '\\'), "D:\\\\a");
   EXPECT_EQ(CollapseDoubledSeparators("//srv//www/a", '/'), "/srv/www/a");
-  EXPECT_EQ(CollapseDoubledSeparators("x\x81\x5c\\y", '\\'), "x\x81\x5c\\y");  // trail byte is no separator
+  EXPECT_EQ(CollapseDoubledSeparators("x\x81\x5c\\y", '\\'),
+            "x\x81\x5c\\y");  // trail byte is no separator
 }
 
 TEST(CompactPathForLabel, KeepsShortPathsAndShortensLongOnes) {

@@ -91,15 +91,21 @@ std::string ListItem(const char* const* items, std::size_t count, int position) 
 
 }  // namespace
 
-std::string MonTypeMask(int position) { return ListItem(kMonTypeItems.data(), kMonTypeItems.size(), position); }
-std::string ChkTypeMask(int position) { return ListItem(kChkTypeItems.data(), kChkTypeItems.size(), position); }
+std::string MonTypeMask(int position) {
+  return ListItem(kMonTypeItems.data(), kMonTypeItems.size(), position);
+}
+std::string ChkTypeMask(int position) {
+  return ListItem(kChkTypeItems.data(), kChkTypeItems.size(), position);
+}
 
 int ChkSizeLimitMiB(int position) {
   if (position < 0 || static_cast<std::size_t>(position) >= kChkSizeMiB.size()) return 1;
   return kChkSizeMiB[static_cast<std::size_t>(position)];
 }
 
-filter::FilterSettings LoadFilterSettings(const std::string& path) { return filter::LoadSettings(path); }
+filter::FilterSettings LoadFilterSettings(const std::string& path) {
+  return filter::LoadSettings(path);
+}
 
 ManagerSettings LoadManagerSettings(const std::string& path) {
   ManagerSettings s;
@@ -114,14 +120,16 @@ ManagerSettings LoadManagerSettings(const std::string& path) {
         ReadInteger(path, kConfigSection, k.name, &(s.*k.number));
         break;
       case KeyKind::kText:
-        s.*k.text = platform::GetProfileString(path, kConfigSection, k.name, s.*k.text, kProfileBuffer);
+        s.*k.text =
+            platform::GetProfileString(path, kConfigSection, k.name, s.*k.text, kProfileBuffer);
         break;
     }
   }
   return s;
 }
 
-std::vector<std::pair<std::string, std::string>> FilterSettingsAsText(const filter::FilterSettings& s) {
+std::vector<std::pair<std::string, std::string>> FilterSettingsAsText(
+    const filter::FilterSettings& s) {
   std::vector<std::pair<std::string, std::string>> out;
   for (const char* name : kFilterKeyWriteOrder) {
     if (const filter::SwitchKey* k = FindSwitch(name)) {
@@ -137,9 +145,15 @@ std::vector<std::pair<std::string, std::string>> ManagerSettingsAsText(const Man
   std::vector<std::pair<std::string, std::string>> out;
   for (const ConfigKey& k : kConfigKeys) {
     switch (k.kind) {
-      case KeyKind::kBoolean: out.emplace_back(k.name, s.*k.flag ? "1" : "0"); break;
-      case KeyKind::kInteger: out.emplace_back(k.name, std::to_string(s.*k.number)); break;
-      case KeyKind::kText: out.emplace_back(k.name, s.*k.text); break;
+      case KeyKind::kBoolean:
+        out.emplace_back(k.name, s.*k.flag ? "1" : "0");
+        break;
+      case KeyKind::kInteger:
+        out.emplace_back(k.name, std::to_string(s.*k.number));
+        break;
+      case KeyKind::kText:
+        out.emplace_back(k.name, s.*k.text);
+        break;
     }
   }
   return out;
@@ -155,7 +169,8 @@ void SaveManagerSettings(const std::string& path, const ManagerSettings& setting
 
 bool SetFilterSetting(filter::FilterSettings* s, const std::string& key, const std::string& value) {
   if (const filter::SwitchKey* k = FindSwitch(key)) {
-    if (!ParseBoolean(value, &(s->*k->member))) throw ManagerError(std::string(k->name) + " 的值只能是 0 或 1");
+    if (!ParseBoolean(value, &(s->*k->member)))
+      throw ManagerError(std::string(k->name) + " 的值只能是 0 或 1");
     return true;
   }
   if (const filter::TextKey* t = FindText(key)) {
@@ -171,11 +186,13 @@ bool SetManagerSetting(ManagerSettings* s, const std::string& key, const std::st
   if (k == nullptr) return false;
   switch (k->kind) {
     case KeyKind::kBoolean:
-      if (!ParseBoolean(value, &(s->*k->flag))) throw ManagerError(std::string(k->name) + " 的值只能是 0 或 1");
+      if (!ParseBoolean(value, &(s->*k->flag)))
+        throw ManagerError(std::string(k->name) + " 的值只能是 0 或 1");
       break;
     case KeyKind::kInteger: {
       long long v = 0;
-      const bool decimal = !value.empty() && value.find_first_not_of("-0123456789") == std::string::npos;
+      const bool decimal =
+          !value.empty() && value.find_first_not_of("-0123456789") == std::string::npos;
       if (!decimal || !platform::ParseProfileInt(value, &v) || v < k->min || v > k->max) {
         throw ManagerError(std::string(k->name) + " 的值应为 " + std::to_string(k->min) + " 到 " +
                            std::to_string(k->max) + " 之间的整数");

@@ -70,13 +70,28 @@ inline const std::array<ConfigKey, 10> kConfigKeys = {{
 // its pages): the 13 switches, then the 4 texts. Their defaults and members
 // are those of filter::kSwitchKeys and filter::kTextKeys.
 inline constexpr std::array<const char*, 17> kFilterKeyWriteOrder = {{
-    "DenyShell", "DenyPutMethod", "DenyIISVER", "AnonymousLogin", "SqlGet", "SqlCookie", "SqlPost",
-    "DenyMultiDown", "Deny403Err", "Deny500Err", "DenyFileExtDown", "WirteLog", "LearnMode",
-    "SqlGetValue", "SqlCookieValue", "SqlPostValue", "DenyFileExtDownValue",
+    "DenyShell",
+    "DenyPutMethod",
+    "DenyIISVER",
+    "AnonymousLogin",
+    "SqlGet",
+    "SqlCookie",
+    "SqlPost",
+    "DenyMultiDown",
+    "Deny403Err",
+    "Deny500Err",
+    "DenyFileExtDown",
+    "WirteLog",
+    "LearnMode",
+    "SqlGetValue",
+    "SqlCookieValue",
+    "SqlPostValue",
+    "DenyFileExtDownValue",
 }};
 
 // Items of the drop-downs whose positions "Config.ini" stores.
-inline constexpr std::array<const char*, 4> kMonTypeItems = {{"*.*p*", "*.*tm*", "*.as*,*.cer,*.inc", "*.*"}};
+inline constexpr std::array<const char*, 4> kMonTypeItems = {
+    {"*.*p*", "*.*tm*", "*.as*,*.cer,*.inc", "*.*"}};
 inline constexpr std::array<const char*, 5> kChkTypeItems = {
     {"*.asp,*.asa,*.inc", "*.php", "*.jsp", "*.aspx", "*.*"}};
 inline constexpr std::array<const char*, 5> kChkSizeItems = {{"1M", "5M", "10M", "50M", "100M"}};
@@ -100,7 +115,8 @@ void SaveFilterSettings(const std::string& path, const filter::FilterSettings& s
 void SaveManagerSettings(const std::string& path, const ManagerSettings& settings);
 
 // Every key and its value as the file holds it, in writing order.
-std::vector<std::pair<std::string, std::string>> FilterSettingsAsText(const filter::FilterSettings& s);
+std::vector<std::pair<std::string, std::string>> FilterSettingsAsText(
+    const filter::FilterSettings& s);
 std::vector<std::pair<std::string, std::string>> ManagerSettingsAsText(const ManagerSettings& s);
 
 // Sets one key (name found regardless of ASCII case) from its text: booleans

@@ -23,19 +23,23 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 }
 
 const char kDefaultFilterFile[] =
-    "[ZelkWAF]\r\nDenyShell=1\r\nDenyPutMethod=1\r\nDenyIISVER=1\r\nAnonymousLogin=1\r\nSqlGet=1\r\n"
-    "SqlCookie=1\r\nSqlPost=1\r\nDenyMultiDown=1\r\nDeny403Err=1\r\nDeny500Err=1\r\nDenyFileExtDown=1\r\n"
+    "[ZelkWAF]\r\nDenyShell=1\r\nDenyPutMethod=1\r\nDenyIISVER=1\r\nAnonymousLogin=1\r\nSqlGet="
+    "1\r\n"
+    "SqlCookie=1\r\nSqlPost=1\r\nDenyMultiDown=1\r\nDeny403Err=1\r\nDeny500Err="
+    "1\r\nDenyFileExtDown=1\r\n"
     "WirteLog=1\r\nLearnMode=0\r\nSqlGetValue=\r\nSqlCookieValue=\r\nSqlPostValue=\r\n"
     "DenyFileExtDownValue=.mdb|.inc|.bak|.asa|.cer|.cdx|\r\n";
 
 const char kDefaultConfigFile[] =
-    "[Config]\r\nDelNewFile=0\r\nMonType=0\r\nMonDir=D:\\www\\\r\nChkDir=D:\\\r\nChkLog=D:\\log.txt\r\n"
+    "[Config]\r\nDelNewFile=0\r\nMonType=0\r\nMonDir=D:\\www\\\r\nChkDir=D:\\\r\nChkLog=D:\\log."
+    "txt\r\n"
     "ChkType=0\r\nChkSizeNum=0\r\nIsRun=0\r\nIsMon=0\r\nSkin=1\r\n";
 
 TEST(SettingsStore, WithNoFilesEveryKeyHasItsDefaultAndNothingIsCreated) {
   TempDir dir;
   const filter::FilterSettings f = LoadFilterSettings(dir.path() + "ZelkWAF.ini");
-  for (const auto& k : filter::kSwitchKeys) EXPECT_EQ(f.*k.member, k.name != std::string("LearnMode")) << k.name;
+  for (const auto& k : filter::kSwitchKeys)
+    EXPECT_EQ(f.*k.member, k.name != std::string("LearnMode")) << k.name;
   EXPECT_EQ(f.SqlGetValue, "");
   EXPECT_EQ(f.SqlCookieValue, "");
   EXPECT_EQ(f.SqlPostValue, "");
@@ -94,7 +98,8 @@ TEST(SettingsStore, EverySavedValueComesBackEvenWithQuotesOrBlanksAtItsEdges) {
   m.IsRun = true;
   m.Skin = false;
   SaveManagerSettings(dir.path() + "Config.ini", m);
-  EXPECT_EQ(ManagerSettingsAsText(LoadManagerSettings(dir.path() + "Config.ini")), ManagerSettingsAsText(m));
+  EXPECT_EQ(ManagerSettingsAsText(LoadManagerSettings(dir.path() + "Config.ini")),
+            ManagerSettingsAsText(m));
 }
 
 struct StoredCase {
@@ -105,15 +110,16 @@ struct StoredCase {
 
 TEST(SettingsStore, BooleansAndIntegersFollowTheIntegerRule) {
   const StoredCase cases[] = {
-      {"1", true, 1},     {"0", false, 0},       {"2", true, 2},      {"0x0", false, 0},
-      {"$10", true, 16},  {"0X1f", true, 31},    {"-1", true, -1},    {"yes", true, 0},
-      {"true", true, 0},  {"", true, 0},         {"1.5", true, 0},    {"4294967296", true, 0},
-      {" 3 ", true, 3},   {"\"0\"", false, 0},
+      {"1", true, 1},    {"0", false, 0},     {"2", true, 2},   {"0x0", false, 0},
+      {"$10", true, 16}, {"0X1f", true, 31},  {"-1", true, -1}, {"yes", true, 0},
+      {"true", true, 0}, {"", true, 0},       {"1.5", true, 0}, {"4294967296", true, 0},
+      {" 3 ", true, 3},  {"\"0\"", false, 0},
   };
   for (const auto& c : cases) {
     TempDir dir;
     const std::string path = dir.path() + "Config.ini";
-    WriteFile(path, std::string("[Config]\r\nSkin=") + c.stored + "\r\nChkSizeNum=" + c.stored + "\r\n");
+    WriteFile(path,
+              std::string("[Config]\r\nSkin=") + c.stored + "\r\nChkSizeNum=" + c.stored + "\r\n");
     const ManagerSettings m = LoadManagerSettings(path);
     EXPECT_EQ(m.Skin, c.as_boolean) << "stored [" << c.stored << "]";
     EXPECT_EQ(m.ChkSizeNum, c.as_integer) << "stored [" << c.stored << "]";
@@ -238,7 +244,8 @@ TEST(UrlList, AnUnreadableFileRaisesCannotOpenFile) {
     LoadUrlList(dir.path() + "ZelkWAF.dst", &entries);
     FAIL() << "no error";
   } catch (const ManagerError& e) {
-    EXPECT_EQ(std::string(e.what()).rfind("Cannot open file \"" + dir.path() + "ZelkWAF.dst\". ", 0), 0u)
+    EXPECT_EQ(
+        std::string(e.what()).rfind("Cannot open file \"" + dir.path() + "ZelkWAF.dst\". ", 0), 0u)
         << e.what();
   }
 }

@@ -57,7 +57,8 @@ class SnapshotWalker {
     // The extension pre-filter: a name whose lower-cased extension does not
     // occur in the mask text is passed over, unless the text is one mask.
     const std::size_t dot = FindLastGbkSeparator(entry.name, ".");
-    const std::string ext = dot == std::string::npos ? std::string() : ToAsciiLower(entry.name.substr(dot));
+    const std::string ext =
+        dot == std::string::npos ? std::string() : ToAsciiLower(entry.name.substr(dot));
     const bool in_text = !ext.empty() && job_.mask_text.find(ext) != std::string::npos;
     if (!in_text && has_comma_) return false;
     return MatchesAnyMask(masks_, entry.name);
@@ -83,13 +84,14 @@ std::string FolderPart(const std::string& path) {
 
 }  // namespace
 
-std::string FormatSnapshotLine(const std::string& path, const platform::DirEntry& entry, char date_separator,
-                               char time_separator) {
+std::string FormatSnapshotLine(const std::string& path, const platform::DirEntry& entry,
+                               char date_separator, char time_separator) {
   std::string line = path;
   line += ',';
   line += std::to_string(static_cast<std::uint32_t>(entry.size));
   line += ',';
-  line += FormatSnapshotDateTime(FileTimeToLocalDateTime(entry.creation_time), date_separator, time_separator);
+  line += FormatSnapshotDateTime(FileTimeToLocalDateTime(entry.creation_time), date_separator,
+                                 time_separator);
   line += ',';
   line += FormatSnapshotDateTime(FileTimeToLocalDateTime(entry.last_write_time), date_separator,
                                  time_separator);

@@ -22,13 +22,14 @@ namespace zelk::manager {
 class ManagerUi;
 
 inline constexpr char kSnapshotExistsCaption[] = "快照文件已经存在";
-inline constexpr char kSnapshotExistsQuestion[] = "快照文件已经存在请确认是否覆盖 选否则采用追加方式?";
+inline constexpr char kSnapshotExistsQuestion[] =
+    "快照文件已经存在请确认是否覆盖 选否则采用追加方式?";
 inline constexpr char kSnapshotStarting[] = "正在初始化,请稍后...";
 inline constexpr std::uint64_t kMiB = 1048576;
 
 // The snapshot line of a file at path.
-std::string FormatSnapshotLine(const std::string& path, const platform::DirEntry& entry, char date_separator,
-                               char time_separator);
+std::string FormatSnapshotLine(const std::string& path, const platform::DirEntry& entry,
+                               char date_separator, char time_separator);
 
 // The path of a stored snapshot line: everything before the last three
 // comma-separated fields (size, created and modified never hold a comma); a

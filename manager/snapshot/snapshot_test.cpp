@@ -72,7 +72,7 @@ class SnapshotTest : public ::testing::Test {
 TEST_F(SnapshotTest, RecordsFilesMatchingTheMasksInEveryFolderWithTheLineFormat) {
   const std::string a = Make("a.asp", 5);
   Make("b.txt");
-  Make("x.as");       // passes the extension pre-filter, matches no mask
+  Make("x.as");  // passes the extension pre-filter, matches no mask
   Make("noext");
   const std::string c = Make("sub/c.ASA");
   const std::string d = Make(".git/d.inc");
@@ -147,7 +147,8 @@ TEST_F(SnapshotTest, AnExistingSnapshotIsReplacedOnYesAndAppendedToOnNo) {
   EXPECT_EQ(Run("*.asp").lines, 2);  // the count covers the new lines only
   EXPECT_EQ(Lines().size(), 4u);
   ASSERT_EQ(ui_.questions.size(), 1u);
-  EXPECT_EQ(ui_.questions[0], "快照文件已经存在|快照文件已经存在请确认是否覆盖 选否则采用追加方式?");
+  EXPECT_EQ(ui_.questions[0],
+            "快照文件已经存在|快照文件已经存在请确认是否覆盖 选否则采用追加方式?");
   EXPECT_EQ(ui_.statuses.back(), "提取完成,共提取文件信息 2 条.");
 
   ui_.answers = {true};

@@ -33,10 +33,12 @@ int CompareIgnoringCase(const std::string& a, const std::string& b) {
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-bool LessIgnoringCase(const std::string& a, const std::string& b) { return CompareIgnoringCase(a, b) < 0; }
+bool LessIgnoringCase(const std::string& a, const std::string& b) {
+  return CompareIgnoringCase(a, b) < 0;
+}
 
-bool SameLine(const std::string& path, const std::string& stored, const platform::DirEntry& entry, char ds,
-              char ts) {
+bool SameLine(const std::string& path, const std::string& stored, const platform::DirEntry& entry,
+              char ds, char ts) {
   return FormatSnapshotLine(path, entry, ds, ts) == stored;
 }
 
@@ -46,7 +48,8 @@ void Record(FindingsOutcome* out, const std::string& line, const std::string& lo
   AppendLogLine(line, log_path);
 }
 
-const FileDialog kSnapshotOpenDialog = {"", "txt", "Text File(*.txt)|*.txt|All File(*.*)|*.*", false};
+const FileDialog kSnapshotOpenDialog = {"", "txt", "Text File(*.txt)|*.txt|All File(*.*)|*.*",
+                                        false};
 
 }  // namespace
 
@@ -70,7 +73,8 @@ FindingsOutcome RunTamperCheck(const std::string& snapshot_path, const std::stri
       const std::string path = SnapshotLinePath(line);
       platform::DirEntry entry;
       if (platform::FindFile(path, &entry) && !entry.is_directory) {
-        if (!SameLine(path, line, entry, ds, ts)) Record(&out, kFindingModified + path, tamper_log_path);
+        if (!SameLine(path, line, entry, ds, ts))
+          Record(&out, kFindingModified + path, tamper_log_path);
       } else {
         Record(&out, kFindingDeleted + path, tamper_log_path);
       }
@@ -85,7 +89,8 @@ FindingsOutcome RunTamperCheck(const std::string& snapshot_path, const std::stri
   return out;
 }
 
-std::vector<std::string> NewSnapshotLines(std::vector<std::string> newer, std::vector<std::string> older) {
+std::vector<std::string> NewSnapshotLines(std::vector<std::string> newer,
+                                          std::vector<std::string> older) {
   std::stable_sort(newer.begin(), newer.end(), LessIgnoringCase);
   std::stable_sort(older.begin(), older.end(), LessIgnoringCase);
   std::vector<std::string> found;

@@ -15,7 +15,8 @@ inline constexpr char kFindingDeleted[] = "文件已经被删除";
 inline constexpr char kFindingNew[] = "新建的文件";
 
 inline constexpr char kCompareCaption[] = "快照对比可发现网站新建的文件";
-inline constexpr char kCompareQuestion[] = "快照对比功能需提供2个相同规则不同时间制作的快照文件 是否继续";
+inline constexpr char kCompareQuestion[] =
+    "快照对比功能需提供2个相同规则不同时间制作的快照文件 是否继续";
 inline constexpr char kCompareNewerTitle[] = "请选择最新的快照文件";
 inline constexpr char kCompareOlderTitle[] = "请选择需要对比的快照文件";
 inline constexpr char kCompareDoneCaption[] = "操作已完成";
@@ -47,7 +48,8 @@ FindingsOutcome RunTamperCheck(const std::string& snapshot_path, const std::stri
 // lines without regard to ASCII letter case (other bytes in byte order), in
 // the sorted order of the newer lines; lines without a comma are passed over.
 // A line present twice in the newer snapshot comes back twice.
-std::vector<std::string> NewSnapshotLines(std::vector<std::string> newer, std::vector<std::string> older);
+std::vector<std::string> NewSnapshotLines(std::vector<std::string> newer,
+                                          std::vector<std::string> older);
 
 // Steps after the two files are chosen: loads both, appends "新建的文件" +
 // path for each new line, then shows "快照文件对比完成未发现可疑项" when

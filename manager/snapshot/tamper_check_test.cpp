@@ -130,10 +130,12 @@ TEST_F(TamperCheckTest, ALogThatCannotBeWrittenEndsTheCheckAtThatLine) {
 }
 
 TEST(NewSnapshotLines, ReportsLinesOnlyTheNewerSnapshotHolds) {
-  const std::vector<std::string> older = {"D:\\b.asp,1,t,t", "D:\\GONE.asp,1,t,t", "D:\\c.asp,1,t,t"};
-  const std::vector<std::string> newer = {"D:\\new2.asp,1,t,t", "D:\\B.ASP,1,T,T",  // equal ignoring case
-                                          "D:\\c.asp,2,t,t",                        // changed size
-                                          "no comma", "D:\\New1.asp,1,t,t", "D:\\new2.asp,1,t,t"};
+  const std::vector<std::string> older = {"D:\\b.asp,1,t,t", "D:\\GONE.asp,1,t,t",
+                                          "D:\\c.asp,1,t,t"};
+  const std::vector<std::string> newer = {
+      "D:\\new2.asp,1,t,t", "D:\\B.ASP,1,T,T",  // equal ignoring case
+      "D:\\c.asp,2,t,t",                        // changed size
+      "no comma",           "D:\\New1.asp,1,t,t", "D:\\new2.asp,1,t,t"};
   EXPECT_EQ(NewSnapshotLines(newer, older),
             (std::vector<std::string>{"D:\\c.asp,2,t,t", "D:\\New1.asp,1,t,t", "D:\\new2.asp,1,t,t",
                                       "D:\\new2.asp,1,t,t"}));
@@ -168,7 +170,8 @@ TEST_F(CompareTest, TheSameFileTwiceFindsNothing) {
 
 TEST_F(CompareTest, NewLinesGoToTheTamperLogWithTheirWholePath) {
   const std::string older = Snapshot("old.txt", "D:\\a.asp,1,t,t\r\n");
-  const std::string newer = Snapshot("new.txt", "D:\\a.asp,1,t,t\r\nD:\\x,y.asp,1,t,t\nD:\\b.asp,1,t,t");
+  const std::string newer =
+      Snapshot("new.txt", "D:\\a.asp,1,t,t\r\nD:\\x,y.asp,1,t,t\nD:\\b.asp,1,t,t");
   const FindingsOutcome out = CompareSnapshotFiles(newer, older, log_, ui_);
   EXPECT_EQ(out.findings, 2);
   EXPECT_EQ(FileBytes(log_), "新建的文件D:\\b.asp\r\n新建的文件D:\\x,y.asp\r\n");
@@ -190,8 +193,9 @@ TEST_F(CompareTest, TheWindowProcedureAsksThenLetsTheUserChooseBothFiles) {
   const std::string newer = Snapshot("new.txt", "D:\\b.asp,1,t,t\r\n");
 
   EXPECT_EQ(RunSnapshotComparison(log_, ui_).findings, 0);  // answered No
-  EXPECT_EQ(ui_.questions, std::vector<std::string>{"快照对比可发现网站新建的文件|快照对比功能需提供2个相同规则"
-                                                    "不同时间制作的快照文件 是否继续"});
+  EXPECT_EQ(ui_.questions,
+            std::vector<std::string>{"快照对比可发现网站新建的文件|快照对比功能需提供2个相同规则"
+                                     "不同时间制作的快照文件 是否继续"});
   EXPECT_TRUE(ui_.messages.empty());
   EXPECT_TRUE(ui_.dialog_titles.empty());
 
@@ -207,9 +211,10 @@ TEST_F(CompareTest, TheWindowProcedureAsksThenLetsTheUserChooseBothFiles) {
   ui_.chosen_files = {newer, older};
   EXPECT_EQ(RunSnapshotComparison(log_, ui_).findings, 1);
   EXPECT_EQ(FileBytes(log_), "新建的文件D:\\b.asp\r\n");
-  EXPECT_EQ(ui_.dialog_titles, (std::vector<std::string>{"请选择最新的快照文件", "请选择最新的快照文件",
-                                                         "请选择需要对比的快照文件", "请选择最新的快照文件",
-                                                         "请选择需要对比的快照文件"}));
+  EXPECT_EQ(ui_.dialog_titles,
+            (std::vector<std::string>{"请选择最新的快照文件", "请选择最新的快照文件",
+                                      "请选择需要对比的快照文件", "请选择最新的快照文件",
+                                      "请选择需要对比的快照文件"}));
 }
 
 }  // namespace
