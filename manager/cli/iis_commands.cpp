@@ -125,9 +125,9 @@ int RunIisCommand(const std::string& command, const std::vector<std::string>& ar
   try {
     bool done;
     if (command == "install") {
-      done = SetupBtnClick(host) == InstallOutcome::kInstalled;
+      done = InstallFilterModule(host) == InstallOutcome::kInstalled;
     } else {
-      done = UninstallBtnClick(host);
+      done = UninstallFilterModule(host);
     }
     Print(out, kStateCaption + host.label);
     return done ? kIisExitOk : kIisExitFailed;

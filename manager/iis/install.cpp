@@ -8,7 +8,7 @@
 
 namespace zelk::manager {
 
-InstallOutcome SetupBtnClick(RegistrationHost& host) {
+InstallOutcome InstallFilterModule(RegistrationHost& host) {
   const ManagerPaths& paths = host.paths();
   Metabase& metabase = host.metabase();
   InstallOutcome outcome = InstallOutcome::kInstalled;
@@ -48,7 +48,7 @@ InstallOutcome SetupBtnClick(RegistrationHost& host) {
   return outcome;
 }
 
-bool UninstallBtnClick(RegistrationHost& host) {
+bool UninstallFilterModule(RegistrationHost& host) {
   const ManagerPaths& paths = host.paths();
   Metabase& metabase = host.metabase();
 
@@ -66,7 +66,7 @@ bool UninstallBtnClick(RegistrationHost& host) {
   return removed;
 }
 
-void btnIISresetClick(ShellLauncher& shell) {
+void RestartIis(ShellLauncher& shell) {
   shell.ShellExecute("open", "iisreset", " /restart", "", kShowNormal);
 }
 

@@ -59,18 +59,18 @@ class RegistrationHost {
 
 enum class InstallOutcome { kModuleMissing, kRegistrationFailed, kInstalled };
 
-// SetupBtnClick: registers the module at FilterDllPath (after clearing
+// Registers the module at FilterDllPath (after clearing
 // any earlier registration), grants the web server access to the four files,
 // writes the settings files when missing, creates the empty event log, adds
 // the extension record and the wildcard script maps, creates the shortcuts,
 // tells the user, and finally sets the label when the filter is registered.
-InstallOutcome SetupBtnClick(RegistrationHost& host);
+InstallOutcome InstallFilterModule(RegistrationHost& host);
 
-// UninstallBtnClick: deletes the shortcuts, the extension record, the script
+// Deletes the shortcuts, the extension record, the script
 // maps and the registration, tells the user, and sets the label when the
 // filter is no longer registered. Files and grants stay. True when the
 // registration was removed.
-bool UninstallBtnClick(RegistrationHost& host);
+bool UninstallFilterModule(RegistrationHost& host);
 
 // Starting a program through the shell (ShellExecuteA); the outcome is not
 // reported.
@@ -84,8 +84,8 @@ class ShellLauncher {
 
 inline constexpr int kShowNormal = 1;  // SW_SHOWNORMAL
 
-// btnIISresetClick: "iisreset" with " /restart", not waited for.
-void btnIISresetClick(ShellLauncher& shell);
+// Runs "iisreset" with " /restart", not waited for.
+void RestartIis(ShellLauncher& shell);
 
 // Desktop and start-menu shortcuts ----------------------------------------
 

@@ -93,7 +93,7 @@ class Install : public ::testing::Test {
 };
 
 TEST_F(Install, WithTheModuleMissingOnlyWarns) {
-  EXPECT_EQ(SetupBtnClick(host), InstallOutcome::kModuleMissing);
+  EXPECT_EQ(InstallFilterModule(host), InstallOutcome::kModuleMissing);
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text, "请检查当前程序IIS目录下是否存在ZelkWAF.dll");
   EXPECT_EQ(host.messages[0].style, 48);
@@ -105,7 +105,7 @@ TEST_F(Install, WithTheModuleMissingOnlyWarns) {
 
 TEST_F(Install, WithTheModuleMissingStillShowsAnEarlierRegistration) {
   host.store.SetProperty(kFilters, kFilterLoadOrder, "ZeLkWAF");
-  EXPECT_EQ(SetupBtnClick(host), InstallOutcome::kModuleMissing);
+  EXPECT_EQ(InstallFilterModule(host), InstallOutcome::kModuleMissing);
   EXPECT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.label, "已安装");
 }
@@ -116,7 +116,7 @@ TEST_F(Install, RegistersGrantsWritesAndTellsTheUser) {
   host.store.AddSite(1, List{kAsp});
   host.store.AddSite(2);
 
-  EXPECT_EQ(SetupBtnClick(host), InstallOutcome::kInstalled);
+  EXPECT_EQ(InstallFilterModule(host), InstallOutcome::kInstalled);
 
   EXPECT_EQ(host.events, (List{
                              "Grant(ZelkWAF.dll,A0000000)=true",
@@ -151,8 +151,8 @@ TEST_F(Install, TwiceLeavesOneEntryAndOneScriptMapPerNode) {
   host.PutModule();
   host.store.SetProperty(kService, kScriptMaps, List{kAsp});
   host.store.AddSite(1, List{kAsp});
-  ASSERT_EQ(SetupBtnClick(host), InstallOutcome::kInstalled);
-  ASSERT_EQ(SetupBtnClick(host), InstallOutcome::kInstalled);
+  ASSERT_EQ(InstallFilterModule(host), InstallOutcome::kInstalled);
+  ASSERT_EQ(InstallFilterModule(host), InstallOutcome::kInstalled);
   EXPECT_EQ(host.store.StringProperty(kFilters, kFilterLoadOrder), ",ZeLkWAF");
   EXPECT_EQ(host.store.ListProperty(kService, kScriptMaps), (List{kAsp, own}));
   EXPECT_EQ(host.store.ListProperty("localhost/w3svc/1/ROOT", kScriptMaps), (List{kAsp, own}));
@@ -167,7 +167,7 @@ TEST_F(Install, ReplacesARegistrationFromAnotherFolder) {
   host.store.AddNode(std::string(kFilters) + "/ZeLkWAF", kFilterClass);
   host.store.SetProperty(std::string(kFilters) + "/ZeLkWAF", "FilterPath", "D:\\old\\ZelkWAF.dll");
   host.store.SetProperty(kService, kScriptMaps, List{"*,D:\\old\\ZelkWAF.dll,0,*", kAsp});
-  ASSERT_EQ(SetupBtnClick(host), InstallOutcome::kInstalled);
+  ASSERT_EQ(InstallFilterModule(host), InstallOutcome::kInstalled);
   EXPECT_EQ(host.store.StringProperty(kFilters, kFilterLoadOrder), "a,b,ZeLkWAF");
   EXPECT_EQ(host.store.StringProperty(std::string(kFilters) + "/ZeLkWAF", "FilterPath"),
             host.paths().FilterDllPath);
@@ -177,7 +177,7 @@ TEST_F(Install, ReplacesARegistrationFromAnotherFolder) {
 TEST_F(Install, KeepsExistingSettingsFilesUntouched) {
   host.PutModule();
   FakeHost::Write(host.paths().FilterIniPath, "mine");
-  ASSERT_EQ(SetupBtnClick(host), InstallOutcome::kInstalled);
+  ASSERT_EQ(InstallFilterModule(host), InstallOutcome::kInstalled);
   EXPECT_EQ(FileBytes(host.paths().FilterIniPath), "mine");
   EXPECT_FALSE(platform::FileExists(host.paths().UrlListPath));
   EXPECT_EQ(std::count(host.events.begin(), host.events.end(), "SaveFilterSettings"), 0);
@@ -191,14 +191,14 @@ TEST_F(Install, KeepsExistingSettingsFilesUntouched) {
 TEST_F(Install, KeepsAnExistingEventLog) {
   host.PutModule();
   FakeHost::Write(host.paths().FilterLogPath, "old line\r\n");
-  ASSERT_EQ(SetupBtnClick(host), InstallOutcome::kInstalled);
+  ASSERT_EQ(InstallFilterModule(host), InstallOutcome::kInstalled);
   EXPECT_EQ(FileBytes(host.paths().FilterLogPath), "old line\r\n");
 }
 
 TEST_F(Install, WithoutIisWarnsAndDoesNothingElse) {
   host.PutModule();
   host.store.FailOn("OpenNamespace", 0);
-  EXPECT_EQ(SetupBtnClick(host), InstallOutcome::kRegistrationFailed);
+  EXPECT_EQ(InstallFilterModule(host), InstallOutcome::kRegistrationFailed);
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text, "操作失败 请确认IIS是否正常工作");
   EXPECT_EQ(host.messages[0].style, 48);
@@ -211,7 +211,7 @@ TEST_F(Install, WithoutIisWarnsAndDoesNothingElse) {
 TEST_F(Install, AFilterObjectThatCannotBeMadeLeavesTheNameRegistered) {
   host.PutModule();
   host.store.FailOn("Create(");
-  EXPECT_EQ(SetupBtnClick(host), InstallOutcome::kRegistrationFailed);
+  EXPECT_EQ(InstallFilterModule(host), InstallOutcome::kRegistrationFailed);
   EXPECT_EQ(host.messages.at(0).text, kMsgInstallFailed);
   // The load order was committed before the failure, so IIS lists the name.
   EXPECT_EQ(host.label, "已安装");
@@ -244,7 +244,7 @@ TEST_F(Install, ErrorsThatEscapeStopTheProcedureWhereTheyOccur) {
     FakeHost h(fresh.path());
     h.PutModule();
     c.arrange(h);
-    EXPECT_ANY_THROW(SetupBtnClick(h)) << c.name;
+    EXPECT_ANY_THROW(InstallFilterModule(h)) << c.name;
     EXPECT_EQ(h.events, c.events) << c.name;
     EXPECT_TRUE(h.messages.empty()) << c.name;
     EXPECT_EQ(h.label, "未安装") << c.name;
@@ -259,11 +259,11 @@ TEST_F(Uninstall, TakesEverythingOutAndKeepsTheFiles) {
   host.store.SetProperty(kFilters, kFilterLoadOrder, "a");
   host.store.SetProperty(kService, kScriptMaps, List{kAsp});
   host.store.AddSite(1, List{kAsp});
-  ASSERT_EQ(SetupBtnClick(host), InstallOutcome::kInstalled);
+  ASSERT_EQ(InstallFilterModule(host), InstallOutcome::kInstalled);
   host.events.clear();
   host.messages.clear();
 
-  EXPECT_TRUE(UninstallBtnClick(host));
+  EXPECT_TRUE(UninstallFilterModule(host));
   EXPECT_EQ(host.events, List{"SetShortcuts(delete)"});
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text, "卸载操作已经完成! 如需删除残留文件请重启IIS后操作");
@@ -283,7 +283,7 @@ TEST_F(Uninstall, TakesEverythingOutAndKeepsTheFiles) {
 TEST_F(Uninstall, WhenNothingIsRegisteredSaysSoAndShowsNotInstalled) {
   host.label = kStateInstalled;
   host.store.SetProperty(kFilters, kFilterLoadOrder, "a,b");
-  EXPECT_FALSE(UninstallBtnClick(host));
+  EXPECT_FALSE(UninstallFilterModule(host));
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text, "操作失败 请确认IIS是否正常工作,或者防火墙已经卸载.");
   EXPECT_EQ(host.messages[0].style, 48);
@@ -296,7 +296,7 @@ TEST_F(Uninstall, AFailedDeleteKeepsTheLabelWhileTheNameIsListed) {
   host.label = kStateInstalled;
   host.store.SetProperty(kFilters, kFilterLoadOrder, "ZeLkWAF");
   host.store.FailOn("SetInfo(localhost/w3svc/Filters)");
-  EXPECT_FALSE(UninstallBtnClick(host));
+  EXPECT_FALSE(UninstallFilterModule(host));
   EXPECT_EQ(host.messages.at(0).text, kMsgUninstallFailed);
   EXPECT_EQ(host.label, "已安装");
 }
@@ -305,7 +305,7 @@ TEST_F(Uninstall, ASiteThatCannotBeReadEndsItBeforeTheRegistrationGoes) {
   host.store.SetProperty(kFilters, kFilterLoadOrder, "ZeLkWAF");
   host.store.AddSite(1, List{kAsp});
   host.store.FailOn("AsObject(");
-  EXPECT_THROW(UninstallBtnClick(host), MetabaseError);
+  EXPECT_THROW(UninstallFilterModule(host), MetabaseError);
   EXPECT_TRUE(host.messages.empty());
   EXPECT_EQ(host.store.StringProperty(kFilters, kFilterLoadOrder), "ZeLkWAF");
 }
@@ -320,7 +320,7 @@ TEST(RestartIis, RunsIisresetThroughTheShell) {
                       std::to_string(show));
     }
   } shell;
-  btnIISresetClick(shell);
+  RestartIis(shell);
   EXPECT_EQ(shell.calls, List{"open|iisreset| /restart||1"});
 }
 

@@ -137,11 +137,11 @@ bool LoadUrlList(const std::string& path, std::vector<std::string>* entries);
 // <reason>" when the file cannot be written.
 void SaveUrlList(const std::string& path, const std::vector<std::string>& entries);
 
-// btnurlClick: the text becomes the first entry, unchanged (no trimming, no
+// Adding a white-list entry: the text becomes the first entry, unchanged (no trimming, no
 // check for empty text or duplicates).
 void AddUrlEntry(std::vector<std::string>* entries, const std::string& text);
 
-// btndelurlClick: deletes the selected entry (-1: none selected, which shows
+// Deleting the selected white-list entry (-1: none selected, which shows
 // "请选择要删除的行" with MsgBox style 64 and changes nothing). True when an
 // entry was deleted.
 bool DeleteUrlEntry(std::vector<std::string>* entries, int selected, ManagerUi& ui);

@@ -54,7 +54,7 @@ SiteMonitor::SiteMonitor(OwnerThread& owner, ManagerUi& ui, MonitorPage& page,
 
 SiteMonitor::~SiteMonitor() = default;
 
-void SiteMonitor::btnfilemonClick() {
+void SiteMonitor::StartOrStop() {
   if (watcher_ != nullptr) {
     Stop();
     return;

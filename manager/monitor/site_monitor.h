@@ -71,10 +71,10 @@ class SiteMonitor {
   SiteMonitor(const SiteMonitor&) = delete;
   SiteMonitor& operator=(const SiteMonitor&) = delete;
 
-  // btnfilemonClick: stops a running monitor; otherwise asks whether to use
+  // Stops a running monitor; otherwise asks whether to use
   // the page's directory (or lets the user choose one), refuses a directory
   // that does not exist, saves the settings and starts.
-  void btnfilemonClick();
+  void StartOrStop();
 
   // Steps that follow the choice of the directory (used by the button and by
   // the command-line tool): mask list and delete flag as given, watcher on

@@ -190,7 +190,7 @@ TEST_F(SiteMonitorTest, LogFailureIsShownOnceAndWatchingGoesOn) {
 TEST_F(SiteMonitorTest, ButtonAsksForTheDirectoryAndStartsOrStops) {
   page_.dir_text = " \t" + tmp_.path() + "missing\r\n";
   ui_.answers = {true};
-  monitor_.btnfilemonClick();
+  monitor_.StartOrStop();
   ASSERT_EQ(ui_.questions.size(), 1u);
   EXPECT_EQ(ui_.questions[0], "选择监控目录|是否使用当前[" + tmp_.path() + "missing]作为监控目录?");
   ASSERT_EQ(ui_.messages.size(), 1u);
@@ -200,13 +200,13 @@ TEST_F(SiteMonitorTest, ButtonAsksForTheDirectoryAndStartsOrStops) {
   EXPECT_EQ(page_.saves, 0);
 
   ui_.answers = {false};  // No, then the folder dialog is cancelled: nothing changes
-  monitor_.btnfilemonClick();
+  monitor_.StartOrStop();
   EXPECT_FALSE(monitor_.running());
   EXPECT_EQ(page_.dir_text, " \t" + tmp_.path() + "missing\r\n");
 
   ui_.answers = {false};
   ui_.chosen_files = {site_};
-  monitor_.btnfilemonClick();
+  monitor_.StartOrStop();
   EXPECT_TRUE(monitor_.running());
   EXPECT_EQ(page_.dir_text, site_);
   EXPECT_EQ(page_.saves, 1);
@@ -214,13 +214,13 @@ TEST_F(SiteMonitorTest, ButtonAsksForTheDirectoryAndStartsOrStops) {
   WriteFile(site_ + "x.php");
   ASSERT_TRUE(WaitForLine(Added(site_ + "x.php")));
 
-  monitor_.btnfilemonClick();  // stop: the list keeps its lines
+  monitor_.StartOrStop();  // stop: the list keeps its lines
   EXPECT_FALSE(monitor_.running());
   EXPECT_EQ(page_.caption, kMonitorStartCaption);
   const std::vector<std::string> before = page_.lines;
 
   ui_.answers = {true};
-  monitor_.btnfilemonClick();
+  monitor_.StartOrStop();
   ASSERT_TRUE(monitor_.running());
   WriteFile(site_ + "y.php");
   ASSERT_TRUE(WaitForLine(Added(site_ + "y.php")));

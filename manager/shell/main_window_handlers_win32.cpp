@@ -40,14 +40,14 @@ void TForm1::OnCommand(int id, int code) {
         btnOKClick();
         break;
       case idSetupBtn:
-        manager::SetupBtnClick(*this);
+        manager::InstallFilterModule(*this);
         break;
       case idUninstallBtn:
-        manager::UninstallBtnClick(*this);
+        manager::UninstallFilterModule(*this);
         break;
       case idBtnIISreset: {
         Win32ShellLauncher launcher;
-        manager::btnIISresetClick(launcher);
+        manager::RestartIis(launcher);
         break;
       }
       case idBtnurl:
@@ -125,7 +125,7 @@ void TForm1::btndelurlClick() {
 void TForm1::btnfilemonClick() {
   if (!monitor_)
     monitor_ = std::make_unique<SiteMonitor>(*this, *this, *this, paths_.MonitorLogPath);
-  monitor_->btnfilemonClick();
+  monitor_->StartOrStop();
 }
 
 void TForm1::btnchkextractClick() {
