@@ -8,9 +8,10 @@
 // serialises them under the module's filter lock. HttpExtensionProc runs the
 // body checks on IIS's threads too, but takes no lock: it reads only the
 // read-only configuration and writes through the event log's own lock.
+#include <windows.h>  // first: the headers below need its types
+
 #include <httpext.h>
 #include <httpfilt.h>
-#include <windows.h>
 
 #include <cstring>
 #include <memory>

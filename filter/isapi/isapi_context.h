@@ -9,9 +9,10 @@
 // called the module on. None is copyable.
 #pragma once
 
+#include <windows.h>  // first: the headers below need its types
+
 #include <httpext.h>
 #include <httpfilt.h>
-#include <windows.h>
 
 #include <cstddef>
 #include <string>

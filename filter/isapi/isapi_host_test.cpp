@@ -5,11 +5,12 @@
 // the wildcard extension with the request body) and, for comparison, through
 // the core with the fake context: the server calls, statuses, bytes sent and
 // event log lines must be the same.
+#include <windows.h>  // first: the headers below need its types
+
 #include <gtest/gtest.h>
 #include <httpext.h>
 #include <httpfilt.h>
 #include <psapi.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <cstdlib>
