@@ -89,6 +89,28 @@ class LoadedDll {
 
 // One request as IIS presents it to a filter. The callbacks record every call
 // in the words of the core's FakeContext, so the two can be compared.
+
+// GetServerVariable as IIS answers it: the value and a NUL, or
+// ERROR_INVALID_INDEX for a variable it does not have, or
+// ERROR_INSUFFICIENT_BUFFER with the size needed.
+BOOL ServeVariable(const std::map<std::string, std::string>& variables, LPSTR name, LPVOID buffer,
+                   LPDWORD size) {
+  const auto it = variables.find(name);
+  if (it == variables.end()) {
+    SetLastError(ERROR_INVALID_INDEX);
+    return FALSE;
+  }
+  const DWORD needed = static_cast<DWORD>(it->second.size() + 1);
+  if (*size < needed) {
+    *size = needed;
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  std::memcpy(buffer, it->second.c_str(), needed);
+  *size = needed;
+  return TRUE;
+}
+
 class FakeIis {
  public:
   std::map<std::string, std::string> variables;
@@ -139,20 +161,7 @@ class FakeIis {
     FakeIis& self = Of(pfc);
     self.calls.push_back(std::string("GetServerVariable(") + name + ")");
     if (std::strcmp(name, "QUERY_STRING") == 0) ++self.query_string_reads;
-    const auto it = self.variables.find(name);
-    if (it == self.variables.end()) {
-      SetLastError(ERROR_INVALID_INDEX);
-      return FALSE;
-    }
-    const DWORD needed = static_cast<DWORD>(it->second.size() + 1);
-    if (*size < needed) {
-      *size = needed;
-      SetLastError(ERROR_INSUFFICIENT_BUFFER);
-      return FALSE;
-    }
-    std::memcpy(buffer, it->second.c_str(), needed);
-    *size = needed;
-    return TRUE;
+    return ServeVariable(self.variables, name, buffer, size);
   }
 
   static BOOL WINAPI WriteClient(HTTP_FILTER_CONTEXT* pfc, LPVOID buffer, LPDWORD bytes,
@@ -315,20 +324,7 @@ class FakeEcb {
   static BOOL WINAPI GetServerVariable(HCONN conn, LPSTR name, LPVOID buffer, LPDWORD size) {
     FakeEcb& self = Of(conn);
     self.filter_calls.push_back(std::string("GetServerVariable(") + name + ")");
-    const auto it = self.variables.find(name);
-    if (it == self.variables.end()) {
-      SetLastError(ERROR_INVALID_INDEX);
-      return FALSE;
-    }
-    const DWORD needed = static_cast<DWORD>(it->second.size() + 1);
-    if (*size < needed) {
-      *size = needed;
-      SetLastError(ERROR_INSUFFICIENT_BUFFER);
-      return FALSE;
-    }
-    std::memcpy(buffer, it->second.c_str(), needed);
-    *size = needed;
-    return TRUE;
+    return ServeVariable(self.variables, name, buffer, size);
   }
 
   static BOOL WINAPI WriteClient(HCONN conn, LPVOID buffer, LPDWORD bytes, DWORD flags) {
