@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "filter/host/host_server.h"
@@ -214,6 +215,158 @@ TEST_P(NginxRequestCaseTest, ClientReceivesWhatTheCoreGivesAndTheLogHasTheTableL
   } else {
     EXPECT_EQ(logged, std::vector<std::string>{});
   }
+}
+
+// A server with the module on demo-like content: a folder without default
+// document (nginx's own 403), a redirect loop (nginx's own 500), a small
+// body buffer so uploads are spooled to a file.
+class NginxSiteTest : public ::testing::Test {
+ protected:
+  void StartSite(int workers, const std::string& extra_http, const std::string& extra_server = "") {
+    module_dir_ = dir_.path() + "module/";
+    site_ = dir_.path() + "site";
+    std::filesystem::create_directories(module_dir_);
+    std::filesystem::create_directories(site_ + "/secret");
+    std::ofstream(site_ + "/index.asp") << "index\n";
+    std::ofstream(module_dir_ + "ZelkWAFLog.txt");
+    port_ = testing::FreeLoopbackPort();
+    std::string conf = NginxConfigHead(dir_.path(), workers);
+    conf += "  zelkwaf_module_dir " + module_dir_ + ";\n" + extra_http;
+    conf += "  server {\n    listen 127.0.0.1:" + std::to_string(port_) + " reuseport;\n";
+    conf += "    root " + site_ + ";\n    index index.asp;\n    zelkwaf on;\n" + extra_server;
+    conf += "    location = /loop.asp { rewrite ^ /loop.asp last; }\n";
+    conf += "    location = /off.asp { zelkwaf off; return 500; }\n";
+    conf += "    location / { error_page 405 =200 $uri; }\n  }\n}\n";
+    std::string error;
+    server_ = NginxServer::Start(dir_.path(), conf, {port_}, &error);
+    ASSERT_NE(server_, nullptr) << error;
+  }
+  std::string Log() const { return zelk::testing::FileBytes(module_dir_ + "ZelkWAFLog.txt"); }
+
+  zelk::testing::TempDir dir_;
+  std::string module_dir_, site_;
+  int port_ = 0;
+  std::unique_ptr<NginxServer> server_;
+};
+
+TEST_F(NginxSiteTest, NginxsOwn403And500AreReplacedButNotWhereTheModuleIsOff) {
+  ASSERT_NO_FATAL_FAILURE(StartSite(1, ""));
+  struct Case {
+    const char* target;
+    int nginx_status;  // what nginx answers by itself
+    int status;        // what the client receives
+    const char* headline;
+  };
+  const Case cases[] = {
+      {"/secret/", 403, 404, "目录存在!"},
+      {"/loop.asp", 500, 200, "脚本错误!"},
+      {"/off.asp", 500, 500, nullptr},
+  };
+  for (const Case& c : cases) {
+    HttpCall call;
+    call.target = c.target;
+    const HttpReply reply = CurlRequest(port_, call, dir_.path());
+    EXPECT_EQ(reply.status, c.status) << c.target;
+    if (c.headline != nullptr) {
+      EXPECT_EQ(reply.body, BuildBlockPage(c.headline, "访问限制", "#")) << c.target;
+      EXPECT_EQ(reply.Header("Server"), nullptr) << c.target;
+      EXPECT_EQ(reply.Header("Date"), nullptr) << c.target;
+    } else {
+      EXPECT_NE(reply.body.find(std::to_string(c.nginx_status)), std::string::npos) << c.target;
+      ASSERT_NE(reply.Header("Server"), nullptr);
+      EXPECT_EQ(reply.Header("Server")->rfind("nginx", 0), 0u) << "module off: nginx's own name";
+    }
+  }
+}
+
+TEST_F(NginxSiteTest, UploadSpooledToATemporaryFileIsCheckedToItsEnd) {
+  ASSERT_NO_FATAL_FAILURE(StartSite(1, "  client_body_in_file_only clean;\n"));
+  // 300 KB of image bytes first: the script file comes after everything
+  // nginx keeps in memory, so only the file holds it.
+  const std::string image(300 * 1024, 'J');
+  auto upload = [&](const std::string& file_name) {
+    HttpCall call;
+    call.method = "POST";
+    call.target = "/upload.asp";
+    call.headers = {{"Content-Type", "multipart/form-data; boundary=B"}};
+    call.has_body = true;
+    call.body =
+        "--B\r\nContent-Disposition: form-data; name=\"a\"; filename=\"a.jpg\"\r\n"
+        "Content-Type: image/jpeg\r\n\r\n" +
+        image + "\r\n--B\r\nContent-Disposition: form-data; name=\"b\"; filename=\"" + file_name +
+        "\"\r\n\r\nhello\r\n--B--\r\n";
+    return CurlRequest(port_, call, dir_.path());
+  };
+  const HttpReply refused = upload("shell.asp");
+  EXPECT_EQ(refused.status, 200);
+  EXPECT_EQ(refused.body, BuildBlockPage("禁止上传Web后门!", "shell.asp", "localhost"));
+  const HttpReply passed = upload("b.txt");
+  EXPECT_EQ(passed.status, 404) << "a passed upload reaches the (missing) page";
+  const std::vector<std::string> logged = LogMessages(Log());
+  ASSERT_EQ(logged.size(), 1u);
+  EXPECT_EQ(logged[0], "127.0.0.1 尝试上传Web后门:localhost/upload.asp 文件:shell.asp");
+}
+
+TEST_F(NginxSiteTest, BodyOverClientMaxBodySizeIsRefusedByNginxBeforeTheChecks) {
+  ASSERT_NO_FATAL_FAILURE(StartSite(1, "  client_max_body_size 1k;\n"));
+  HttpCall call;
+  call.method = "POST";
+  call.target = "/login.asp";
+  call.headers = {{"Content-Type", "application/x-www-form-urlencoded"}};
+  call.has_body = true;
+  call.body = "user=admin'--&pad=" + std::string(4000, 'x');
+  EXPECT_EQ(CurlRequest(port_, call, dir_.path()).status, 413);
+  EXPECT_EQ(Log(), "");
+}
+
+// Two workers append to one event log while many clients are refused at
+// once: every line arrives whole, none is lost.
+TEST_F(NginxSiteTest, TwoWorkersAppendWholeLinesToOneEventLog) {
+  ASSERT_NO_FATAL_FAILURE(StartSite(2, "  log_format worker $pid;\n",
+                                    "    access_log " + dir_.path() + "access.log worker;\n"));
+  ASSERT_TRUE(server_->WaitForWorkers(2));
+  constexpr int kClients = 4;
+  constexpr int kPerClient = 60;
+  const std::string pad(700, 'p');  // long lines: a torn write would show
+  std::vector<std::thread> clients;
+  for (int t = 0; t < kClients; ++t) {
+    clients.emplace_back([&, t] {
+      // One curl per client with all of its URLs, each on a new connection,
+      // several at a time.
+      std::string args = "-s -Z --parallel-max 8 -o /dev/null -H 'Connection: close'";
+      for (int i = 0; i < kPerClient; ++i) {
+        args += " 'http://127.0.0.1:" + std::to_string(port_) +
+                "/news.asp?n=" + std::to_string(t * 1000 + i) +
+                "&id=1%20union%20select%201,2&pad=" + pad + "'";
+        args += " -o /dev/null";
+      }
+      zelk::testing::TempDir scratch;
+      zelk::testing::RunProgram(testing::CurlProgram(), args, scratch.path());
+    });
+  }
+  for (auto& c : clients) c.join();
+
+  const std::string log = Log();
+  const std::vector<std::string> logged = LogMessages(log);
+  ASSERT_EQ(logged.size(), static_cast<std::size_t>(kClients * kPerClient));
+  std::set<std::string> seen;
+  for (const std::string& m : logged) {
+    const std::size_t n = m.find("?n=");
+    ASSERT_NE(n, std::string::npos) << m;
+    const std::string number = m.substr(n + 3, m.find('&', n) - n - 3);
+    const std::string want = "127.0.0.1 尝试GET注入:127.0.0.1:" + std::to_string(port_) +
+                             "/news.asp?n=" + number + "&id=1%20union%20select%201,2&pad=" + pad;
+    EXPECT_EQ(m.substr(0, want.size()), want);
+    seen.insert(number);
+  }
+  EXPECT_EQ(seen.size(), static_cast<std::size_t>(kClients * kPerClient)) << "a line is missing";
+  // Every line starts with a time stamp and ends with CR LF.
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), kClients * kPerClient);
+  // Both workers wrote (the access log names the worker of each request).
+  std::set<std::string> pids;
+  std::istringstream access(zelk::testing::FileBytes(dir_.path() + "access.log"));
+  for (std::string pid; std::getline(access, pid);) pids.insert(pid);
+  EXPECT_EQ(pids.size(), 2u) << "one worker served every request";
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -151,6 +151,15 @@ std::vector<pid_t> NginxServer::WorkerPids() const {
   return pids;
 }
 
+bool NginxServer::WaitForWorkers(std::size_t n) const {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (WorkerPids().size() != n) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
 std::string NginxServer::ErrorLog() const { return zelk::testing::FileBytes(dir_ + "error.log"); }
 
 const std::string* HttpReply::Header(const std::string& name) const {

@@ -38,6 +38,8 @@ class NginxServer {
 
   // The worker processes' ids (children of the master), read from /proc.
   std::vector<pid_t> WorkerPids() const;
+  // Waits (up to 20 s) until the master has n workers; false if it never has.
+  bool WaitForWorkers(std::size_t n) const;
   std::string ErrorLog() const;
 
  private:
