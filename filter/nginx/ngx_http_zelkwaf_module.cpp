@@ -502,7 +502,13 @@ ngx_int_t PostConfiguration(ngx_conf_t* cf) {
                            &mcf->module_dir);
         return NGX_ERROR;
       }
-      if (!loaded.module->log.is_open() && zelk::platform::FileExists(dir + "ZelkWAFLog.txt")) {
+      struct stat st;
+      if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        ngx_conf_log_error(NGX_LOG_WARN, cf, 0,
+                           "zelkwaf: no module folder \"%V\": built-in settings, no event log",
+                           &mcf->module_dir);
+      } else if (!loaded.module->log.is_open() &&
+                 zelk::platform::FileExists(dir + "ZelkWAFLog.txt")) {
         ngx_conf_log_error(NGX_LOG_WARN, cf, 0,
                            "zelkwaf: the event log in \"%V\" could not be opened for appending",
                            &mcf->module_dir);
