@@ -32,14 +32,18 @@ TEST(NginxBrowserTest, ChromiumShowsTheBlockPagesChineseHeadlineDecodedFromGbk) 
   const std::string module_dir = dir.path() + "module/";
   std::filesystem::create_directories(module_dir);
   std::ofstream(module_dir + "ZelkWAFLog.txt");
-  const int port = testing::FreeLoopbackPort();
-  std::string conf = testing::NginxConfigHead(dir.path(), 1);
-  conf += "  zelkwaf_module_dir " + module_dir + ";\n";
-  conf += "  server {\n    listen 127.0.0.1:" + std::to_string(port) + ";\n    root " + dir.path() +
-          ";\n    zelkwaf on;\n  }\n}\n";
+  auto make_conf = [&](const std::vector<int>& ports) {
+    std::string conf = testing::NginxConfigHead(dir.path(), 1);
+    conf += "  zelkwaf_module_dir " + module_dir + ";\n";
+    conf += "  server {\n    listen 127.0.0.1:" + std::to_string(ports[0]) + ";\n    root " +
+            dir.path() + ";\n    zelkwaf on;\n  }\n}\n";
+    return conf;
+  };
+  std::vector<int> ports;
   std::string error;
-  auto server = testing::NginxServer::Start(dir.path(), conf, {port}, &error);
+  auto server = testing::NginxServer::StartOnFreePorts(dir.path(), 1, make_conf, &ports, &error);
   ASSERT_NE(server, nullptr) << error;
+  const int port = ports[0];
 
   const std::string url =
       "http://127.0.0.1:" + std::to_string(port) + "/news.asp?id=1%20union%20select%201,2";

@@ -3,10 +3,12 @@
 // (a second nginx standing in for two IIS machines).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "filter/nginx/testing/nginx_server.h"
 #include "filter/response.h"
@@ -45,45 +47,53 @@ class GatewayTest : public ::testing::Test {
 
     // The farm: two servers answering like IIS with ASP.NET, each naming
     // itself in the body, with a 403 folder and a failing script.
-    iis_[0] = testing::FreeLoopbackPort();
-    iis_[1] = testing::FreeLoopbackPort();
-    std::string farm = testing::NginxConfigHead(farm_dir, 1);
-    farm += "  log_format seen \"$request_uri\";\n";
-    for (int i = 0; i < 2; ++i) {
-      const std::string name = i == 0 ? "iis1" : "iis2";
-      farm += "  server {\n    listen 127.0.0.1:" + std::to_string(iis_[i]) + ";\n";
-      farm += "    access_log " + farm_dir + "seen.log seen;\n";
-      farm += "    add_header X-Powered-By ASP.NET always;\n";
-      farm += "    add_header X-AspNet-Version 2.0.50727 always;\n";
-      farm += "    location / { return 200 \"" + name + "\\n\"; }\n";
-      farm += "    location /secret/ { return 403; }\n";
-      farm += "    location = /broken.asp { return 500; }\n  }\n";
-    }
-    farm += "}\n";
+    auto farm_conf = [&](const std::vector<int>& ports) {
+      std::string farm = testing::NginxConfigHead(farm_dir, 1);
+      farm += "  log_format seen \"$request_uri\";\n";
+      for (int i = 0; i < 2; ++i) {
+        const std::string name = i == 0 ? "iis1" : "iis2";
+        farm += "  server {\n    listen 127.0.0.1:" + std::to_string(ports[i]) + ";\n";
+        farm += "    access_log " + farm_dir + "seen.log seen;\n";
+        farm += "    add_header X-Powered-By ASP.NET always;\n";
+        farm += "    add_header X-AspNet-Version 2.0.50727 always;\n";
+        farm += "    location / { return 200 \"" + name + "\\n\"; }\n";
+        farm += "    location /secret/ { return 403; }\n";
+        farm += "    location = /broken.asp { return 500; }\n  }\n";
+      }
+      return farm + "}\n";
+    };
+    std::vector<int> iis;
     std::string error;
-    farm_ = NginxServer::Start(farm_dir, farm, {iis_[0], iis_[1]}, &error);
+    farm_ = NginxServer::StartOnFreePorts(farm_dir, 2, farm_conf, &iis, &error);
     ASSERT_NE(farm_, nullptr) << error;
 
+    // demo/gateway.conf with this machine's paths and ports.
     std::string conf = zelk::testing::FileBytes(SourceDir() + "/demo/gateway.conf");
     ASSERT_FALSE(conf.empty());
-    port_ = testing::FreeLoopbackPort();
     Substitute(&conf, "/usr/lib/nginx/modules/ngx_http_zelkwaf_module.so", testing::ModulePath());
     Substitute(&conf, "/run/zelkwaf-gateway.pid", gateway_dir + "nginx.pid");
     Substitute(&conf, "/var/log/nginx/zelkwaf-gateway.error.log", gateway_dir + "error.log");
     Substitute(&conf, "/var/log/nginx/zelkwaf-gateway.access.log", gateway_dir + "access.log");
     Substitute(&conf, "zelkwaf_module_dir /etc/zelkwaf/;",
                "zelkwaf_module_dir " + module_dir_ + ";");
-    Substitute(&conf, "192.0.2.11:80", "127.0.0.1:" + std::to_string(iis_[0]));
-    Substitute(&conf, "192.0.2.12:80", "127.0.0.1:" + std::to_string(iis_[1]));
-    Substitute(&conf, "listen 80;", "listen 127.0.0.1:" + std::to_string(port_) + ";");
+    Substitute(&conf, "192.0.2.11:80", "127.0.0.1:" + std::to_string(iis[0]));
+    Substitute(&conf, "192.0.2.12:80", "127.0.0.1:" + std::to_string(iis[1]));
+    Substitute(&conf, "listen 80;", "listen 127.0.0.1:@PORT@;");
     std::string temp_paths;
     for (const char* t : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"}) {
       temp_paths += std::string("    ") + t + "_temp_path " + gateway_dir + t + "_temp;\n";
     }
     Substitute(&conf, "http {\n", "http {\n" + temp_paths);
     conf = std::string("daemon off;\n") + (::geteuid() == 0 ? "user root;\n" : "") + conf;
-    gateway_ = NginxServer::Start(gateway_dir, conf, {port_}, &error);
+    auto gateway_conf = [&](const std::vector<int>& ports) {
+      std::string c = conf;
+      c.replace(c.find("@PORT@"), 6, std::to_string(ports[0]));
+      return c;
+    };
+    std::vector<int> gateway_port;
+    gateway_ = NginxServer::StartOnFreePorts(gateway_dir, 1, gateway_conf, &gateway_port, &error);
     ASSERT_NE(gateway_, nullptr) << error;
+    port_ = gateway_port[0];
     scratch_ = dir_.path();
   }
 
@@ -98,7 +108,6 @@ class GatewayTest : public ::testing::Test {
 
   zelk::testing::TempDir dir_;
   std::string module_dir_, scratch_;
-  int iis_[2] = {0, 0};
   int port_ = 0;
   std::unique_ptr<NginxServer> farm_, gateway_;  // the gateway stops first
 };
@@ -140,6 +149,11 @@ TEST_F(GatewayTest, AttacksAreRefusedAtTheGatewayAndNeverReachTheFarm) {
             BuildBlockPage("禁止上传Web后门!", "1.asp;.jpg", "www.example.com"));
 
   EXPECT_EQ(Get("/index.asp").status, 200);  // the farm does see clean requests
+  // The farm logs a request after answering it: wait for the line.
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (FarmSaw().empty() && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   EXPECT_EQ(FarmSaw(), "/index.asp\n");
   std::istringstream log(zelk::testing::FileBytes(module_dir_ + "ZelkWAFLog.txt"));
   int lines = 0;

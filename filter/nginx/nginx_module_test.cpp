@@ -129,31 +129,34 @@ TEST_P(NginxRequestCaseTest, ClientReceivesWhatTheCoreGivesAndTheLogHasTheTableL
   std::filesystem::create_directories(site + "/private");
   testing::WriteModuleFiles(c, module_dir);
 
-  const int front = testing::FreeLoopbackPort();
-  const int back = testing::FreeLoopbackPort();
-  std::string conf = NginxConfigHead(dir.path(), 1);
-  conf += "  zelkwaf_module_dir " + module_dir + ";\n";
-  conf += "  server {\n    listen 127.0.0.1:" + std::to_string(front) + ";\n    root " + site +
-          ";\n    zelkwaf on;\n";
-  if (c.status == 401) {
-    std::ofstream(dir.path() + "htpasswd") << "user:{PLAIN}secret\n";
-    conf += "    location / { auth_basic \"zelk\"; auth_basic_user_file " + dir.path() +
-            "htpasswd; }\n";
-  } else {
-    conf += "    location / { proxy_pass http://127.0.0.1:" + std::to_string(back) + "; }\n";
-  }
-  conf += "  }\n  server {\n    listen 127.0.0.1:" + std::to_string(back) + ";\n";
-  conf += "    location / {\n";
-  for (const auto& [name, value] : kUpstreamHeaders) {
-    conf += "      add_header " + name + " " + value + " always;\n";
-  }
-  conf += c.status == 302 ? "      return 302 /elsewhere.asp;\n"
-                          : "      return " + std::to_string(c.status) + " \"upstream\\n\";\n";
-  conf += "    }\n  }\n}\n";
-
+  auto make_conf = [&](const std::vector<int>& ports) {
+    const std::string front = std::to_string(ports[0]), back = std::to_string(ports[1]);
+    std::string conf = NginxConfigHead(dir.path(), 1);
+    conf += "  zelkwaf_module_dir " + module_dir + ";\n";
+    conf += "  server {\n    listen 127.0.0.1:" + front + ";\n    root " + site +
+            ";\n    zelkwaf on;\n";
+    if (c.status == 401) {
+      conf += "    location / { auth_basic \"zelk\"; auth_basic_user_file " + dir.path() +
+              "htpasswd; }\n";
+    } else {
+      conf += "    location / { proxy_pass http://127.0.0.1:" + back + "; }\n";
+    }
+    conf += "  }\n  server {\n    listen 127.0.0.1:" + back + ";\n";
+    conf += "    location / {\n";
+    for (const auto& [name, value] : kUpstreamHeaders) {
+      conf += "      add_header " + name + " " + value + " always;\n";
+    }
+    conf += c.status == 302 ? "      return 302 /elsewhere.asp;\n"
+                            : "      return " + std::to_string(c.status) + " \"upstream\\n\";\n";
+    conf += "    }\n  }\n}\n";
+    return conf;
+  };
+  std::ofstream(dir.path() + "htpasswd") << "user:{PLAIN}secret\n";
+  std::vector<int> ports;
   std::string error;
-  auto server = NginxServer::Start(dir.path(), conf, {front, back}, &error);
+  auto server = NginxServer::StartOnFreePorts(dir.path(), 2, make_conf, &ports, &error);
   ASSERT_NE(server, nullptr) << error;
+  const int front = ports[0];
   const HttpReply reply = CurlRequest(front, CallFor(c), dir.path());
   ASSERT_EQ(reply.error, "") << server->ErrorLog();
 
@@ -229,17 +232,21 @@ class NginxSiteTest : public ::testing::Test {
     std::filesystem::create_directories(site_ + "/secret");
     std::ofstream(site_ + "/index.asp") << "index\n";
     std::ofstream(module_dir_ + "ZelkWAFLog.txt");
-    port_ = testing::FreeLoopbackPort();
-    std::string conf = NginxConfigHead(dir_.path(), workers);
-    conf += "  zelkwaf_module_dir " + module_dir_ + ";\n" + extra_http;
-    conf += "  server {\n    listen 127.0.0.1:" + std::to_string(port_) + " reuseport;\n";
-    conf += "    root " + site_ + ";\n    index index.asp;\n    zelkwaf on;\n" + extra_server;
-    conf += "    location = /loop.asp { rewrite ^ /loop.asp last; }\n";
-    conf += "    location = /off.asp { zelkwaf off; return 500; }\n";
-    conf += "    location / { error_page 405 =200 $uri; }\n  }\n}\n";
+    auto make_conf = [&](const std::vector<int>& ports) {
+      std::string conf = NginxConfigHead(dir_.path(), workers);
+      conf += "  zelkwaf_module_dir " + module_dir_ + ";\n" + extra_http;
+      conf += "  server {\n    listen 127.0.0.1:" + std::to_string(ports[0]) + " reuseport;\n";
+      conf += "    root " + site_ + ";\n    index index.asp;\n    zelkwaf on;\n" + extra_server;
+      conf += "    location = /loop.asp { rewrite ^ /loop.asp last; }\n";
+      conf += "    location = /off.asp { zelkwaf off; return 500; }\n";
+      conf += "    location / { error_page 405 =200 $uri; }\n  }\n}\n";
+      return conf;
+    };
+    std::vector<int> ports;
     std::string error;
-    server_ = NginxServer::Start(dir_.path(), conf, {port_}, &error);
+    server_ = NginxServer::StartOnFreePorts(dir_.path(), 1, make_conf, &ports, &error);
     ASSERT_NE(server_, nullptr) << error;
+    port_ = ports[0];
   }
   std::string Log() const { return zelk::testing::FileBytes(module_dir_ + "ZelkWAFLog.txt"); }
 

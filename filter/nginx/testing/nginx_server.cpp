@@ -3,10 +3,12 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -79,6 +81,7 @@ std::string NginxConfigHead(const std::string& dir, int workers) {
 std::unique_ptr<NginxServer> NginxServer::Start(const std::string& dir, const std::string& conf,
                                                 const std::vector<int>& ports, std::string* error) {
   std::ofstream(dir + "nginx.conf", std::ios::binary) << conf;
+  std::filesystem::remove(dir + "error.log");
   const std::string program = NginxProgram();
   const std::string conf_path = dir + "nginx.conf";
   const std::string error_path = dir + "error.log";
@@ -89,6 +92,9 @@ std::unique_ptr<NginxServer> NginxServer::Start(const std::string& dir, const st
   }
   if (pid == 0) {
     ::setpgid(0, 0);
+    // Should the test die without its destructors, the master still gets a
+    // signal to stop, and stops its workers.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     const char* argv[] = {program.c_str(),   "-p", dir.c_str(),        "-c",
                           conf_path.c_str(), "-e", error_path.c_str(), nullptr};
     ::execv(program.c_str(), const_cast<char* const*>(argv));
@@ -113,6 +119,25 @@ std::unique_ptr<NginxServer> NginxServer::Start(const std::string& dir, const st
     }
   }
   return server;
+}
+
+std::unique_ptr<NginxServer> NginxServer::StartOnFreePorts(const std::string& dir,
+                                                           std::size_t count,
+                                                           const ConfigForPorts& make_conf,
+                                                           std::vector<int>* ports,
+                                                           std::string* error) {
+  for (int attempt = 0;; ++attempt) {
+    ports->clear();
+    while (ports->size() < count) {
+      const int port = FreeLoopbackPort();
+      if (std::find(ports->begin(), ports->end(), port) == ports->end()) ports->push_back(port);
+    }
+    auto server = Start(dir, make_conf(*ports), *ports, error);
+    if (server != nullptr || attempt == 4 ||
+        error->find("Address already in use") == std::string::npos) {
+      return server;
+    }
+  }
 }
 
 NginxServer::~NginxServer() {

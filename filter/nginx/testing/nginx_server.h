@@ -8,6 +8,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -32,6 +33,14 @@ class NginxServer {
   // error log included) when nginx does not start.
   static std::unique_ptr<NginxServer> Start(const std::string& dir, const std::string& conf,
                                             const std::vector<int>& ports, std::string* error);
+  // Start with the configuration make_conf gives for `count` free loopback
+  // ports (returned in *ports). Tests run in parallel, so a port found free
+  // may be taken before nginx binds it: then new ports are tried, up to five
+  // times.
+  using ConfigForPorts = std::function<std::string(const std::vector<int>& ports)>;
+  static std::unique_ptr<NginxServer> StartOnFreePorts(const std::string& dir, std::size_t count,
+                                                       const ConfigForPorts& make_conf,
+                                                       std::vector<int>* ports, std::string* error);
   ~NginxServer();
   NginxServer(const NginxServer&) = delete;
   NginxServer& operator=(const NginxServer&) = delete;
