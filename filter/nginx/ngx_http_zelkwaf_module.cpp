@@ -28,13 +28,13 @@ extern "C" {
 
 #include <algorithm>
 #include <cstdlib>
-#include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
-#include "filter/host/host_server.h"
+#include "filter/canonical_path.h"
 #include "filter/module.h"
 #include "platform/appendfile.h"
 #include "platform/text.h"
@@ -112,34 +112,73 @@ RequestState* StateOf(ngx_http_request_t* r, bool create) {
   return st;
 }
 
-// The server variables of the request, as IIS derives them: the request
-// line and headers as the client sent them go through the same derivation
-// the command-line host uses, so URL is the canonical path of the unparsed
-// URI whatever nginx made of it.
-std::map<std::string, std::string> RequestVariables(ngx_http_request_t* r) {
-  zelk::filter::host::HttpRequest req;
-  req.method = ToString(r->method_name);
-  req.target = ToString(r->unparsed_uri);
-  ngx_list_part_t* part = &r->headers_in.headers.part;
-  auto* h = static_cast<ngx_table_elt_t*>(part->elts);
-  for (ngx_uint_t i = 0;; ++i) {
-    if (i >= part->nelts) {
-      if (part->next == nullptr) break;
-      part = part->next;
-      h = static_cast<ngx_table_elt_t*>(part->elts);
-      i = 0;
-      if (part->nelts == 0) continue;
-    }
-    req.headers.emplace_back(ToString(h[i].key), ToString(h[i].value));
+// Whether header is the one the variable "HTTP_<NAME>" names: the name in
+// upper case with '-' as '_' ("User-Agent" for HTTP_USER_AGENT).
+bool HeaderNamed(const ngx_str_t& header, std::string_view variable_suffix) {
+  if (header.len != variable_suffix.size()) return false;
+  for (std::size_t i = 0; i < header.len; ++i) {
+    char c = static_cast<char>(header.data[i]);
+    c = c == '-' ? '_' : (c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+    if (c != variable_suffix[i]) return false;
   }
-  auto vars = zelk::filter::host::DeriveServerVariables(req, ToString(r->connection->addr_text));
-  if (r->headers_in.content_length_n >= 0) {
-    vars["CONTENT_LENGTH"] = std::to_string(r->headers_in.content_length_n);
-  }
-  return vars;
+  return true;
 }
 
-ngx_table_elt_t* FindResponseHeader(ngx_http_request_t* r, const std::string& name) {
+// A server variable of the request, as IIS gives it (the command-line host's
+// DeriveServerVariables says the same for a raw request): the request line
+// as the client sent it (URL is the canonical path of the unparsed URI,
+// whatever nginx made of it), every header as HTTP_<NAME> with repeated
+// headers merged. False when the request has no such variable.
+bool RequestVariable(ngx_http_request_t* r, std::string_view name, std::string* value) {
+  const std::string_view target(reinterpret_cast<const char*>(r->unparsed_uri.data),
+                                r->unparsed_uri.len);
+  const std::size_t q = target.find('?');
+  if (name == "HTTP_METHOD") {
+    *value = ToString(r->method_name);
+  } else if (name == "HTTP_URL") {
+    *value = std::string(target);
+  } else if (name == "URL") {
+    *value = zelk::filter::CanonicalUrlPath(target.substr(0, q));
+  } else if (name == "QUERY_STRING") {
+    *value = q == std::string_view::npos ? std::string() : std::string(target.substr(q + 1));
+  } else if (name == "REMOTE_ADDR") {
+    *value = ToString(r->connection->addr_text);
+  } else if (name == "CONTENT_LENGTH") {
+    if (r->headers_in.content_length_n < 0) return false;
+    *value = std::to_string(r->headers_in.content_length_n);
+  } else if (name == "CONTENT_TYPE") {
+    return RequestVariable(r, "HTTP_CONTENT_TYPE", value);
+  } else if (name.substr(0, 5) == "HTTP_") {
+    const std::string_view suffix = name.substr(5);
+    const char* separator = suffix == "COOKIE" ? "; " : ", ";  // as HTTP.sys merges them
+    bool found = false;
+    ngx_list_part_t* part = &r->headers_in.headers.part;
+    auto* h = static_cast<ngx_table_elt_t*>(part->elts);
+    for (ngx_uint_t i = 0;; ++i) {
+      if (i >= part->nelts) {
+        if (part->next == nullptr) break;
+        part = part->next;
+        h = static_cast<ngx_table_elt_t*>(part->elts);
+        i = 0;
+        if (part->nelts == 0) continue;
+      }
+      if (!HeaderNamed(h[i].key, suffix)) continue;
+      if (found) {
+        *value += separator;
+      } else {
+        value->clear();
+      }
+      value->append(reinterpret_cast<const char*>(h[i].value.data), h[i].value.len);
+      found = true;
+    }
+    return found;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+ngx_table_elt_t* FindResponseHeader(ngx_http_request_t* r, std::string_view name) {
   ngx_list_part_t* part = &r->headers_out.headers.part;
   auto* h = static_cast<ngx_table_elt_t*>(part->elts);
   for (ngx_uint_t i = 0;; ++i) {
@@ -150,7 +189,8 @@ ngx_table_elt_t* FindResponseHeader(ngx_http_request_t* r, const std::string& na
       i = 0;
       if (part->nelts == 0) continue;
     }
-    if (h[i].hash != 0 && zelk::EqualsIgnoreAsciiCase(ToString(h[i].key), name)) return &h[i];
+    const std::string_view key(reinterpret_cast<const char*>(h[i].key.data), h[i].key.len);
+    if (h[i].hash != 0 && zelk::EqualsIgnoreAsciiCase(key, name)) return &h[i];
   }
 }
 
@@ -164,11 +204,8 @@ class NginxContext final : public FilterContext {
   NginxContext& operator=(const NginxContext&) = delete;
 
   VariableResult GetServerVariable(const char* name, char* buffer, std::uint32_t* size) override {
-    if (!variables_)
-      variables_ = std::make_unique<std::map<std::string, std::string>>(RequestVariables(r_));
-    const auto it = variables_->find(name);
-    if (it == variables_->end()) return VariableResult::kMissing;
-    return zelk::filter::CopyServerVariable(it->second, buffer, size);
+    if (!RequestVariable(r_, name, &value_)) return VariableResult::kMissing;
+    return zelk::filter::CopyServerVariable(value_, buffer, size);
   }
 
   bool SendResponseHeader(const char* status, const char*) override {
@@ -211,7 +248,7 @@ class NginxContext final : public FilterContext {
 
  private:
   ngx_http_request_t* r_;
-  std::unique_ptr<std::map<std::string, std::string>> variables_;
+  std::string value_;  // the last variable read (its buffer is reused)
   ngx_uint_t answer_status_ = 0;
   std::string written_;
   std::string physical_path_;
