@@ -326,6 +326,25 @@ TEST_F(NginxSiteTest, BodyOverClientMaxBodySizeIsRefusedByNginxBeforeTheChecks) 
   EXPECT_EQ(Log(), "");
 }
 
+TEST(NginxModuleFolderTest, WithoutAFolderTheBuiltInSettingsStillRefuse) {
+  zelk::testing::TempDir dir;
+  auto make_conf = [&](const std::vector<int>& ports) {
+    return NginxConfigHead(dir.path(), 1) +
+           "  server {\n    listen 127.0.0.1:" + std::to_string(ports[0]) + ";\n    root " +
+           dir.path() + ";\n    zelkwaf on;\n  }\n}\n";
+  };
+  std::vector<int> ports;
+  std::string error;
+  auto server = NginxServer::StartOnFreePorts(dir.path(), 1, make_conf, &ports, &error);
+  ASSERT_NE(server, nullptr) << error;
+  HttpCall call;
+  call.method = "PUT";
+  call.target = "/a.htm";
+  const HttpReply reply = CurlRequest(ports[0], call, dir.path());
+  EXPECT_EQ(reply.status, 200);
+  EXPECT_EQ(reply.body, BuildBlockPage("请求方式非法!", "PUT", "localhost"));
+}
+
 // Two workers append to one event log while many clients are refused at
 // once: every line arrives whole, none is lost.
 TEST_F(NginxSiteTest, TwoWorkersAppendWholeLinesToOneEventLog) {

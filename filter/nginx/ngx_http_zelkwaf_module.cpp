@@ -521,11 +521,25 @@ char* MergeLocConf(ngx_conf_t*, void* parent, void* child) {
 }
 
 // Loads the folder named by zelkwaf_module_dir (in the master, before the
-// workers are forked), installs the access handler and the filters.
+// workers are forked; without the directive, the built-in defaults), installs
+// the access handler and the filters.
 ngx_int_t PostConfiguration(ngx_conf_t* cf) {
   auto* mcf =
       static_cast<MainConf*>(ngx_http_conf_get_module_main_conf(cf, ngx_http_zelkwaf_module));
-  if (mcf->module_dir.len != 0) {
+  if (mcf->module_dir.len == 0) {
+    // No folder named: the built-in settings and patterns, no white list and
+    // no event log, as the DLL runs when it cannot find its own folder.
+    Loaded& loaded = LoadedModule();
+    if (loaded.module == nullptr || !loaded.dir.empty()) {
+      try {
+        if (loaded.module != nullptr) zelk::filter::UnloadModule(std::move(loaded.module));
+        loaded.module = zelk::filter::LoadDefaultModule();
+        loaded.dir.clear();
+      } catch (...) {
+        return NGX_ERROR;
+      }
+    }
+  } else {
     std::string dir = ToString(mcf->module_dir);
     if (dir.back() != '/') dir += '/';
     Loaded& loaded = LoadedModule();
