@@ -32,7 +32,6 @@ extern "C" {
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 #include "filter/canonical_path.h"
 #include "filter/module.h"

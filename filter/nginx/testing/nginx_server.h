@@ -9,7 +9,6 @@
 #include <sys/types.h>
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <utility>
