@@ -344,6 +344,27 @@ TEST(NginxModuleFolderTest, WithoutAFolderTheBuiltInSettingsStillRefuse) {
   EXPECT_EQ(reply.body, BuildBlockPage("请求方式非法!", "PUT", "localhost"));
 }
 
+// A reload keeps the loaded folder (the settings in force and the open
+// event log), as IIS keeps the DLL's until it restarts: the new workers still
+// log. Loading the folder again would find the log still held by the
+// departing workers.
+TEST_F(NginxSiteTest, AfterAReloadTheNewWorkersStillRefuseAndLog) {
+  ASSERT_NO_FATAL_FAILURE(StartSite(2, ""));
+  ASSERT_TRUE(server_->WaitForWorkers(2));
+  HttpCall call;
+  call.method = "PUT";
+  call.target = "/a.htm";
+  EXPECT_EQ(CurlRequest(port_, call, dir_.path()).body,
+            BuildBlockPage("请求方式非法!", "PUT", "localhost"));
+  ASSERT_TRUE(server_->Reload()) << server_->ErrorLog();
+  call.method = "DELETE";
+  EXPECT_EQ(CurlRequest(port_, call, dir_.path()).body,
+            BuildBlockPage("请求方式非法!", "DELETE", "localhost"));
+  EXPECT_EQ(LogMessages(Log()), (std::vector<std::string>{"127.0.0.1 请求方式非法:PUT",
+                                                          "127.0.0.1 请求方式非法:DELETE"}));
+  EXPECT_EQ(server_->ErrorLog().find("could not be opened"), std::string::npos);
+}
+
 // Two workers append to one event log while many clients are refused at
 // once: every line arrives whole, none is lost.
 TEST_F(NginxSiteTest, TwoWorkersAppendWholeLinesToOneEventLog) {

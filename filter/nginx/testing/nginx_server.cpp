@@ -185,6 +185,21 @@ bool NginxServer::WaitForWorkers(std::size_t n) const {
   return true;
 }
 
+bool NginxServer::Reload() const {
+  const std::vector<pid_t> old_workers = WorkerPids();
+  if (::kill(master_, SIGHUP) != 0) return false;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  for (;;) {
+    const std::vector<pid_t> now = WorkerPids();
+    const bool old_left = std::any_of(old_workers.begin(), old_workers.end(), [&](pid_t p) {
+      return std::find(now.begin(), now.end(), p) != now.end();
+    });
+    if (!old_left && !now.empty()) return true;
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
 std::string NginxServer::ErrorLog() const { return zelk::testing::FileBytes(dir_ + "error.log"); }
 
 const std::string* HttpReply::Header(const std::string& name) const {

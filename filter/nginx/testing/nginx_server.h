@@ -49,6 +49,9 @@ class NginxServer {
   // Waits (up to 20 s) until the master has n workers; false if it never has.
   bool WaitForWorkers(std::size_t n) const;
   std::string ErrorLog() const;
+  // Asks the master to reload its configuration (SIGHUP) and waits (up to
+  // 20 s) until none of the workers it had before is left.
+  bool Reload() const;
 
  private:
   NginxServer(pid_t master, std::string dir) : master_(master), dir_(std::move(dir)) {}
