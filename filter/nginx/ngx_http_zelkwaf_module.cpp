@@ -70,7 +70,7 @@ struct RequestState {
   bool answered;   // the filter answered the request itself
   bool replaced;   // the response is replaced by `replacement`
   bool replacement_sent;
-  ngx_int_t resume;  // what the access handler returns when run again
+  bool answer_waiting;  // the body notification refused: `answer` is to be sent
   ngx_uint_t answer_status;
   ngx_str_t answer;  // the filter's own page, waiting to be sent
   ngx_str_t replacement;
@@ -354,7 +354,7 @@ void RunBodyCheck(ngx_http_request_t* r, RequestState* st) {
     NginxContext ctx(r);
     ChainBodySource body(r);
     const Verdict v = zelk::filter::RunBodyNotification(*module, ctx, body);
-    if (KeepAnswer(r, st, v, ctx)) st->resume = NGX_AGAIN;  // the access handler sends it
+    if (KeepAnswer(r, st, v, ctx)) st->answer_waiting = true;  // the access handler sends it
   } catch (...) {
   }
 }
@@ -364,7 +364,6 @@ void RunBodyCheck(ngx_http_request_t* r, RequestState* st) {
 void BodyRead(ngx_http_request_t* r) {
   RequestState* st = StateOf(r, false);
   if (st != nullptr) RunBodyCheck(r, st);
-  r->preserve_body = 1;
   r->write_event_handler = ngx_http_core_run_phases;
   ngx_http_core_run_phases(r);
 }
@@ -377,7 +376,7 @@ ngx_int_t AccessHandler(ngx_http_request_t* r) {
   if (st == nullptr) return NGX_DECLINED;
   if (st->checked) {
     // Back here after the body was read.
-    if (st->resume == NGX_AGAIN && !st->answered) return SendAnswer(r, st);
+    if (st->answer_waiting && !st->answered) return SendAnswer(r, st);
     return st->body_read ? NGX_DECLINED : NGX_DONE;
   }
   st->checked = true;
