@@ -230,6 +230,7 @@ class NginxSiteTest : public ::testing::Test {
     std::filesystem::create_directories(module_dir_);
     std::filesystem::create_directories(site_ + "/secret");
     std::ofstream(site_ + "/index.asp") << "index\n";
+    std::ofstream(site_ + "/login.asp") << "login\n";
     std::ofstream(module_dir_ + "ZelkWAFLog.txt");
     auto make_conf = [&](const std::vector<int>& ports) {
       std::string conf = NginxConfigHead(dir_.path(), workers);
@@ -311,6 +312,33 @@ TEST_F(NginxSiteTest, UploadSpooledToATemporaryFileIsCheckedToItsEnd) {
   const std::vector<std::string> logged = LogMessages(Log());
   ASSERT_EQ(logged.size(), 1u);
   EXPECT_EQ(logged[0], "127.0.0.1 尝试上传Web后门:localhost/upload.asp 文件:shell.asp");
+}
+
+// A chunked body, and a body the client sends only after nginx's "100
+// Continue" (so nginx reads it after the access handler has returned).
+TEST_F(NginxSiteTest, ChunkedBodiesAndBodiesSentAfter100ContinueAreChecked) {
+  ASSERT_NO_FATAL_FAILURE(StartSite(1, ""));
+  const std::vector<std::pair<std::string, std::string>> ways = {{"Transfer-Encoding", "chunked"},
+                                                                 {"Expect", "100-continue"}};
+  for (const auto& way : ways) {
+    for (const std::string& body : {std::string("user=admin'--&pass=x"), std::string("user=tom")}) {
+      HttpCall call;
+      call.method = "POST";
+      call.target = "/login.asp";
+      call.headers = {{"Content-Type", "application/x-www-form-urlencoded"}, way};
+      call.has_body = true;
+      call.body = body;
+      const HttpReply reply = CurlRequest(port_, call, dir_.path());
+      EXPECT_EQ(reply.status, 200) << way.first;
+      if (body == "user=tom") {
+        EXPECT_EQ(reply.body, "login\n") << way.first << ": the page (405 turned 200)";
+      } else {
+        EXPECT_EQ(reply.body, BuildBlockPage("POST请求存在注入语句!", body, "localhost"))
+            << way.first;
+      }
+    }
+  }
+  EXPECT_EQ(LogMessages(Log()).size(), 2u);
 }
 
 TEST_F(NginxSiteTest, BodyOverClientMaxBodySizeIsRefusedByNginxBeforeTheChecks) {

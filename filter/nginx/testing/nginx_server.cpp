@@ -235,7 +235,10 @@ HttpReply CurlRequest(int port, const HttpCall& call, const std::string& scratch
   for (const auto& [name, value] : call.headers) args += " -H " + ShellQuote(name + ": " + value);
   if (call.has_body) {
     std::ofstream(scratch + "request-body", std::ios::binary) << call.body;
-    args += " --data-binary @" + ShellQuote(scratch + "request-body") + " -H 'Expect:'";
+    args += " --data-binary @" + ShellQuote(scratch + "request-body");
+    bool sets_expect = false;
+    for (const auto& h : call.headers) sets_expect |= EqualsIgnoreAsciiCase(h.first, "Expect");
+    if (!sets_expect) args += " -H 'Expect:'";
     if (!sets_type) args += " -H 'Content-Type:'";  // curl would add a form type
   }
   args += " " + ShellQuote("http://127.0.0.1:" + std::to_string(port) + "/");
@@ -244,7 +247,12 @@ HttpReply CurlRequest(int port, const HttpCall& call, const std::string& scratch
   const auto run = zelk::testing::RunProgram(CurlProgram(), args, scratch);
   HttpReply reply;
   if (run.exit_code != 0) reply.error = "curl: " + run.err;
-  const std::string head = zelk::testing::FileBytes(scratch + "head");
+  std::string head = zelk::testing::FileBytes(scratch + "head");
+  // An interim "100 Continue" comes first: the final answer's head is the last.
+  for (std::size_t end;
+       (end = head.find("\r\n\r\n")) != std::string::npos && end + 4 < head.size();) {
+    head.erase(0, end + 4);
+  }
   reply.body = zelk::testing::FileBytes(scratch + "body");
   std::size_t pos = 0;
   bool first = true;
