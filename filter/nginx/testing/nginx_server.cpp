@@ -280,7 +280,7 @@ std::string ModulePath() {
   const char* env = std::getenv("ZELK_NGINX_MODULE");
   return env != nullptr ? env : ZELK_NGINX_MODULE;
 }
-std::string NginxProgram() { return "/usr/sbin/nginx"; }
-std::string CurlProgram() { return "/usr/bin/curl"; }
+std::string NginxProgram() { return ZELK_NGINX_PROGRAM; }
+std::string CurlProgram() { return ZELK_CURL_PROGRAM; }
 
 }  // namespace zelk::filter::testing
