@@ -83,9 +83,28 @@ void AppendByteRun(const std::vector<unsigned char>& run, bool as_utf8, std::vec
   }
 }
 
+// Most paths are plain ASCII with nothing to decode, no '\\' and no "." or
+// ".." segment; such a path is its own canonical form, and the work below
+// (per-character pieces, the UTF-8 test, segments) can be skipped.
+bool AlreadyCanonical(std::string_view raw_path) {
+  std::size_t segment_start = 0;
+  for (std::size_t i = 0; i <= raw_path.size(); ++i) {
+    if (i == raw_path.size() || raw_path[i] == '/') {
+      const std::string_view segment = raw_path.substr(segment_start, i - segment_start);
+      if (segment == "." || segment == "..") return false;
+      segment_start = i + 1;
+      continue;
+    }
+    const unsigned char c = static_cast<unsigned char>(raw_path[i]);
+    if (c >= 0x80 || c == '%' || c == '\\') return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string CanonicalUrlPath(std::string_view raw_path) {
+  if (AlreadyCanonical(raw_path)) return std::string(raw_path);
   std::vector<Piece> pieces;
   pieces.reserve(raw_path.size());
   for (std::size_t i = 0; i < raw_path.size();) {

@@ -31,6 +31,14 @@ TEST(CanonicalUrlPath, GivesThePathIisHandsTheFilter) {
        "/\xA3\xAF"
        "x"},  // a fullwidth solidus stays a character
       {"", ""},
+      // Plain paths stay as they are; a dot only counts as a whole segment.
+      {"/a//b/", "/a//b/"},
+      {"/.a/b./..c/x..", "/.a/b./..c/x.."},
+      {"a/b", "a/b"},
+      {"/.", "/"},
+      {"/..", "/"},
+      {"/a/.", "/a/"},
+      {"./a", "a"},
   };
   for (const auto& [raw, url] : cases) EXPECT_EQ(CanonicalUrlPath(raw), url) << raw;
 }

@@ -10,6 +10,10 @@ packages=(
   # Test data: real JPEG, PNG and GIF (ImageMagick's manual), PDF, DOCX and ZIP
   # (wheel) files that uploads must pass, and liblzma to read the web-shell set.
   imagemagick-6-doc libtasn1-doc python3-docx python3-pip-whl liblzma-dev
+  # The nginx module: Debian's nginx and its module headers; curl and wrk as
+  # clients (valgrind for the load script's instruction counts); Chromium (and CJK
+  # fonts) to look at the block page.
+  nginx nginx-dev curl wrk chromium fonts-wqy-zenhei valgrind
 )
 if [[ "${ZELK_SETUP_WINDOWS:-1}" == 1 ]]; then
   packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
