@@ -32,12 +32,13 @@ def build(cookie):
     parts.append(VS + r"(?:" + TOK + r"[)\s]*+(?:--(?![a-z])|#|/\*|;|collate\b|" + L + K + r"|" + X + r"|" + C + r"\s*(?:" + Q + r"|\(|\d)|[-=<>!~^|&*/%+]+\s*(?:" + Q + r"[\w(@]|[(@]|[\w.$]++\s*(?:\(|--|#))|[^'\"&]{0,40}?(?:--[\s-]*|#)(?:$|" + END + r"))"
                  r"|-?\d++[)\s]*+(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#)|::\w)|-\d++\s*(?:or|\|\|)\s*\d"
                  r"|[\s(]*(?:" + L + K + r"|(?&y)|" + F + r"\s*\([^&]{0,40}?\)\s*(?:--|#|/\*|=)|select" + S + r"(?:[\w.]++\s*;|[^&]{1,60}?\sfrom\s+[\w.$`\[\]]++\s*(?:;|$|where\b))))")
-    # word-led: entered at the byte before a word (or && ||); calls first
-    parts.append(r"[^\w\x80-\x9f\xa1-\xff](?:(?=\w++ ?\()(?:" + F + r"\s*\(" + S + r"(?:select\b|@@|\w++\s*\()|convert\s*\(\s*int\b|pg_sleep\s*\(|benchmark\s*\(\s*\d++\s*,|n?char\s*\(\s*(?:\d+\s*,|0x)|concat\w*+\s*\(\s*0x)"
+    # word-led: entered at a blank or punctuation byte before a word (or && ||);
+    # calls first
+    parts.append(r"[\s\xa0'\"`()+\-*/|&=!<>,;@.:](?=[a-z&|])(?:(?=\w++ ?\()(?:" + F + r"\s*\(" + S + r"(?:select\b|@@|\w++\s*\()|convert\s*\(\s*int\b|pg_sleep\s*\(|benchmark\s*\(\s*\d++\s*,|n?char\s*\(\s*(?:\d+\s*,|0x)|concat\w*+\s*\(\s*0x)"
       r"|" + L + S + r"(?:(?:\d++|" + Q + r"\w*+" + Q + r"|" + F + r"\s*\([^&]{0,200}?\))[\s)]*+(?:[=<>!]|" + C + r")|" + Q + r"?(?<t>\w++)" + Q + r"?\s*(?:=|like)\s*" + Q + r"?\k<t>\b)"
       r"|union" + S + r"(?:all|distinct)?" + S + r"select\b|xp_cmdshell|into\s+(?:out|dump)file|exec(?:ute)?\s+\w++\s*$|waitfor\s+(?:delay|time))")
     # symbol-led
-    parts.append(r"(?=[;{@()'\"`=0])(?:;" + S + X + r"|\{\s*call\s|@@[a-z]|\(\s*select\b[^&]{1,200}?\bfrom\b|\(\s*case\s+when\b|[)`'\"]\s*as\s+[\w`'\"]{1,40}+\s+from\b|(?<=[\w\]])=\(\s*$|\)::\w|'[^'\s]{0,20}+'\s*(?:[!<>]?=|<>|\+|\|\|)\s*'|\)\s*\|\|\s*chr\(|0x(?:[2-7][0-9a-f]){5})")
+    parts.append(r"(?=[;{@()'\"`=0])(?:;" + S + X + r"|\{\s*call\s|@@[a-z]|\(\s*(?:select\b[^&]{1,200}?\bfrom\b|case\s+when\b)|[)`'\"]\s*as\s+[\w`'\"]{1,40}+\s+from\b|(?<=[\w\]])=\(\s*$|\)::\w|'[^'\s]{0,20}+'\s*(?:[!<>]?=|<>|\+|\|\|)\s*'|\)\s*\|\|\s*chr\(|0x(?:[2-7][0-9a-f]){5})")
     body = "|".join(parts)
     defs = (r"(?(DEFINE)(?<q>['\"`]|\xe2\x80[\x98\x99\xb2])(?<s>[\s\xa0(]*+)"
       r"(?<l>(?:and|x?or|not)\b|&&|\|\|)"
