@@ -169,13 +169,13 @@ std::string Describe(const Rate& r) {
   return buf;
 }
 
-// What a built-in text promises on the corpus. The attack floors are below
-// what the texts reach so that a small, deliberate trade stays possible; the
-// benign ceilings are the promise made to users.
+// What a built-in text promises on the corpus. The attack floors are what
+// the texts reach today (rounded down to a tenth), so that any loss of
+// coverage shows; the benign ceilings are the promise made to users.
 struct Floors {
   double attack_min, attack_blind_min, benign_max;
 };
-constexpr Floors kInjectionTextFloors{91.5, 99.5, 0.1};
+constexpr Floors kInjectionTextFloors{93.9, 99.8, 0.1};
 
 void ExpectFloors(const Corpus& c, const Pattern& p, bool as_cookie, const std::string& label,
                   const Floors& floors) {
