@@ -175,7 +175,7 @@ std::string Describe(const Rate& r) {
 struct Floors {
   double attack_min, attack_blind_min, benign_max;
 };
-constexpr Floors kInjectionTextFloors{93.9, 99.8, 0.1};
+constexpr Floors kInjectionTextFloors{94.1, 99.8, 0.1};
 
 void ExpectFloors(const Corpus& c, const Pattern& p, bool as_cookie, const std::string& label,
                   const Floors& floors) {
