@@ -1,7 +1,8 @@
 // The three built-in pattern texts, stored scrambled (see DescramblePattern).
 // Their plain texts live in filter/patterns/text{1,2,3}.pcre for review; a
 // test keeps the two in step, and scripts/scramble-patterns.py regenerates
-// builtin_patterns.inc from them.
+// builtin_patterns.inc from them. Texts 1 and 2 are written by
+// scripts/compose-patterns.py from their grammar.
 #pragma once
 
 #include <string_view>

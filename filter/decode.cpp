@@ -72,6 +72,8 @@ bool IsAddress(std::string_view t) {
 }  // namespace
 
 std::string DecodeQueryText(std::string_view text) {
+  // Most values carry neither an escape nor a '+': nothing to decode.
+  if (text.find_first_of("%+") == std::string_view::npos) return std::string(text);
   std::string out;
   out.reserve(text.size());
   std::size_t i = 0;
@@ -99,7 +101,46 @@ std::string DecodeQueryText(std::string_view text) {
   return out;
 }
 
+namespace {
+
+bool LessIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const char x = AsciiLower(a[i]);
+    const char y = AsciiLower(b[i]);
+    if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+  }
+  return a.size() < b.size();
+}
+
+// True when no two parameters can share a name. Names without '%' or '+'
+// decode to themselves, so comparing them as sent (ignoring ASCII case)
+// settles it without decoding or allocating a string per name; a name that
+// would need decoding leaves the question open.
+bool NamesCertainlyDistinct(std::string_view query) {
+  std::vector<std::string_view> names;
+  std::size_t start = 0;
+  while (start <= query.size()) {
+    std::size_t end = query.find('&', start);
+    if (end == std::string_view::npos) end = query.size();
+    const std::string_view pair = query.substr(start, end - start);
+    start = end + 1;
+    if (pair.empty()) continue;
+    const std::string_view name = pair.substr(0, pair.find('='));
+    if (name.find_first_of("%+") != std::string_view::npos) return false;
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end(), LessIgnoringAsciiCase);
+  for (std::size_t i = 1; i < names.size(); ++i) {
+    if (!LessIgnoringAsciiCase(names[i - 1], names[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::vector<std::string> RepeatedParameterValues(std::string_view query) {
+  if (NamesCertainlyDistinct(query)) return {};
   struct Values {
     std::string joined;
     int count = 0;

@@ -53,6 +53,8 @@ TEST(RepeatedParameterValues, JoinsRepeatedNamesAsAspDoes) {
       {"id=1&page=2", {}},
       {"id=1+and/*&id=*/1=2", {"1 and/*, */1=2"}},
       {"ID=1&id=2&Id=3", {"1, 2, 3"}},  // names ignore ASCII case
+      {"b=1&ab=2&a=3&B=4", {"1, 4"}},   // a name that prefixes another is another
+      {"zz=1&y=2&x=3&w=4", {}},
       {"a=1&b=2&a=3&b=4", {"1, 3", "2, 4"}},
       {"i%64=1&id=2", {"1, 2"}},              // names are decoded too
       {"id=1%26id%3D2&id=3", {"1&id=2, 3"}},  // an escaped '&' is part of the value

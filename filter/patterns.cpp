@@ -2,9 +2,12 @@
 
 #include <pcre.h>
 
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "filter/builtin_patterns.h"
+#include "platform/text.h"
 
 namespace zelk::filter {
 namespace {
@@ -38,8 +41,93 @@ std::string DescramblePattern(std::string_view scrambled) {
   return out;
 }
 
-Pattern Pattern::Compile(const std::string& text, bool use_jit, MatchLimits limits) {
+bool FoldSubject(std::string_view text, std::string* out) {
+  const std::size_t n = text.size();
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(text.data());
+  // The copy is started at the first change; until then the text is only read.
+  bool copying = false;
+  std::size_t next_close = 0;       // the next "*/" at or after a comment's body; n when none
+  std::size_t next_line = 0;        // the next line feed; n when none
+  std::size_t versioned_close = n;  // the "*/" of an open "/*!" comment
+  auto copy_up_to = [&](std::size_t i) {
+    if (!copying) out->assign(text.substr(0, i));
+    copying = true;
+  };
+  auto last = [&](std::size_t i) -> int {
+    if (copying) return out->empty() ? -1 : static_cast<unsigned char>(out->back());
+    return i == 0 ? -1 : s[i - 1];
+  };
+  auto blank = [&](std::size_t i) {
+    copy_up_to(i);
+    if (last(i) != ' ') out->push_back(' ');
+  };
+  std::size_t i = 0;
+  while (i < n) {
+    const unsigned char c = s[i];
+    if (IsGbkLeadByte(c) && i + 1 < n && IsGbkTrailByte(s[i + 1])) {
+      const unsigned char t = s[i + 1];
+      if (t == '`' || t == '|' || t == '@') {
+        copy_up_to(i);
+        out->push_back(static_cast<char>(c));
+        out->push_back('\xFF');
+      } else if (copying) {
+        out->append(text.substr(i, 2));
+      }
+      i += 2;
+      continue;
+    }
+    if (c <= 0x20) {
+      if (c == ' ' && last(i) != ' ') {
+        if (copying) out->push_back(' ');
+      } else {
+        blank(i);
+      }
+      ++i;
+      continue;
+    }
+    if (c == '/' && i + 1 < n && s[i + 1] == '*') {
+      if (next_close < i + 2) {
+        const std::size_t at = text.find("*/", i + 2);
+        next_close = at == std::string_view::npos ? n : at;
+      }
+      if (next_close < n) {
+        if (i + 2 < n && s[i + 2] == '!') {
+          blank(i);
+          versioned_close = next_close;
+          i += 3;
+          while (i < n && s[i] >= '0' && s[i] <= '9') ++i;
+        } else {
+          blank(i);
+          i = next_close + 2;
+        }
+        continue;
+      }
+    } else if (c == '*' && i == versioned_close) {
+      blank(i);
+      versioned_close = n;
+      i += 2;
+      continue;
+    } else if (c == '#' || (c == '-' && i + 1 < n && s[i + 1] == '-')) {
+      if (next_line <= i) {
+        const std::size_t at = text.find('\n', i);
+        next_line = at == std::string_view::npos ? n : at;
+      }
+      if (next_line < n) {
+        blank(i);
+        i = next_line + 1;
+        continue;
+      }
+    }
+    if (copying) out->push_back(static_cast<char>(c));
+    ++i;
+  }
+  return copying;
+}
+
+Pattern Pattern::Compile(const std::string& text, bool use_jit, MatchLimits limits,
+                         bool fold_subject) {
   Pattern p;
+  p.fold_subject_ = fold_subject;
   const char* err = nullptr;
   int offset = 0;
   // The text is handed over NUL-terminated: an embedded NUL ends the pattern.
@@ -81,12 +169,18 @@ Pattern Pattern::Compile(const std::string& text, bool use_jit, MatchLimits limi
   return p;
 }
 
+Pattern Pattern::CompileBuiltin(int number, bool use_jit, MatchLimits limits) {
+  // The spare text predates the folding and reads comments itself.
+  return Compile(BuiltinPatternText(number), use_jit, limits, /*fold_subject=*/number != 3);
+}
+
 Pattern::~Pattern() { Reset(); }
 
 Pattern::Pattern(Pattern&& other) noexcept
     : code_(std::exchange(other.code_, nullptr)),
       extra_(std::exchange(other.extra_, nullptr)),
       jit_(other.jit_),
+      fold_subject_(other.fold_subject_),
       error_(std::move(other.error_)) {}
 
 Pattern& Pattern::operator=(Pattern&& other) noexcept {
@@ -95,6 +189,7 @@ Pattern& Pattern::operator=(Pattern&& other) noexcept {
     code_ = std::exchange(other.code_, nullptr);
     extra_ = std::exchange(other.extra_, nullptr);
     jit_ = other.jit_;
+    fold_subject_ = other.fold_subject_;
     error_ = std::move(other.error_);
   }
   return *this;
@@ -113,6 +208,8 @@ MatchResult Pattern::Match(std::string_view subject) const {
   // pcre_exec takes an int length; a subject larger than that cannot come
   // from a web server and is treated as over the bounds.
   if (subject.size() > 0x7FFFFFFF) return MatchResult::kLimitExceeded;
+  std::string folded;
+  if (fold_subject_ && FoldSubject(subject, &folded)) subject = folded;
   const int rc = pcre_exec(static_cast<const pcre*>(code_), static_cast<const pcre_extra*>(extra_),
                            subject.data(), static_cast<int>(subject.size()), 0, 0, nullptr, 0);
   if (rc >= 0) return MatchResult::kMatch;
@@ -138,14 +235,15 @@ std::string BuiltinPatternText(int number) {
 }
 
 CompiledPatterns CompilePatterns(const FilterSettings& settings, bool use_jit) {
+  auto compile = [use_jit](const std::string& custom, int builtin) {
+    return custom.empty() ? Pattern::CompileBuiltin(builtin, use_jit)
+                          : Pattern::Compile(custom, use_jit);
+  };
   CompiledPatterns p;
-  const std::string text1 = BuiltinPatternText(1);
-  p.get = Pattern::Compile(settings.SqlGetValue.empty() ? text1 : settings.SqlGetValue, use_jit);
-  const std::string text2 = BuiltinPatternText(2);
-  p.post = Pattern::Compile(settings.SqlPostValue.empty() ? text2 : settings.SqlPostValue, use_jit);
-  p.cookie =
-      Pattern::Compile(settings.SqlCookieValue.empty() ? text2 : settings.SqlCookieValue, use_jit);
-  p.spare = Pattern::Compile(BuiltinPatternText(3), use_jit);
+  p.get = compile(settings.SqlGetValue, 1);
+  p.post = compile(settings.SqlPostValue, 2);
+  p.cookie = compile(settings.SqlCookieValue, 2);
+  p.spare = Pattern::CompileBuiltin(3, use_jit);
   return p;
 }
 

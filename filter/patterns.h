@@ -32,12 +32,35 @@ struct MatchLimits {
   unsigned long recursion_limit = 2000;
 };
 
+// The subject as the built-in texts read it. Writes into *out a copy of text
+// with what SQL reads as blank folded, so that gaps of any length cost the
+// pattern nothing and cannot hide a statement:
+// - a run of bytes 0x00-0x20 (SQL Server reads 0x01-0x1F as blanks) becomes
+//   one space;
+// - a complete "/* */" comment becomes one space, as SQL reads it ("UN/**/ION"
+//   is two words, not UNION); a MySQL "/*!50000" opener and its "*/" become
+//   spaces, as MySQL runs what they hold;
+// - a "--" or "#" comment ended by a line feed becomes one space (one left
+//   open to the end of the text stays as it is: it is what ends an
+//   injection);
+// - the second byte of a two-byte GBK character that is '`', '|' or '@'
+//   becomes 0xFF, so Chinese text never reads as a backtick-quoted name, an
+//   "||" or an "@variable". Pairs are read from the start of the text as a
+//   GBK reader reads them: "%D5%27" is no pair and keeps its quote.
+// Returns false, leaving *out alone, when nothing changes. Linear in the
+// length of text whatever it holds.
+bool FoldSubject(std::string_view text, std::string* out);
+
 // A compiled pattern; absent when the text did not compile. Movable, not
 // copyable. Match may be called from several threads at once.
 class Pattern {
  public:
   Pattern() = default;
-  static Pattern Compile(const std::string& text, bool use_jit = true, MatchLimits limits = {});
+  // With fold_subject, Match matches FoldSubject's copy of its subject.
+  static Pattern Compile(const std::string& text, bool use_jit = true, MatchLimits limits = {},
+                         bool fold_subject = false);
+  // Built-in text number 1, 2 or 3; texts 1 and 2 with fold_subject.
+  static Pattern CompileBuiltin(int number, bool use_jit = true, MatchLimits limits = {});
   ~Pattern();
   Pattern(Pattern&& other) noexcept;
   Pattern& operator=(Pattern&& other) noexcept;
@@ -54,6 +77,7 @@ class Pattern {
   void* code_ = nullptr;   // pcre*
   void* extra_ = nullptr;  // pcre_extra*
   bool jit_ = false;
+  bool fold_subject_ = false;
   std::string error_;
 };
 
@@ -68,7 +92,8 @@ struct CompiledPatterns {
 };
 
 // A custom text replaces its built-in text completely; custom texts are
-// compiled as read (cut to 2047 bytes by the settings reader).
+// compiled as read (cut to 2047 bytes by the settings reader) and match the
+// subject as it is, not folded as for the built-in texts.
 CompiledPatterns CompilePatterns(const FilterSettings& settings, bool use_jit = true);
 
 // The plain built-in texts (1: query strings, 2: POST bodies and cookies,

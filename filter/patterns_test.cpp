@@ -89,6 +89,91 @@ TEST(CompilePatterns, CustomTextsReplaceTheBuiltInOnes) {
   EXPECT_TRUE(MatchPattern(custom.post, "1 union select 1,2"));  // POST keeps built-in text 2
 }
 
+// FoldSubject: what changes, what stays, and that an unchanged text is not
+// copied.
+TEST(FoldSubject, FoldsWhatSqlReadsAsBlankAndMasksGbkPunctuation) {
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      // Blanks and control bytes: one space per run.
+      {"1\x01"
+       "and\x01\x1F"
+       "1=1",
+       "1 and 1=1"},
+      {"a \t\n\r  b", "a b"},
+      // Complete comments are blanks, whatever their length; "UN/**/ION" is
+      // two words as SQL reads it.
+      {"union/**/select", "union select"},
+      {"union /*" + std::string(500, 'x') + "*/ select", "union select"},
+      {"UN/**/ION", "UN ION"},
+      // A MySQL versioned comment runs its content.
+      {"1/*!50000union*//*!select*/1", "1 union select 1"},
+      // A line comment ended by a line feed is a blank; one left open stays.
+      {"union--x\nselect", "union select"},
+      {"union#" + std::string(300, 'x') + "\nselect", "union select"},
+      // GBK characters whose second byte is '`', '|' or '@' lose it; other
+      // pairs, and bytes that form no pair, are kept.
+      {"\xB0\x60; \x81\x7C\x7C \x81\x40\x40x", "\xB0\xFF; \x81\xFF\x7C \x81\xFF\x40x"},
+      {"a\xB0\x60", "a\xB0\xFF"},
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    EXPECT_TRUE(FoldSubject(c.in, &out)) << c.in;
+    EXPECT_EQ(out, c.out) << c.in;
+  }
+  const std::string unchanged[] = {
+      "",
+      "q=1 and 1=2&x=y",
+      "admin'--",                          // an open comment ends the injection
+      "a/*b",                              // no end: not a comment
+      "#ff0000 -- x",                      // no line feed after either
+      "\xD5\x27 or 1=1",                   // 0x27 is no trail byte: the quote stays
+      "\xD6\xD0\xCE\xC4\x81\x5C\x81\x7B",  // pairs whose second byte is harmless
+      "\x80\x60",                          // 0x80 starts no character
+  };
+  for (const std::string& text : unchanged) {
+    std::string out = "untouched";
+    EXPECT_FALSE(FoldSubject(text, &out)) << text;
+    EXPECT_EQ(out, "untouched");
+  }
+}
+
+TEST(FoldSubject, ReadsGbkPairsFromTheStart) {
+  // 0x81 0x81 is a pair, so the '|' after it stands alone; one byte later
+  // 0x81 '|' is a pair.
+  std::string out;
+  EXPECT_FALSE(FoldSubject("\x81\x81|", &out));
+  EXPECT_TRUE(FoldSubject("x\x81\x81\x81|", &out));
+  EXPECT_EQ(out, "x\x81\x81\x81\xFF");
+}
+
+TEST(FoldSubject, IsLinearOnHostileInput) {
+  // Open comments with no end and comment markers with no line feed must not
+  // make each marker search the rest of the text again: 1 MB of them folds
+  // in a single pass (a quadratic fold would take minutes).
+  std::string open_comments;
+  while (open_comments.size() < (1u << 20)) open_comments += "/*-- #";
+  std::string out;
+  EXPECT_FALSE(FoldSubject(open_comments, &out));
+  std::string closed;
+  while (closed.size() < (1u << 20)) closed += "/*!1 */--\n";
+  EXPECT_TRUE(FoldSubject(closed, &out));
+  EXPECT_EQ(out.find_first_not_of(' '), std::string::npos);
+}
+
+TEST(CompilePatterns, OnlyTheBuiltInInjectionTextsFoldTheSubject) {
+  FilterSettings s;
+  s.SqlGetValue = "union select";
+  const CompiledPatterns custom = CompilePatterns(s);
+  // The custom text sees the subject as sent...
+  EXPECT_FALSE(MatchPattern(custom.get, "union/**/select"));
+  EXPECT_TRUE(MatchPattern(custom.get, "union select"));
+  // ...the built-in texts see it folded.
+  EXPECT_TRUE(MatchPattern(custom.post, "1 union/*" + std::string(300, 'x') + "*/select 1"));
+  EXPECT_FALSE(MatchPattern(custom.post, "q=\xB0\x60; drop"));
+  EXPECT_TRUE(MatchPattern(custom.post, "q=a`; drop table t"));
+}
+
 TEST(BuiltinPatternText, AllThreeAreShorterThan2048BytesAndCompile) {
   for (int n = 1; n <= 3; ++n) {
     const std::string text = BuiltinPatternText(n);

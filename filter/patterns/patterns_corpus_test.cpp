@@ -18,6 +18,7 @@
 
 #include "filter/decode.h"
 #include "filter/patterns.h"
+#include "filter/patterns/corpus_harness.h"
 
 #ifndef ZELK_CORPUS_DIR
 #error "ZELK_CORPUS_DIR must name the SQL-injection tuning corpus"
@@ -31,70 +32,11 @@ namespace {
 
 constexpr std::size_t kTextLimit = 2048;
 
-bool ReadFile(const std::string& path, std::string* out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
-}
-
-std::vector<std::string> SplitLines(const std::string& data) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < data.size()) {
-    std::size_t end = data.find('\n', start);
-    if (end == std::string::npos) end = data.size();
-    lines.emplace_back(data, start, end - start);
-    start = end + 1;
-  }
-  return lines;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// Percent-encodes a corpus value as a browser encodes a form field, except
-// for the "%XX" control-byte escapes the corpus keeps (a raw line break or
-// NUL cannot sit on one line): those stay escapes, so that the decoder turns
-// them into the bytes an attacker would have sent.
-std::string BrowserEncode(std::string_view value) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(value[i]);
-    if (c == '%' && i + 2 < value.size()) {
-      const int hi = HexDigit(value[i + 1]);
-      const int lo = HexDigit(value[i + 2]);
-      if (hi >= 0 && lo >= 0) {
-        const int byte = hi * 16 + lo;
-        if (byte <= 0x08 || (byte >= 0x0A && byte <= 0x1F) || byte == 0x7F) {
-          out.append(value.substr(i, 3));
-          i += 2;
-          continue;
-        }
-      }
-    }
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-        c == '.' || c == '_' || c == '~') {
-      out.push_back(static_cast<char>(c));
-    } else {
-      out.push_back('%');
-      out.push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 15]);
-    }
-  }
-  return out;
-}
-
-std::string AsQuery(std::string_view value) { return DecodeQueryText("q=" + BrowserEncode(value)); }
-
-std::string AsCookie(std::string_view value) {
-  return DecodeQueryText("ASPSESSIONIDQQ=ABCDEF; q=" + BrowserEncode(value));
-}
+using corpus::AsCookie;
+using corpus::AsQuery;
+using corpus::Encoding;
+using corpus::ReadFile;
+using corpus::SplitLines;
 
 // The .pcre file holds the text followed by one line feed.
 std::string PatternFileText(int number) {
@@ -111,7 +53,7 @@ std::string PatternFileText(int number) {
 }
 
 Pattern CompileBuiltin(int number, bool use_jit = true, MatchLimits limits = {}) {
-  Pattern p = Pattern::Compile(BuiltinPatternText(number), use_jit, limits);
+  Pattern p = Pattern::CompileBuiltin(number, use_jit, limits);
   EXPECT_TRUE(p.ok()) << "text " << number << ": " << p.error();
   return p;
 }
@@ -129,7 +71,7 @@ TEST(BuiltinPatternTexts, MatchTheirReviewFilesFitTheBufferAndCompile) {
     EXPECT_EQ(builtin.find('\0'), std::string::npos);
     EXPECT_EQ(builtin.find_first_of("\r\n"), std::string::npos);
     for (bool jit : {true, false}) {
-      const Pattern p = Pattern::Compile(builtin, jit);
+      const Pattern p = Pattern::CompileBuiltin(n, jit);
       EXPECT_TRUE(p.ok()) << "jit=" << jit << ": " << p.error();
     }
   }
@@ -142,7 +84,8 @@ TEST(BuiltinPatternTexts, MatchTheirReviewFilesFitTheBufferAndCompile) {
 // The corpus.
 
 // One corpus file: its values and, decoded once up front, the subjects the
-// filter sees when a value arrives in a query string or in a cookie.
+// filter sees when a value arrives in a query string (or a form body) or in a
+// cookie, written as a browser writes it.
 struct CorpusFile {
   std::vector<std::string> values, query, cookie;
   const std::vector<std::string>& subjects(bool as_cookie) const {
@@ -154,30 +97,32 @@ struct Corpus {
   bool loaded = false;
   bool folder_missing = false;  // no corpus on this machine: the tests skip
   std::string error;
-  CorpusFile attack, benign, benign_gbk, probes;
+  CorpusFile attack, attack_blind, benign, benign_gbk, benign_prose, benign_prose_gbk, probes;
 };
 
 const Corpus& GetCorpus() {
   static const Corpus corpus = [] {
     Corpus c;
     const std::string dir = ZELK_CORPUS_DIR;
+    const std::string where =
+        " (set ZELK_CORPUS_DIR to the folder holding attack.txt and the others)";
     if (!std::filesystem::is_directory(dir)) {
       c.folder_missing = true;
-      c.error = "the SQL-injection corpus folder " + dir +
-                " is missing (set ZELK_CORPUS_DIR to the folder holding attack.txt, benign.txt, "
-                "benign-gbk.txt and probes.txt)";
+      c.error = "the SQL-injection corpus folder " + dir + " is missing" + where;
       return c;
     }
-    const std::pair<const char*, CorpusFile*> files[] = {{"attack.txt", &c.attack},
-                                                         {"benign.txt", &c.benign},
-                                                         {"benign-gbk.txt", &c.benign_gbk},
-                                                         {"probes.txt", &c.probes}};
+    const std::pair<const char*, CorpusFile*> files[] = {
+        {"attack.txt", &c.attack},
+        {"attack-blind.txt", &c.attack_blind},
+        {"benign.txt", &c.benign},
+        {"benign-gbk.txt", &c.benign_gbk},
+        {"benign-prose.txt", &c.benign_prose},
+        {"benign-prose-gbk.txt", &c.benign_prose_gbk},
+        {"probes.txt", &c.probes}};
     for (const auto& [name, file] : files) {
       std::string data;
       if (!ReadFile(dir + "/" + name, &data)) {
-        c.error = "the SQL-injection corpus is missing: cannot read " + dir + "/" + name +
-                  " (set ZELK_CORPUS_DIR to the folder holding attack.txt, benign.txt, "
-                  "benign-gbk.txt and probes.txt)";
+        c.error = "the SQL-injection corpus is missing: cannot read " + dir + "/" + name + where;
         return c;
       }
       file->values = SplitLines(data);
@@ -192,13 +137,16 @@ const Corpus& GetCorpus() {
   return corpus;
 }
 
-#define REQUIRE_CORPUS(c)                        \
-  const Corpus& c = GetCorpus();                 \
-  if (c.folder_missing) GTEST_SKIP() << c.error; \
-  ASSERT_TRUE(c.loaded) << c.error;              \
-  ASSERT_GT(c.attack.values.size(), 1000u);      \
-  ASSERT_GT(c.benign.values.size(), 10000u);     \
-  ASSERT_GT(c.benign_gbk.values.size(), 10000u)
+#define REQUIRE_CORPUS(c)                          \
+  const Corpus& c = GetCorpus();                   \
+  if (c.folder_missing) GTEST_SKIP() << c.error;   \
+  ASSERT_TRUE(c.loaded) << c.error;                \
+  ASSERT_GT(c.attack.values.size(), 1000u);        \
+  ASSERT_GT(c.attack_blind.values.size(), 5000u);  \
+  ASSERT_GT(c.benign.values.size(), 10000u);       \
+  ASSERT_GT(c.benign_gbk.values.size(), 10000u);   \
+  ASSERT_GT(c.benign_prose.values.size(), 10000u); \
+  ASSERT_GT(c.benign_prose_gbk.values.size(), 10000u)
 
 struct Rate {
   std::size_t hits = 0;
@@ -221,55 +169,102 @@ std::string Describe(const Rate& r) {
   return buf;
 }
 
-struct Figures {
-  Rate attack, benign, benign_gbk, probes;
+// What a built-in text promises on the corpus. The attack floors are what
+// the texts reach today (rounded down to a tenth), so that any loss of
+// coverage shows; the benign ceilings are the promise made to users.
+struct Floors {
+  double attack_min, attack_blind_min, benign_max;
 };
+constexpr Floors kInjectionTextFloors{94.1, 99.8, 0.1};
 
-Figures MeasureAll(const Corpus& c, const Pattern& p, bool as_cookie, const std::string& label) {
-  Figures f{Measure(p, c.attack.subjects(as_cookie)), Measure(p, c.benign.subjects(as_cookie)),
-            Measure(p, c.benign_gbk.subjects(as_cookie)), Measure(p, c.probes.subjects(as_cookie))};
-  std::printf("[ figures ] %s: attack %s, benign %s, benign-gbk %s, probes %s\n", label.c_str(),
-              Describe(f.attack).c_str(), Describe(f.benign).c_str(),
-              Describe(f.benign_gbk).c_str(), Describe(f.probes).c_str());
-  testing::Test::RecordProperty(label + "_attack_pct", std::to_string(f.attack.percent()));
-  testing::Test::RecordProperty(label + "_benign_pct", std::to_string(f.benign.percent()));
-  testing::Test::RecordProperty(label + "_benign_gbk_pct", std::to_string(f.benign_gbk.percent()));
-  testing::Test::RecordProperty(label + "_probes", std::to_string(f.probes.hits));
-  return f;
+void ExpectFloors(const Corpus& c, const Pattern& p, bool as_cookie, const std::string& label,
+                  const Floors& floors) {
+  const struct {
+    const char* name;
+    const CorpusFile& file;
+    bool attack;
+    double limit;
+  } rows[] = {{"attack", c.attack, true, floors.attack_min},
+              {"attack-blind", c.attack_blind, true, floors.attack_blind_min},
+              {"benign", c.benign, false, floors.benign_max},
+              {"benign-gbk", c.benign_gbk, false, 0.0},
+              {"benign-prose", c.benign_prose, false, floors.benign_max},
+              {"benign-prose-gbk", c.benign_prose_gbk, false, floors.benign_max}};
+  std::string figures;
+  for (const auto& row : rows) {
+    const Rate r = Measure(p, row.file.subjects(as_cookie));
+    figures += std::string(" ") + row.name + " " + Describe(r);
+    testing::Test::RecordProperty(label + "_" + row.name + "_pct", std::to_string(r.percent()));
+    if (row.attack) {
+      EXPECT_GE(r.percent(), row.limit) << label << " " << row.name << " " << Describe(r);
+    } else {
+      EXPECT_LE(r.percent(), row.limit) << label << " " << row.name << " " << Describe(r);
+    }
+  }
+  std::printf("[ figures ] %s:%s\n", label.c_str(), figures.c_str());
 }
 
-void ExpectFloors(const Figures& f, double attack_min, double benign_max) {
-  EXPECT_GE(f.attack.percent(), attack_min) << Describe(f.attack);
-  EXPECT_LE(f.benign.percent(), benign_max) << Describe(f.benign);
-  EXPECT_LE(f.benign_gbk.percent(), benign_max) << Describe(f.benign_gbk);
-}
-
-TEST(BuiltinPatternCorpus, QueryStringTextMeetsItsFloors) {
+// Texts 1 and 2 in every place they serve (the query string; the cookie and,
+// form-encoded like a query string, the POST body), with the JIT and with
+// the interpreter.
+TEST(BuiltinPatternCorpus, InjectionTextsMeetTheirFloorsEverywhere) {
   REQUIRE_CORPUS(c);
-  const Pattern p = CompileBuiltin(1);
-  ExpectFloors(MeasureAll(c, p, false, "text1_query"), 97.0, 0.3);
+  for (bool jit : {true, false}) {
+    const std::string mode = jit ? "_jit" : "_interp";
+    ExpectFloors(c, CompileBuiltin(1, jit), false, "text1_query" + mode, kInjectionTextFloors);
+    const Pattern p2 = CompileBuiltin(2, jit);
+    ExpectFloors(c, p2, true, "text2_cookie" + mode, kInjectionTextFloors);
+    ExpectFloors(c, p2, false, "text2_form" + mode, kInjectionTextFloors);
+  }
 }
 
-TEST(BuiltinPatternCorpus, CookieTextMeetsItsFloorsOnCookies) {
+// The same payloads written to slip past a naive decoder: a stray '%' before
+// every letter (ASP drops it) and every byte as "%uXXXX".
+TEST(BuiltinPatternCorpus, EncodedPayloadsAreCaughtAsOften) {
   REQUIRE_CORPUS(c);
-  const Pattern p = CompileBuiltin(2);
-  ExpectFloors(MeasureAll(c, p, true, "text2_cookie"), 97.0, 0.3);
-  // POST bodies are form-encoded like query strings.
-  ExpectFloors(MeasureAll(c, p, false, "text2_query"), 97.0, 0.3);
+  const Pattern p1 = CompileBuiltin(1);
+  const Pattern p2 = CompileBuiltin(2);
+  for (Encoding how : {Encoding::kPercentLetter, Encoding::kUnicode}) {
+    for (const CorpusFile* file : {&c.attack, &c.attack_blind}) {
+      Rate plain1, plain2, encoded1, encoded2;
+      for (std::size_t i = 0; i < file->values.size(); ++i) {
+        const std::string& v = file->values[i];
+        const bool p1_plain = MatchPattern(p1, file->query[i]);
+        const bool p2_plain = MatchPattern(p2, file->cookie[i]);
+        const bool p1_encoded = MatchPattern(p1, AsQuery(v, how));
+        const bool p2_encoded = MatchPattern(p2, AsCookie(v, how));
+        plain1.hits += p1_plain;
+        plain2.hits += p2_plain;
+        encoded1.hits += p1_encoded;
+        encoded2.hits += p2_encoded;
+      }
+      plain1.total = plain2.total = encoded1.total = encoded2.total = file->values.size();
+      // The decoder undoes both spellings; what the plain payload is, the
+      // encoded one is too, within a hundredth.
+      EXPECT_GE(encoded1.hits + file->values.size() / 100, plain1.hits) << Describe(encoded1);
+      EXPECT_GE(encoded2.hits + file->values.size() / 100, plain2.hits) << Describe(encoded2);
+      EXPECT_GE(encoded1.percent(), file == &c.attack
+                                        ? kInjectionTextFloors.attack_min
+                                        : kInjectionTextFloors.attack_blind_min - 0.5);
+    }
+  }
 }
 
 // The spare text is the conservative one: it gives up the looser shapes
 // (bare fragments, concatenation, comparisons with a word) to stay quiet on
-// prose. It must still catch most attacks and almost no benign value, and
-// never more benign values than the query-string text.
+// prose. It must still catch most attacks and almost no benign value of the
+// older files.
 TEST(BuiltinPatternCorpus, SpareTextIsConservative) {
   REQUIRE_CORPUS(c);
   const Pattern p = CompileBuiltin(3);
-  const Figures f = MeasureAll(c, p, false, "text3_query");
-  ExpectFloors(f, 80.0, 0.02);
-  const Pattern loose = CompileBuiltin(1);
-  EXPECT_LE(f.benign.hits, Measure(loose, c.benign.query).hits);
-  EXPECT_LE(f.benign_gbk.hits, Measure(loose, c.benign_gbk.query).hits);
+  const Rate attack = Measure(p, c.attack.query);
+  const Rate benign = Measure(p, c.benign.query);
+  const Rate gbk = Measure(p, c.benign_gbk.query);
+  std::printf("[ figures ] text3_query: attack %s, benign %s, benign-gbk %s\n",
+              Describe(attack).c_str(), Describe(benign).c_str(), Describe(gbk).c_str());
+  EXPECT_GE(attack.percent(), 80.0);
+  EXPECT_LE(benign.percent(), 0.02);
+  EXPECT_LE(gbk.percent(), 0.02);
 }
 
 // The corpus keeps "%0A"-style escapes for control bytes; the harness must
@@ -302,12 +297,15 @@ TEST(BuiltinPatternCorpus, HarnessEncodingRoundTripsThroughTheDecoder) {
 
 struct Case {
   const char* query;
-  bool spare;  // the conservative text 3 must catch it too
+  bool spare;             // the conservative text 3 must catch it too
+  bool injection = true;  // texts 1 and 2 must catch it
 };
 
 const Case kEvasions[] = {
     // Comments inside and around keywords, MySQL versioned comments.
-    {"id=1%20UN/**/ION%20SEL/**/ECT%201,2,3", true},
+    // SQL reads a comment as a blank, so "UN/**/ION" is two words: only
+    // the spare text, which flags comments inside words, treats it as one.
+    {"id=1%20UN/**/ION%20SEL/**/ECT%201,2,3", true, false},
     {"id=1/*!50000union*//*!50000select*/1,2", true},
     {"id=1/*!UNION*/+/*!SELECT*/+1,2", true},
     {"id=1+/*!or*/+1=1", true},
@@ -405,6 +403,43 @@ const Case kEvasions[] = {
     {"id=1+and+1=2+union+all+select+null,null", true},
     {"id=1+order+by+5--", true},
     {"q=select+name+from+users+where+id=1", true},
+    // Gaps of any length: long comments and hundreds of blanks.
+    {"id=1+union/"
+     "*aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
+     "aaaaaaaaaa*/select+1,2",
+     false},
+    {"id=1+union--aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa%"
+     "0A"
+     "select+1",
+     false},
+    // Control bytes SQL Server reads as blanks.
+    {"id=1%01and%011=1", false},
+    // Function-call extraction, after every kind of prefix and suffix.
+    {"id=1'+AND+ORD(MID((SELECT+IFNULL(CAST(user+AS+NCHAR),0x20)+FROM+users),1,1))>64--+-", false},
+    {"id=1\")+AND+ASCII(SUBSTR(version(),1,1))>51%23", false},
+    {"id=-9079))+OR+ELT(1=1,SLEEP(5))", false},
+    {"id=1'+IN+BOOLEAN+MODE)+AND+MAKE_SET(1<2,1)%23", false},
+    {"id=1+AND+IIF(1=1,1,0)=1", false},
+    {"id=(CASE+WHEN+1=1+THEN+1+ELSE+0+END)", false},
+    {"id=1;CALL+DBMS_LOCK.SLEEP(5)", false},
+    {"id=1;DECLARE+@x+int", false},
+    // Comparisons between quoted strings, shapes without a quote.
+    {"q=x'+LIKE+'x", false},
+    {"q=a'+RLIKE+'a", false},
+    {"q=a'+SOUNDS+LIKE+'a", false},
+    {"q=9'<<'8", false},
+    {"id=convert(int,db_name())", false},
+    {"id=1-(select+username+from+admin)", false},
+    {"id=1+and+not+1=2", false},
+    {"id=1+and+1+like+1", false},
+    {"id=1+is+not+null", false},
+    {"id=-1+or+1", false},
+    {"id=-1||1", false},
+    {"id=1+procedure+analyse()", false},
+    {"id=1+rlike+(select+1)", false},
+    {"id=mid(user(),1,1)+like+unhex(72)", false},
+    // A quote that is no GBK trail byte stays a quote.
+    {"user=%D5%27+or+1=1--", false},
 };
 
 TEST(BuiltinPatternEvasions, EveryEvasionIsCaught) {
@@ -413,12 +448,14 @@ TEST(BuiltinPatternEvasions, EveryEvasionIsCaught) {
   const Pattern p3 = CompileBuiltin(3);
   for (const Case& c : kEvasions) {
     const std::string subject = DecodeQueryText(c.query);
-    EXPECT_TRUE(MatchPattern(p1, subject)) << "text 1 misses " << c.query;
-    EXPECT_TRUE(MatchPattern(p2, subject)) << "text 2 misses " << c.query;
-    // The same value carried in a cookie.
-    const std::string_view query(c.query);
-    const std::string cookie = DecodeQueryText("ASPSESSIONIDQQ=ABCDEF; " + std::string(query));
-    EXPECT_TRUE(MatchPattern(p2, cookie)) << "text 2 misses the cookie " << c.query;
+    if (c.injection) {
+      EXPECT_TRUE(MatchPattern(p1, subject)) << "text 1 misses " << c.query;
+      EXPECT_TRUE(MatchPattern(p2, subject)) << "text 2 misses " << c.query;
+      // The same value carried in a cookie.
+      const std::string_view query(c.query);
+      const std::string cookie = DecodeQueryText("ASPSESSIONIDQQ=ABCDEF; " + std::string(query));
+      EXPECT_TRUE(MatchPattern(p2, cookie)) << "text 2 misses the cookie " << c.query;
+    }
     if (c.spare) {
       EXPECT_TRUE(MatchPattern(p3, subject)) << "text 3 misses " << c.query;
     }
@@ -500,6 +537,34 @@ const char* const kBenignQueries[] = {
     "sid=ABCDEF0123456789&lang=zh-cn",
 };
 
+// Harder ordinary text the injection texts (1 and 2) let through; the spare
+// text predates it.
+const char* const kProseQueries[] = {
+    // Prose: quotations with an attribution, programming and database text,
+    // shop searches with inch and foot marks.
+    "q=%22Stay+hungry%2C+stay+foolish.%22+--+Steve+Jobs",
+    "q=call+sleep()+or+usleep()+to+wait",
+    "q=returns+NULL+if+the+key+is+0x1F",
+    "q=15%22+x+20%22+frame",
+    "q=4'x4'+wood+post",
+    "q=%22red%22+%2B+%22mug%22",
+    "q=restore+database+from+backup",
+    "q=drop+shadow+css",
+    "q=Top+10+select+picks",
+    "q=Sleep+(film)",
+    "q=parts+3+and+4%3B+see+below",
+    "q=0x8007000E",
+    "q=%B4%ED%CE%F3%B4%FA%C2%EB+0x000000D1",
+    "q=0x00FF00",
+    "q=The+SELECT+statement+reads+rows+FROM+a+table+WHERE+a+condition+holds",
+    // Chinese characters ending in a backtick, '|' or '@' followed by what
+    // would otherwise read as SQL.
+    "q=%B0%60%3B+%D6%D0",
+    "q=%B0%60--+%D6%D0",
+    "q=%81%7C%7C1%23",
+    "q=%81%40%40version",
+};
+
 TEST(BuiltinPatternEvasions, OrdinaryQueriesPass) {
   const Pattern p1 = CompileBuiltin(1);
   const Pattern p2 = CompileBuiltin(2);
@@ -509,6 +574,13 @@ TEST(BuiltinPatternEvasions, OrdinaryQueriesPass) {
     EXPECT_FALSE(MatchPattern(p1, subject)) << "text 1 blocks " << query;
     EXPECT_FALSE(MatchPattern(p2, subject)) << "text 2 blocks " << query;
     EXPECT_FALSE(MatchPattern(p3, subject)) << "text 3 blocks " << query;
+  }
+  for (const char* query : kProseQueries) {
+    const std::string subject = DecodeQueryText(query);
+    EXPECT_FALSE(MatchPattern(p1, subject)) << "text 1 blocks " << query;
+    EXPECT_FALSE(MatchPattern(p2, subject)) << "text 2 blocks " << query;
+    EXPECT_FALSE(MatchPattern(p2, DecodeQueryText("ASPSESSIONIDQQ=ABCDEF; " + std::string(query))))
+        << "text 2 blocks the cookie " << query;
   }
 }
 
@@ -564,6 +636,14 @@ TEST(BuiltinPatternBounds, LongHostileValuesStayInsideTheLimits) {
       Repeat(") as x ", k64K),
       Repeat("\xD6\xD0\xCE\xC4\x81\x7C\xB0\x60\xD7\x5C\x81\x40", k64K),
       Repeat("\xB0\x60or\xB0\x60", k64K),
+      Repeat("`", k64K),
+      Repeat("select ", k64K),
+      Repeat("'a", k64K),
+      Repeat("union/*", k64K),
+      Repeat("--x", k64K),
+      Repeat("=1 and ", k64K),
+      Repeat("ascii(", k64K),
+      Repeat("=' ", k64K),
   };
   // The JIT ignores the recursion limit; the interpreter runs with a strict
   // one (anything that fits in it fits in the default, too).
@@ -599,7 +679,8 @@ TEST(BuiltinPatternBounds, JitAndStrictRecursionNeverChangeAResult) {
     if (!jit.jit()) GTEST_SKIP() << "this PCRE has no JIT; nothing to compare";
     std::size_t matched = 0;
     std::size_t compared = 0;
-    for (const CorpusFile* file : {&c.attack, &c.benign, &c.benign_gbk, &c.probes}) {
+    for (const CorpusFile* file : {&c.attack, &c.attack_blind, &c.benign, &c.benign_gbk,
+                                   &c.benign_prose, &c.benign_prose_gbk, &c.probes}) {
       for (const std::string& subject : file->subjects(n == 2)) {
         const MatchResult a = jit.Match(subject);
         const MatchResult b = interp.Match(subject);
