@@ -873,8 +873,12 @@ class Parser {
         }
       }
       if (!found) return left;
-      lex_.Next();
-      left = Binary(op, std::move(left), (this->*next)());
+      const int line = lex_.Next().line;
+      auto right = (this->*next)();
+      if ((op == Op::kDiv || op == Op::kMod) && right->op == Op::kInt && right->value == 0) {
+        Fail(line, "division by zero");
+      }
+      left = Binary(op, std::move(left), std::move(right));
     }
   }
   std::unique_ptr<Expr> ParseBitOr() { return Level(&Parser::ParseBitXor, {{"|", Op::kBitOr}}); }
@@ -908,10 +912,11 @@ class Parser {
   }
 
   // The global index of this rule's string with the given id; marks it used.
-  int StringIndex(const Token& t) {
+  int StringIndex(const Token& t, bool needs_all = false) {
     for (std::size_t i = 0; i < rule_strings_.size(); ++i) {
       if (rule_strings_[i].id == t.text && !t.text.empty()) {
         referenced_[i] = true;
+        if (needs_all) rule_strings_[i].needs_all = true;
         return string_base_ + static_cast<int>(i);
       }
     }
@@ -985,10 +990,12 @@ class Parser {
         e->index = StringIndex(t);
         if (PeekIdent("at")) {
           lex_.Next();
+          rule_strings_[static_cast<std::size_t>(e->index - string_base_)].needs_all = true;
           e->op = Op::kFoundAt;
           e->kids.push_back(ParseUnary());
         } else if (PeekIdent("in")) {
           lex_.Next();
+          rule_strings_[static_cast<std::size_t>(e->index - string_base_)].needs_all = true;
           e->op = Op::kFoundIn;
           ParseRange(e.get());
         }
@@ -996,7 +1003,7 @@ class Parser {
       }
       case Tok::kCountId: {
         auto e = Make(Op::kCount);
-        e->index = StringIndex(t);
+        e->index = StringIndex(t, true);
         if (PeekIdent("in")) {
           lex_.Next();
           e->op = Op::kCountIn;
@@ -1007,7 +1014,7 @@ class Parser {
       case Tok::kOffsetId:
       case Tok::kLengthId: {
         auto e = Make(t.type == Tok::kOffsetId ? Op::kOffset : Op::kLength);
-        e->index = StringIndex(t);
+        e->index = StringIndex(t, true);
         if (PeekPunct("[")) {
           lex_.Next();
           e->kids.push_back(ParseBitOr());

@@ -107,7 +107,9 @@ inline std::vector<FeatureCase> FeatureCases() {
        true},
       {R"(rule t { condition: int8(10) == -128 })", gif, "a.gif", true},
       {R"(rule t { condition: uint32(10) == 0 or not (uint32(10) == 0) })", gif, "a.gif", false},
-      {R"(rule t { condition: filesize \ 0 == 1 or true })", "", "a.php", true},
+      {R"(rule t { condition: filesize \ (filesize - 5) == 1 or filesize == 5 })", "12345", "a.php",
+       true},
+      {R"(rule t { condition: filesize % (filesize - 5) == 0 })", "12345", "a.php", false},
       {R"(rule t { condition: not false and (false or true) })", "", "a.php", true},
       // External variables.
       {R"(rule t { condition: filename == "x.asp;.jpg" })", "", "x.asp;.jpg", true},

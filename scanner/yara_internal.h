@@ -43,6 +43,9 @@ struct StringDef {
   bool wide = false;
   bool fullword = false;
   std::string atom;  // lower-case literal every match contains; empty: none
+  // The condition asks for its count, offsets or lengths; otherwise only
+  // whether it occurs, and a regular expression stops at its first match.
+  bool needs_all = false;
   std::shared_ptr<Regex> regex;
 };
 

@@ -97,6 +97,7 @@ TEST(YaraRules, CompileErrorsNameFileLineAndFeature) {
       {"rule a { condition: true }\nrule a { condition: true }", 2, "duplicated identifier"},
       {"rule a {\n strings: $a = { 4D 5A } nocase\n condition: $a }", 2, "invalid modifier"},
       {"rule a { condition: b }\nrule b { condition: true }", 1, "undefined identifier \"b\""},
+      {"rule a {\n condition: filesize \\ 0 > 1 }", 2, "division by zero"},
   };
   for (const Case& c : cases) {
     RuleSet set;

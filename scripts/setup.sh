@@ -10,6 +10,8 @@ packages=(
   # Test data: real JPEG, PNG and GIF (ImageMagick's manual), PDF, DOCX and ZIP
   # (wheel) files that uploads must pass, and liblzma to read the web-shell set.
   imagemagick-6-doc libtasn1-doc python3-docx python3-pip-whl liblzma-dev
+  # libyara: the reference the web-shell scanner's engine is compared with.
+  libyara-dev
 )
 if [[ "${ZELK_SETUP_WINDOWS:-1}" == 1 ]]; then
   packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64

@@ -117,8 +117,8 @@ rule php_packed_blob_evaluated
     meta:
         description = "A long encoded blob in a file that evaluates decoded text"
     strings:
-        $blob = /[a-z0-9+\/]{2000}/ nocase
-        $hex = /(\\x[0-9a-f]{2}){60}/ nocase
+        $blob = /["'][a-z0-9+\/]{400}/ nocase
+        $hex = /["'](\\x[0-9a-f]{2}){40}/ nocase
         $ev1 = /\beval\s*\(/ nocase
         $ev2 = /\bassert\s*\(/ nocase
         $ev3 = "create_function" nocase
