@@ -101,3 +101,66 @@ rule asp_file_manager
     condition:
         any of ($fso*) and $in and 4 of ($op*) and 2 of ($sv*)
 }
+
+rule asp_utf7_codepage
+{
+    meta:
+        description = "A page switched to UTF-7 (code page 65000) so that its code can be written in +x- escapes"
+    strings:
+        $c = /codepage\s*=\s*["']?65000/ nocase
+    condition:
+        $c
+}
+
+rule asp_pieced_together_code
+{
+    meta:
+        description = "Code evaluated from one-letter pieces, table look-ups or a decoder applied to a literal"
+    strings:
+        $p1 = /["'][a-z()]{1,2}["']\s*&\s*["'][a-z()]{1,2}["']\s*&\s*["'][a-z()]{1,2}["']\s*&\s*["'][a-z()]{1,2}["']/ nocase
+        $p2 = /\bexecute(global)?\s*\(?\s*[a-z_][a-z0-9_]{0,10}\s*\(\s*\d{1,3}\s*\)\s*&\s*[a-z_][a-z0-9_]{0,10}\s*\(\s*\d{1,3}\s*\)\s*&/ nocase
+        $p3 = /[\s:%]execute(global)?(\s*\(\s*|\s+)[a-z_][a-z0-9_]{0,20}\s*\(\s*["']/ nocase
+        $p4 = /\beval(\s*\(\s*|\s+)[a-z_][a-z0-9_]{0,20}\s*\(\s*["'][^"']{40}/ nocase
+        $ev1 = /\beval\b/ nocase
+        $ev2 = /\bexecute/ nocase
+    condition:
+        ($p1 and any of ($ev*)) or $p2 or $p3 or $p4
+}
+
+rule asp_script_control
+{
+    meta:
+        description = "Runs script text through the MSScriptControl object"
+    strings:
+        $o = "scriptcontrol" nocase
+        $r1 = "executestatement" nocase
+        $r2 = ".addcode" nocase
+        $r3 = /\.eval\s*\(/ nocase
+        $in = /\brequest\s*[\.(]/ nocase
+    condition:
+        $o and any of ($r*) and $in
+}
+
+rule asp_remote_download
+{
+    meta:
+        description = "Fetches a URL the request names and saves it on the server"
+    strings:
+        $x = "xmlhttp" nocase
+        $s = "adodb.stream" nocase
+        $w = "savetofile" nocase
+        $in = /\brequest\s*[\.(]/ nocase
+    condition:
+        all of them
+}
+
+rule asp_upload_anywhere
+{
+    meta:
+        description = "Saves an upload under a path the request chooses"
+    strings:
+        $u1 = /\.saveas\s*\(\s*server\.mappath\s*\(\s*request/ nocase
+        $u2 = /\.saveas\s*\([^;\r\n]{0,80}request\s*[\[(.]/ nocase
+    condition:
+        any of them
+}

@@ -29,7 +29,7 @@ rule aspx_process_start
         $c4 = ".standardoutput" nocase
         $c5 = /\.(exec|run)\s*\(/ nocase
     condition:
-        any of ($p*) and any of ($in*) and any of ($c*)
+        any of ($p*) and any of ($in*) and (any of ($c*) or filesize < 4KB)
 }
 
 rule aspx_assembly_load
@@ -77,4 +77,27 @@ rule aspx_file_manager
         $in = "request" nocase
     condition:
         $in and 3 of ($io*) and 2 of ($sv*)
+}
+
+rule aspx_jscript_eval_unsafe
+{
+    meta:
+        description = "JScript.NET eval with the \"unsafe\" switch, on request data"
+    strings:
+        $u1 = /\beval\s*\([^;]{0,200}["']unsafe["']/ nocase
+        $u2 = /\beval\s*\(\s*[a-z_][a-z0-9_]{0,30}\s*,\s*["'](\\x[0-9a-f]{2}|\\u00)/ nocase
+        $in = "request" nocase
+    condition:
+        any of ($u*) and $in
+}
+
+rule aspx_upload_anywhere
+{
+    meta:
+        description = "Saves an upload under a path the request chooses"
+    strings:
+        $u1 = /\.saveas\s*\(\s*server\.mappath\s*\(\s*request/ nocase
+        $u2 = /\.saveas\s*\([^;\r\n]{0,80}request\s*[\[(.]/ nocase
+    condition:
+        any of them
 }

@@ -68,3 +68,19 @@ rule jsp_file_manager
     condition:
         $in and 4 of ($f*) and 2 of ($s*)
 }
+
+rule jsp_database_from_request
+{
+    meta:
+        description = "Database managers and dumpers that connect and run SQL as the request says"
+    strings:
+        $c1 = /getconnection\s*\([^;]{0,150}request\.getparameter/ nocase
+        $c2 = /(executequery|executeupdate|execute)\s*\(\s*request\.getparameter/ nocase
+        $d = "drivermanager" nocase
+        $in = "request.getparameter" nocase
+        $q1 = "executequery" nocase
+        $q2 = "executeupdate" nocase
+        $q3 = "getmetadata" nocase
+    condition:
+        $c1 or $c2 or ($d and $in and 2 of ($q*))
+}
