@@ -55,8 +55,8 @@ struct Tally {
 // image header every server script is flagged by design (an image has no
 // business carrying one), so the benign image variants are reported only.
 const std::map<std::string, double> kFloor[2] = {
-    {{"asp", 0.64}, {"aspx", 0.52}, {"jsp", 0.75}, {"php", 0.47}},
-    {{"asp", 0.62}, {"aspx", 0.50}, {"jsp", 0.55}, {"php", 0.43}}};
+    {{"asp", 0.70}, {"aspx", 0.62}, {"jsp", 0.77}, {"php", 0.64}},
+    {{"asp", 0.68}, {"aspx", 0.55}, {"jsp", 0.55}, {"php", 0.60}}};
 constexpr int kMaxFlagged[2] = {0, 1};
 
 Externals ExternalsOf(const std::string& name, const std::string& data) {

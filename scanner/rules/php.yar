@@ -265,3 +265,113 @@ rule php_probes
     condition:
         any of them
 }
+
+rule php_junk_split_payload
+{
+    meta:
+        description = "A payload cut into junk-filled variables and glued back with str_replace (the weevely family)"
+    strings:
+        $s1 = /=\s*str_replace\s*\(\s*["'][^"'\r\n]{1,4}["']\s*,\s*["']["']\s*,\s*\$[a-z_][a-z0-9_]{0,20}\s*\.\s*\$[a-z_][a-z0-9_]{0,20}/ nocase
+        $s2 = /=\s*str_replace\s*\(\s*["'][^"'\r\n]{1,4}["']\s*,\s*["']["']\s*,\s*["']c[^"'\r\n]{0,6}r[^"'\r\n]{0,6}e[^"'\r\n]{0,6}a[^"'\r\n]{0,6}t[^"'\r\n]{0,6}e[^"'\r\n]{0,6}_/ nocase
+    condition:
+        any of them
+}
+
+rule php_bitwise_strings
+{
+    meta:
+        description = "Names and code produced by XOR, OR and AND of string literals"
+    strings:
+        $x = /=\s*(["'][^"'\r\n]{1,30}["']\s*[\^|&]\s*~?([a-z0-9_]{1,20}|["'][^"'\r\n]{1,30}["'])|~?[a-z0-9_]{1,20}\s*[\^|&]\s*["'][^"'\r\n]{1,30}["'])\s*;/ nocase
+    condition:
+        #x >= 4
+}
+
+rule php_hidden_names
+{
+    meta:
+        description = "Variable names and payloads written in hex: ${\"\\x47...\"}, pack(\"H*\", \"3c3f...\")"
+    strings:
+        $g = /\$\{\s*["']\\x[0-9a-f]{2}/ nocase
+        $p = /pack\s*\(\s*["']H\*["']\s*,\s*["'](3c3f|3c25|6576616c|617373657274)/ nocase
+        $b = /\$\{\s*["']\\x47/ nocase
+    condition:
+        any of them
+}
+
+rule php_gated_backdoor
+{
+    meta:
+        description = "Request input compared with a fixed MD5 hash: a password-gated back door"
+    strings:
+        $m1 = /md5\s*\(\s*\$_(get|post|request|cookie|server)\s*\[[^\]]{1,40}\]\s*\)\s*[!=]==?\s*["'][0-9a-f]{32}["']/ nocase
+        $m2 = /["'][0-9a-f]{32}["']\s*[!=]==?\s*md5\s*\(\s*\$_(get|post|request|cookie)/ nocase
+        $m3 = /\$_(request|post|get|cookie)\s*\[[^\]]{1,30}\]\s*[!=]==?\s*["'][0-9a-f]{32}["']/ nocase
+    condition:
+        any of them
+}
+
+rule php_code_strings_evaluated
+{
+    meta:
+        description = "Code in a string literal handed to eval or create_function that runs commands or assert"
+    strings:
+        $e1 = /\beval\s*\(\s*["'][^"']{0,100}\b(system|exec|passthru|shell_exec|popen|assert)\s*\(/ nocase
+        $e2 = /create_function\s*\([^;]{0,100}\b(assert|eval|system|passthru|shell_exec)\s*\(/ nocase
+        $e3 = /\$_{1,5}\s*\(\s*\$_(request|post|get|cookie)\s*\[/ nocase
+        $e4 = /while\s*\(\s*(1|true)\s*\)\s*\{?\s*pcntl_fork/ nocase
+    condition:
+        any of them
+}
+
+rule php_wordpress_backdoor
+{
+    meta:
+        description = "WordPress hooks that create administrators or log in whoever asks"
+    strings:
+        $h = "add_action" nocase
+        $in = /\$_(get|request|post)\s*\[/ nocase
+        $a1 = "wp_create_user" nocase
+        $a2 = "wp_insert_user" nocase
+        $a3 = "wp_set_auth_cookie" nocase
+        $a4 = "set_role" nocase
+    condition:
+        $h and $in and any of ($a*) and filesize < 10KB
+}
+
+rule php_shell_traits
+{
+    meta:
+        description = "Many of the probes and tools of file-manager shells in one file: user and system look-ups, limits switched off, folder listings, permissions, sockets"
+    strings:
+        $t1 = "posix_get" nocase
+        $t2 = "safe_mode" nocase
+        $t3 = "disable_functions" nocase
+        $t4 = "php_uname" nocase
+        $t5 = "/etc/passwd" nocase
+        $t6 = "fsockopen" nocase
+        $t7 = "move_uploaded_file" nocase
+        $t8 = "getcwd" nocase
+        $t9 = "uname -a" nocase
+        $t10 = /(cmd\.exe|\/bin\/(ba)?sh)/ nocase
+        $t11 = "open_basedir" nocase
+        $t12 = "server_software" nocase
+        $t13 = "document_root" nocase
+        $t14 = "server_addr" nocase
+        $t15 = /set_time_limit\s*\(\s*0/ nocase
+        $t16 = /error_reporting\s*\(\s*0\s*\)/ nocase
+        $t17 = "fileperms" nocase
+        $t18 = "scandir" nocase
+        $t19 = /readdir\s*\(/ nocase
+        $t20 = "mysql_connect" nocase
+        $t21 = "socket_create" nocase
+        $t22 = /\bwget\b/ nocase
+        $t23 = "0777"
+        $t24 = /md5\s*\(\s*\$_/ nocase
+        $t25 = /@\$_(post|get|request|cookie)/ nocase
+        $t26 = "disk_free_space" nocase
+        $t27 = /phpversion\s*\(/ nocase
+        $t28 = "get_current_user" nocase
+    condition:
+        5 of them
+}
