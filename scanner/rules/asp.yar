@@ -164,3 +164,25 @@ rule asp_upload_anywhere
     condition:
         any of them
 }
+
+rule asp_page_file_manager
+{
+    meta:
+        description = "A page (not a class library) that works on files named by the request through the file-system object"
+    strings:
+        $fso = "filesystemobject" nocase
+        $in = /\brequest\s*[\.(]/ nocase
+        $op1 = ".deletefile" nocase
+        $op2 = ".deletefolder" nocase
+        $op3 = ".copyfile" nocase
+        $op4 = ".movefile" nocase
+        $op5 = ".createtextfile" nocase
+        $op6 = ".opentextfile" nocase
+        $op7 = ".getfolder" nocase
+        $op8 = "savetofile" nocase
+        $op9 = ".createfolder" nocase
+        $op10 = ".write" nocase
+        $class = /\n\s*class\s+[a-z_]/ nocase
+    condition:
+        $fso and $in and 2 of ($op*) and not $class and filesize < 200KB
+}

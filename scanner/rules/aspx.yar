@@ -101,3 +101,39 @@ rule aspx_upload_anywhere
     condition:
         any of them
 }
+
+rule aspx_file_writer
+{
+    meta:
+        description = "A page that writes files where and with what the request says"
+    strings:
+        $w1 = "streamwriter" nocase
+        $w2 = /file\s*\.\s*(writealltext|writeallbytes|appendalltext)\s*\(/ nocase
+        $w3 = /new\s+filestream\s*\(/ nocase
+        $in = "request" nocase
+        $p1 = "server.mappath" nocase
+        $p2 = "system.io" nocase
+        $lib1 = /\bnamespace\s+[a-z_]/ nocase
+        $lib2 = "[webmethod" nocase
+    condition:
+        any of ($w*) and $in and any of ($p*) and not any of ($lib*) and filesize < 60KB
+}
+
+rule aspx_sql_or_socket_console
+{
+    meta:
+        description = "A page that runs SQL or opens sockets as the request says (database consoles, port scanners, proxies)"
+    strings:
+        $s1 = "sqlconnection" nocase
+        $s2 = "oledbconnection" nocase
+        $s3 = "system.net.sockets" nocase
+        $s4 = "tcpclient" nocase
+        $q1 = "sqlcommand" nocase
+        $q2 = "executereader" nocase
+        $q3 = "executenonquery" nocase
+        $q4 = ".connect(" nocase
+        $q5 = "getstream" nocase
+        $in = "request" nocase
+    condition:
+        any of ($s*) and any of ($q*) and $in
+}
