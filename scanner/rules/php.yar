@@ -375,3 +375,47 @@ rule php_shell_traits
     condition:
         5 of them
 }
+
+rule php_encoded_php_payload
+{
+    meta:
+        description = "Base64 text that decodes to PHP code or request access, in a file that decodes base64"
+    strings:
+        $d = "base64_decode" nocase
+        $b1 = "PD9waHA"
+        $b2 = "PD9QSFA"
+        $b3 = "ZXZhbC"
+        $b4 = "YXNzZXJ0KC"
+        $b5 = "JF9QT1NU"
+        $b6 = "JF9HRVQ"
+        $b7 = "JF9SRVFVRVNU"
+        $b8 = "c3lzdGVtKC"
+        $b9 = "ZXZhbCgk"
+    condition:
+        $d and any of ($b*)
+}
+
+rule php_eval_of_decoded_variable
+{
+    meta:
+        description = "A long encoded literal decoded into a variable that is then evaluated"
+    strings:
+        $ev = /\b(eval|assert)\s*\(\s*\$[a-z_0-9]{1,30}\s*\)/ nocase
+        $lit = /(base64_decode|gzinflate|gzuncompress|str_rot13|strrev|convert_uudecode)\s*\(\s*["'][a-z0-9+\/=]{100}/ nocase
+    condition:
+        $ev and $lit
+}
+
+rule php_request_as_replacement
+{
+    meta:
+        description = "Request input given as the replacement of preg_replace or preg_filter, or to old request arrays that run code"
+    strings:
+        $r1 = /preg_(replace|filter)\s*\(\s*[^,;]{1,80},\s*@?\$_(request|post|get|cookie)/ nocase
+        $r2 = /preg_filter\s*\(\s*["'].{1,20}e["']/ nocase
+        $r3 = /\b(include|require)(_once)?\s*\(?\s*\$HTTP_(GET|POST)_VARS/ nocase
+        $r4 = /\b(system|passthru|shell_exec|exec|popen)\s*\(\s*["'][^"']{0,20}\$_(get|post|request|cookie)/ nocase
+        $r5 = /\b(eval|assert|system|passthru|shell_exec)\s*\(\s*\$HTTP_(GET|POST)_VARS/ nocase
+    condition:
+        any of them
+}
