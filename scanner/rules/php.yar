@@ -419,3 +419,15 @@ rule php_request_as_replacement
     condition:
         any of them
 }
+
+rule php_command_page
+{
+    meta:
+        description = "A page that reads request input and runs operating-system commands"
+    strings:
+        $x1 = /[^>:a-z_]system\s*\(/ nocase
+        $x2 = /[^>:a-z_]popen\s*\(/ nocase
+        $in = /\$_(post|get|request|cookie)\s*\[/ nocase
+    condition:
+        any of ($x*) and $in and filesize < 200KB
+}
