@@ -30,4 +30,10 @@ bool ReadFileHead(const std::string& path, std::size_t max_bytes, std::string* b
 // when it cannot be told.
 std::string FileOwner(const std::string& path);
 
+// Moves a file, keeping its bytes and last-write time, also to another
+// volume (Windows: MoveFileExA with MOVEFILE_COPY_ALLOWED; Linux: rename, or
+// copy, set the time and remove across file systems). Fails when `to`
+// exists.
+bool MoveFileKeepingTime(const std::string& from, const std::string& to, std::string* error);
+
 }  // namespace zelk::platform

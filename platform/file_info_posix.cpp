@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/file_info.h"
+#include "platform/files.h"
 #include "platform/native_path_posix.h"
 #include "platform/system_error.h"
 
@@ -52,6 +53,27 @@ bool ReadFileHead(const std::string& path, std::size_t max_bytes, std::string* b
   out.resize(got);
   *bytes = std::move(out);
   return true;
+}
+
+bool MoveFileKeepingTime(const std::string& from, const std::string& to, std::string* error) {
+  struct stat st {};
+  if (::lstat(NativePath(to).c_str(), &st) == 0) {
+    *error = SystemErrorText("rename", EEXIST, to);
+    return false;
+  }
+  if (::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0) return true;
+  if (errno != EXDEV) {
+    *error = SystemErrorText("rename", LastSystemError(), from);
+    return false;
+  }
+  DirEntry entry;
+  std::string bytes;
+  if (!FindFile(from, &entry) || !ReadWholeFile(from, &bytes, error) ||
+      !WriteWholeFile(to, bytes, error) || !SetLastWriteTime(to, entry.last_write_time, error)) {
+    if (error->empty()) *error = "cannot copy " + from;
+    return false;
+  }
+  return RemoveFile(from, error);
 }
 
 std::string FileOwner(const std::string& path) {

@@ -43,6 +43,14 @@ bool ReadFileHead(const std::string& path, std::size_t max_bytes, std::string* b
   return true;
 }
 
+bool MoveFileKeepingTime(const std::string& from, const std::string& to, std::string* error) {
+  if (!::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
+    *error = SystemErrorText("MoveFileExA", LastSystemError(), from);
+    return false;
+  }
+  return true;
+}
+
 std::string FileOwner(const std::string& path) {
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
