@@ -431,3 +431,34 @@ rule php_command_page
     condition:
         any of ($x*) and $in and filesize < 200KB
 }
+
+rule php_eval_request_body
+{
+    meta:
+        description = "Code evaluated from the raw request body, through reflection, or from a variable in a small page that reads the request"
+    strings:
+        $b1 = /\b(eval|assert)\s*\(\s*(@\s*)?file_get_contents\s*\(\s*["']php:\/\/input/ nocase
+        $b2 = /new\s+reflectionfunction\s*\(\s*["'](assert|system|exec|passthru|shell_exec|create_function)["']/ nocase
+        $b3 = /\$\{\s*\$[a-z_][a-z0-9_]{0,10}\s*\.\s*\$[a-z_][a-z0-9_]{0,10}\s*\.\s*\$/ nocase
+        $b4 = /fopo\.com\.ar/ nocase
+        $small = /@?\beval\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*\)/ nocase
+        $in = /\$_(post|get|request|cookie)\s*\[/ nocase
+    condition:
+        any of ($b*) or ($small and $in and filesize < 4KB)
+}
+
+rule php_reverse_shell
+{
+    meta:
+        description = "Connects out and hands a shell to the other end"
+    strings:
+        $c1 = "fsockopen" nocase
+        $c2 = "stream_socket_client" nocase
+        $c3 = "socket_connect" nocase
+        $x1 = /\b(proc_open|shell_exec|system|passthru|popen)\s*\(/ nocase
+        $s1 = "/bin/sh" nocase
+        $s2 = "cmd.exe" nocase
+        $s3 = "sh -i" nocase
+    condition:
+        any of ($c*) and $x1 and any of ($s*)
+}
