@@ -55,8 +55,8 @@ struct Tally {
 // image header every server script is flagged by design (an image has no
 // business carrying one), so the benign image variants are reported only.
 const std::map<std::string, double> kFloor[2] = {
-    {{"asp", 0.86}, {"aspx", 0.82}, {"jsp", 0.77}, {"php", 0.69}},
-    {{"asp", 0.80}, {"aspx", 0.70}, {"jsp", 0.55}, {"php", 0.65}}};
+    {{"asp", 0.86}, {"aspx", 0.82}, {"jsp", 0.90}, {"php", 0.69}},
+    {{"asp", 0.80}, {"aspx", 0.70}, {"jsp", 0.64}, {"php", 0.65}}};
 constexpr int kMaxFlagged[2] = {0, 1};
 
 Externals ExternalsOf(const std::string& name, const std::string& data) {

@@ -84,3 +84,27 @@ rule jsp_database_from_request
     condition:
         $c1 or $c2 or ($d and $in and 2 of ($q*))
 }
+
+rule jsp_tools_from_request
+{
+    meta:
+        description = "Commands, file writes, database dumps and socket relays driven by request parameters"
+    strings:
+        $rt = "getruntime" nocase
+        $ex = /\.exec\s*\(/ nocase
+        $in = "request.getparameter" nocase
+        $f1 = /new\s+(java\.io\.)?file\s*\(\s*request\.getparameter/ nocase
+        $fw1 = "fileoutputstream" nocase
+        $fw2 = "filewriter" nocase
+        $nf = /new\s+(java\.io\.)?file\s*\(/ nocase
+        $db = "drivermanager" nocase
+        $q = "executequery" nocase
+        $so = /new\s+(java\.net\.)?socket\s*\(/ nocase
+        $is = "getinputstream" nocase
+        $os = "getoutputstream" nocase
+    condition:
+        ($rt and $ex) or $f1 or
+        ($in and any of ($fw*) and #nf >= 5) or
+        ($db and $q and $fw1) or
+        ($so and $is and $os and $in)
+}
