@@ -14,6 +14,8 @@ packages=(
   # clients (valgrind for the load script's instruction counts); Chromium (and CJK
   # fonts) to look at the block page.
   nginx nginx-dev curl wrk chromium fonts-wqy-zenhei valgrind
+  # libyara: the reference the web-shell scanner's engine is compared with.
+  libyara-dev
 )
 if [[ "${ZELK_SETUP_WINDOWS:-1}" == 1 ]]; then
   packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64

@@ -1,0 +1,188 @@
+// Classic ASP (VBScript and JScript) back doors, by what they do.
+
+rule asp_eval_request_input
+{
+    meta:
+        description = "Code evaluated straight from request input: the one-line shells"
+    strings:
+        $e1 = /\beval(_r)?\s*\(?\s*request\s*[\.(\[]/ nocase
+        $e2 = /\bexecute(global)?\s*\(?\s*request\s*[\.(\[]/ nocase
+        $e3 = /\beval(_r)?\s*\(?\s*session\s*\(/ nocase
+        $e4 = /\bexecute(global)?\s*\(?\s*session\s*\(/ nocase
+    condition:
+        any of them
+}
+
+rule asp_eval_request_variable
+{
+    meta:
+        description = "Request input put in a variable that is then evaluated"
+    strings:
+        $a = /\b[a-z_][a-z0-9_]{0,30}\s*=\s*request\s*(\.\s*(form|querystring|item|cookies)\s*)?\(/ nocase
+        $e1 = /\beval\s*\(?\s*[a-z_][a-z0-9_]{0,30}\s*\)?\s*(%>|$|:|\r|\n)/ nocase
+        $e2 = /\bexecute(global)?\s*\(?\s*[a-z_][a-z0-9_]{0,30}\s*\)?\s*(%>|$|:|\r|\n)/ nocase
+    condition:
+        $a and ($e1 or $e2) and filesize < 20KB
+}
+
+rule asp_execute_decoded
+{
+    meta:
+        description = "Code evaluated from a decoded, reversed or chr()-built string"
+    strings:
+        $x1 = /\bexecute(global)?\s*\(?\s*(strreverse|unescape|chrw?|decode|decrypt|unencode|replace)\s*\(/ nocase
+        $x2 = /\beval\s*\(?\s*(strreverse|unescape|chrw?|decode|decrypt|unencode|replace)\s*\(/ nocase
+        $x3 = /\bexecute(global)?\s*\(?\s*chrw?\s*\(\s*\d{1,3}\s*\)\s*&\s*chrw?\s*\(/ nocase
+    condition:
+        any of them
+}
+
+rule asp_encoded_script
+{
+    meta:
+        description = "A script encoded with the script encoder (VBScript.Encode / JScript.Encode)"
+    strings:
+        $lang = /language\s*=\s*["']?(vbscript|jscript)\.encode/ nocase
+        $mark = "#@~^"
+    condition:
+        $lang and $mark
+}
+
+rule asp_shell_command
+{
+    meta:
+        description = "Runs operating-system commands through WScript.Shell or Shell.Application"
+    strings:
+        $ws1 = "wscript.shell" nocase
+        $ws2 = "shell.application" nocase
+        $ws3 = "WScript.Shell" wide nocase
+        $ws4 = "{72C24DD5-D70A-438B-8A42-98424B88AFB8}" nocase
+        $ws5 = "{13709620-C279-11CE-A49E-444553540000}" nocase
+        $run1 = /\.\s*(exec|run)\s*\(/ nocase
+        $run2 = /\.\s*shellexecute\b/ nocase
+        $run3 = "cmd.exe" nocase
+        $run4 = "cmd /c" nocase
+        $in = /\brequest\s*[\.(]/ nocase
+    condition:
+        any of ($ws*) and any of ($run*) and $in
+}
+
+rule asp_file_manager
+{
+    meta:
+        description = "File and server managers of the ASP shell families: file system, streams, commands and server probes in one page"
+    strings:
+        $fso = "scripting.filesystemobject" nocase
+        $fso2 = "{0D43FE01-F093-11CF-8940-00A0C9054228}" nocase
+        $in = /\brequest\s*[\.(]/ nocase
+        $op1 = ".deletefile" nocase
+        $op2 = ".deletefolder" nocase
+        $op3 = ".copyfile" nocase
+        $op4 = ".movefile" nocase
+        $op5 = ".createtextfile" nocase
+        $op6 = ".opentextfile" nocase
+        $op7 = ".getfolder" nocase
+        $op8 = ".drives" nocase
+        $op9 = "adodb.stream" nocase
+        $op10 = "savetofile" nocase
+        $op11 = ".subfolders" nocase
+        $sv1 = "wscript.shell" nocase
+        $sv2 = "shell.application" nocase
+        $sv3 = "wscript.network" nocase
+        $sv4 = "serv-u" nocase
+        $sv5 = "xp_cmdshell" nocase
+        $sv6 = "cmd.exe" nocase
+        $sv7 = "net user" nocase
+        $sv8 = "server.scripttimeout" nocase
+        $sv9 = "request.servervariables(\"local_addr\")" nocase
+        $sv10 = "winnt://" nocase
+        $sv11 = "session(\"" nocase
+        $sv12 = "password" nocase
+    condition:
+        any of ($fso*) and $in and 4 of ($op*) and 2 of ($sv*)
+}
+
+rule asp_utf7_codepage
+{
+    meta:
+        description = "A page switched to UTF-7 (code page 65000) so that its code can be written in +x- escapes"
+    strings:
+        $c = /codepage\s*=\s*["']?65000/ nocase
+    condition:
+        $c
+}
+
+rule asp_pieced_together_code
+{
+    meta:
+        description = "Code evaluated from one-letter pieces, table look-ups or a decoder applied to a literal"
+    strings:
+        $p1 = /["'][a-z()]{1,2}["']\s*&\s*["'][a-z()]{1,2}["']\s*&\s*["'][a-z()]{1,2}["']\s*&\s*["'][a-z()]{1,2}["']/ nocase
+        $p2 = /\bexecute(global)?\s*\(?\s*[a-z_][a-z0-9_]{0,10}\s*\(\s*\d{1,3}\s*\)\s*&\s*[a-z_][a-z0-9_]{0,10}\s*\(\s*\d{1,3}\s*\)\s*&/ nocase
+        $p3 = /[\s:%]execute(global)?(\s*\(\s*|\s+)[a-z_][a-z0-9_]{0,20}\s*\(\s*["']/ nocase
+        $p4 = /\beval(\s*\(\s*|\s+)[a-z_][a-z0-9_]{0,20}\s*\(\s*["'][^"']{40}/ nocase
+        $ev1 = /\beval\b/ nocase
+        $ev2 = /\bexecute/ nocase
+    condition:
+        ($p1 and any of ($ev*)) or $p2 or $p3 or $p4
+}
+
+rule asp_script_control
+{
+    meta:
+        description = "Runs script text through the MSScriptControl object"
+    strings:
+        $o = "scriptcontrol" nocase
+        $r1 = "executestatement" nocase
+        $r2 = ".addcode" nocase
+        $r3 = /\.eval\s*\(/ nocase
+        $in = /\brequest\s*[\.(]/ nocase
+    condition:
+        $o and any of ($r*) and $in
+}
+
+rule asp_remote_download
+{
+    meta:
+        description = "Fetches a URL the request names and saves it on the server"
+    strings:
+        $x = "xmlhttp" nocase
+        $s = "adodb.stream" nocase
+        $w = "savetofile" nocase
+        $in = /\brequest\s*[\.(]/ nocase
+    condition:
+        all of them
+}
+
+rule asp_upload_anywhere
+{
+    meta:
+        description = "Saves an upload under a path the request chooses"
+    strings:
+        $u1 = /\.saveas\s*\(\s*server\.mappath\s*\(\s*request/ nocase
+        $u2 = /\.saveas\s*\([^;\r\n]{0,80}request\s*[\[(.]/ nocase
+    condition:
+        any of them
+}
+
+rule asp_page_file_manager
+{
+    meta:
+        description = "A page (not a class library) that works on files named by the request through the file-system object"
+    strings:
+        $fso = "filesystemobject" nocase
+        $in = /\brequest\s*[\.(]/ nocase
+        $op1 = ".deletefile" nocase
+        $op2 = ".deletefolder" nocase
+        $op3 = ".copyfile" nocase
+        $op4 = ".movefile" nocase
+        $op5 = ".createtextfile" nocase
+        $op6 = ".opentextfile" nocase
+        $op7 = ".getfolder" nocase
+        $op8 = "savetofile" nocase
+        $op9 = ".createfolder" nocase
+        $op10 = ".write" nocase
+        $class = /\n\s*class\s+[a-z_]/ nocase
+    condition:
+        $fso and $in and 2 of ($op*) and not $class and filesize < 200KB
+}

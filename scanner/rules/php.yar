@@ -1,0 +1,464 @@
+// PHP back doors, by what they do.
+
+rule php_eval_request_input
+{
+    meta:
+        description = "Code evaluated from request input, directly or through decoders: the one-line shells"
+    strings:
+        $e1 = /\beval\s*\(\s*(@\s*)?([a-z0-9_]{2,20}\s*\(\s*){0,4}\$_(post|get|request|cookie|server|files)\b/ nocase
+        $e2 = /\bassert\s*\(\s*(@\s*)?([a-z0-9_]{2,20}\s*\(\s*){0,4}\$_(post|get|request|cookie|server|files)\b/ nocase
+        $e3 = /\bcreate_function\s*\([^;]{0,100}\$_(post|get|request|cookie)\b/ nocase
+        $e4 = /\b(call_user_func(_array)?|array_map|array_filter|usort|uasort|uksort|array_walk|register_shutdown_function|register_tick_function|iterator_apply)\s*\(\s*\$_(post|get|request|cookie)\b/ nocase
+        $e5 = /\beval\s*\(\s*(@\s*)?\$\{?\s*["']?_(post|get|request|cookie)/ nocase
+        $e6 = /\$_(post|get|request|cookie)\s*\[[^\]]{1,40}\]\s*\(\s*\$_(post|get|request|cookie)\s*\[/ nocase
+        $e7 = /\beval\s*\(\s*(@\s*)?\$GLOBALS\s*\[[^\]]{1,40}\]\s*\[/ nocase
+        $e8 = /\bassert\s*\(\s*(@\s*)?\$\{?\s*["']?_(post|get|request|cookie)/ nocase
+    condition:
+        any of them
+}
+
+rule php_exec_request_input
+{
+    meta:
+        description = "Operating-system commands taken from request input"
+    strings:
+        $x1 = /\b(system|passthru|shell_exec|exec|popen|proc_open|pcntl_exec)\s*\(\s*(@\s*)?([a-z0-9_]{2,20}\s*\(\s*){0,3}\$_(post|get|request|cookie|server)\b/ nocase
+        $x2 = /`\s*\$_(post|get|request|cookie)\s*\[/ nocase
+        $x3 = /\b(system|passthru|shell_exec|exec|popen|proc_open)\s*\(\s*(@\s*)?\$\{?\s*["']?_(post|get|request|cookie)/ nocase
+    condition:
+        any of them
+}
+
+rule php_variable_function_from_input
+{
+    meta:
+        description = "A function whose name comes from request input, called with request input"
+    strings:
+        $v1 = /\$[a-z_][a-z0-9_]{0,30}\s*=\s*\$_(post|get|request|cookie)\s*\[[^\]]{1,40}\]\s*;[^;]{0,300}\$[a-z_][a-z0-9_]{0,30}\s*\(\s*\$_(post|get|request|cookie)/ nocase
+        $v2 = /@?\$_(post|get|request|cookie)\s*\[[^\]]{1,40}\]\s*\(\s*\$_/ nocase
+        $v3 = /\$\{\s*["']_(post|get|request|cookie)["']\s*\}\s*\[[^\]]{1,40}\]\s*\(/ nocase
+    condition:
+        any of them
+}
+
+rule php_preg_replace_eval
+{
+    meta:
+        description = "preg_replace with the /e modifier, which evaluates its replacement"
+    strings:
+        $p1 = /preg_replace\s*\(\s*["'][\/#@|~!%].{0,120}[\/#@|~!%][imsxuU]{0,5}e[imsxuU]{0,5}["']\s*,/ nocase
+        $p2 = /preg_replace\s*\(\s*["']\/\.\*\/e["']/ nocase
+        $p3 = /mb_ereg_replace\s*\([^;]{0,200}["']e["']/ nocase
+    condition:
+        any of them
+}
+
+rule php_eval_decoded_payload
+{
+    meta:
+        description = "Encoded or packed code decoded straight into eval (base64, gzinflate, str_rot13, strrev, hex)"
+    strings:
+        $d1 = /\beval\s*\(\s*(@\s*)?(\$[a-z_0-9]{1,30}\s*\(\s*){0,3}(gzinflate|gzuncompress|gzdecode|str_rot13|base64_decode|strrev|convert_uudecode|hex2bin|rawurldecode|urldecode|pack|strtr|substr|gzinflate|bzdecompress|lzf_decompress)\s*\(/ nocase
+        $d2 = /\bassert\s*\(\s*(@\s*)?(gzinflate|gzuncompress|gzdecode|str_rot13|base64_decode|strrev|convert_uudecode|hex2bin|rawurldecode|urldecode)\s*\(/ nocase
+        $d3 = /\beval\s*\(\s*["']\?>["']\s*\.\s*(gzinflate|gzuncompress|base64_decode|str_rot13)\s*\(/ nocase
+        $d4 = /\beval\s*\(\s*\$[a-z_0-9]{1,30}\s*\(\s*["'][a-z0-9+\/=]{200}/ nocase
+        $d5 = /\beval\s*\(\s*(@\s*)?\$[a-z_0-9]{1,30}\s*\(\s*\$[a-z_0-9]{1,30}\s*\(/ nocase
+    condition:
+        any of them
+}
+
+rule php_obfuscated_function_names
+{
+    meta:
+        description = "Names of dangerous functions hidden by reversal, rot13, hex or octal escapes, or pieced together"
+    strings:
+        $r1 = "edoced_46esab" nocase
+        $r2 = "etalfnizg" nocase
+        $r3 = "31tor_rts" nocase
+        $r4 = "tressa" nocase
+        $r5 = "lave(" nocase
+        $r6 = "riny(" nocase
+        $r7 = "onfr64_qrpbqr" nocase
+        $r8 = "tmvasyngr" nocase
+        $h1 = /\\x65\\x76\\x61\\x6c/ nocase
+        $h2 = /\\x62\\x61\\x73\\x65\\x36\\x34/ nocase
+        $h3 = /\\x61\\x73\\x73\\x65\\x72\\x74/ nocase
+        $h4 = /\\x67\\x7a\\x69\\x6e\\x66\\x6c\\x61\\x74\\x65/ nocase
+        $h5 = /\\145\\166\\141\\154/
+        $h6 = /\\142\\141\\163\\145\\66\\64/
+        $c1 = /["']ba["']\s*\.\s*["']se6["']/ nocase
+        $c2 = /["']as["']\s*\.\s*["']se["']\s*\.\s*["']rt["']/ nocase
+        $c3 = /["']e["']\s*\.\s*["']v["']\s*\.\s*["']a["']\s*\.\s*["']l["']/ nocase
+        $c4 = /["']base["']\s*\.\s*["']64_decode["']/ nocase
+        $c5 = /["']gzin["']\s*\.\s*["']flate["']/ nocase
+        $c6 = /["']as["']\s*\.\s*["']sert["']/ nocase
+        $c7 = /["']ass["']\s*\.\s*["']ert["']/ nocase
+        $c8 = /["']cr["']\s*\.\s*["']eat["']/ nocase
+        $open = "<?"
+    condition:
+        $open and any of ($r*, $h*, $c*)
+}
+
+rule php_chr_chain
+{
+    meta:
+        description = "Strings built from long chains of chr() calls, a way to hide code"
+    strings:
+        $c = /chr\s*\(\s*-?\d{1,3}\s*\)\s*\.\s*chr\s*\(\s*-?\d{1,3}\s*\)\s*\.\s*chr\s*\(\s*-?\d{1,3}\s*\)\s*\.\s*chr\s*\(\s*-?\d{1,3}\s*\)\s*\.\s*chr\s*\(/ nocase
+        $ev1 = /\beval\s*\(/ nocase
+        $ev2 = /\bassert\s*\(/ nocase
+        $ev3 = "create_function" nocase
+    condition:
+        $c and any of ($ev*)
+}
+
+rule php_packed_blob_evaluated
+{
+    meta:
+        description = "A long encoded blob in a file that evaluates decoded text"
+    strings:
+        $blob = /["'][a-z0-9+\/]{400}/ nocase
+        $hex = /["'](\\x[0-9a-f]{2}){40}/ nocase
+        $ev1 = /\beval\s*\(/ nocase
+        $ev2 = /\bassert\s*\(/ nocase
+        $ev3 = "create_function" nocase
+        $ev4 = /preg_replace\s*\(\s*["'][^"']{1,40}e["']/ nocase
+        $dec1 = "base64_decode" nocase
+        $dec2 = "gzinflate" nocase
+        $dec3 = "gzuncompress" nocase
+        $dec4 = "str_rot13" nocase
+        $dec5 = "strrev" nocase
+    condition:
+        ($blob or $hex) and any of ($ev*) and any of ($dec*)
+}
+
+rule php_upload_anything
+{
+    meta:
+        description = "Stores an upload, or request data, under a name the request chooses"
+    strings:
+        $u1 = /move_uploaded_file\s*\(\s*\$_files\s*\[[^\]]{1,40}\]\s*\[\s*["']tmp_name["']\s*\]\s*,\s*(\$[a-z_0-9]{1,30}\s*\.\s*)?\$_(files|post|get|request)/ nocase
+        $u2 = /(copy|move_uploaded_file)\s*\(\s*\$_files\s*\[[^\]]{1,40}\]\s*\[\s*["']tmp_name["']\s*\]\s*,\s*\$_files\s*\[[^\]]{1,40}\]\s*\[\s*["']name["']\s*\]\s*\)/ nocase
+        $u3 = /file_put_contents\s*\(\s*\$_(post|get|request|cookie)\s*\[[^\]]{1,40}\]\s*,\s*\$_(post|get|request|cookie)/ nocase
+        $u4 = /fwrite\s*\(\s*fopen\s*\(\s*\$_(post|get|request)\s*\[[^\]]{1,40}\]\s*,\s*["'][wa]/ nocase
+        $u5 = /fputs\s*\(\s*fopen\s*\(\s*\$_(post|get|request)\s*\[[^\]]{1,40}\]\s*,\s*["'][wa]/ nocase
+    condition:
+        any of them
+}
+
+rule php_include_request_path
+{
+    meta:
+        description = "Includes a file named by the request (uploaded code run by include)"
+    strings:
+        $i1 = /\b(include|require)(_once)?\s*\(?\s*(@\s*)?\$_(get|post|request|cookie|files)\s*\[/ nocase
+    condition:
+        $i1
+}
+
+rule php_shell_toolkit
+{
+    meta:
+        description = "Command and file-manager shells: command execution together with the server probes and file tools of the shell families"
+    strings:
+        $x1 = /\bshell_exec\s*\(/ nocase
+        $x2 = /\bpassthru\s*\(/ nocase
+        $x3 = /\bsystem\s*\(\s*\$/ nocase
+        $x4 = /\bpopen\s*\(\s*\$/ nocase
+        $x5 = /\bproc_open\s*\(/ nocase
+        $x6 = /\bexec\s*\(\s*\$/ nocase
+        $x7 = /\bpcntl_exec\s*\(/ nocase
+        $p1 = "posix_getpwuid" nocase
+        $p2 = "safe_mode" nocase
+        $p3 = "disable_functions" nocase
+        $p4 = "php_uname" nocase
+        $p5 = "/etc/passwd" nocase
+        $p6 = "fsockopen" nocase
+        $p7 = "move_uploaded_file" nocase
+        $p8 = "getcwd()" nocase
+        $p9 = "uname -a" nocase
+        $p10 = "cmd.exe" nocase
+        $p11 = "/bin/sh" nocase
+        $p12 = "open_basedir" nocase
+        $p13 = "posix_getgrgid" nocase
+        $p14 = "$_server[\"server_addr\"]" nocase
+        $p15 = "$_server['server_addr']" nocase
+        $p16 = "back connect" nocase
+        $p17 = "bind port" nocase
+        $p18 = "mysql_connect" nocase
+        $p19 = "disk_free_space" nocase
+        $p20 = "fileperms" nocase
+    condition:
+        any of ($x*) and 4 of ($p*)
+}
+
+rule php_command_request
+{
+    meta:
+        description = "A page that runs a command variable filled from the request"
+    strings:
+        $x = /\$[a-z_][a-z0-9_]{0,30}\s*=\s*(trim\s*\(\s*|stripslashes\s*\(\s*|urldecode\s*\(\s*|base64_decode\s*\(\s*){0,2}\$_(post|get|request|cookie)\s*\[[^\]]{1,40}\][^;]{0,40};[^;]{0,400};?[^;]{0,200}\b(system|passthru|shell_exec|exec|popen|proc_open)\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*[,)\.]/ nocase
+    condition:
+        $x
+}
+
+rule php_callback_from_request
+{
+    meta:
+        description = "A callback, or its argument, taken from request input: register_shutdown_function, array_map, SQLite functions and the like"
+    strings:
+        $c1 = /\b(register_shutdown_function|register_tick_function|sqlitecreatefunction|createfunction|sqlite_create_function|array_map|array_filter|array_walk|usort|uasort|uksort|call_user_func(_array)?|iterator_apply|forward_static_call(_array)?|set_error_handler|set_exception_handler|ob_start|filter_var|array_reduce|preg_replace_callback)\s*\(\s*(["'][^"'\r\n]{1,30}["']\s*,\s*)?\$[a-z_][a-z0-9_]{0,30}\s*,\s*(\(array\)\s*)?\$_(request|post|get|cookie)/ nocase
+        $c2 = /\b(array_map|array_filter|call_user_func(_array)?|usort|uasort|uksort|array_walk|filter_var|register_shutdown_function|preg_replace_callback)\s*\(\s*["'](assert|system|exec|passthru|shell_exec|popen|create_function|[a-z]{0,6}\\x[0-9a-f]{2}[a-z\\0-9]{0,20})["']\s*,\s*(\(array\)\s*)?\$_(request|post|get|cookie)/ nocase
+        $c3 = /filter_var\s*\(\s*\$_(request|post|get|cookie)\s*\[[^\]]{1,40}\]\s*,\s*filter_callback/ nocase
+        $c4 = /@?extract\s*\(\s*\$_(request|post|get|cookie)\s*\)\s*;[^;]{0,100}\$[a-z_][a-z0-9_]{0,30}\s*\(\s*\$[a-z_]/ nocase
+        $c5 = /\$[a-z_][a-z0-9_]{0,30}\s*=\s*\$_(request|post|get|cookie)\s*\[[^\]]{1,40}\]\s*;.{0,200}\b(register_shutdown_function|register_tick_function|sqlitecreatefunction|createfunction|array_map|usort|uasort|uksort|array_walk|call_user_func(_array)?|iterator_apply)\s*\(\s*(["'][^"'\r\n]{1,30}["']\s*,\s*)?\$[a-z_][a-z0-9_]{0,30}\s*[,)]/ nocase
+        $c6 = /\$[a-z_][a-z0-9_]{0,30}\s*=\s*\$_(request|post|get|cookie)\s*\[[^\]]{1,40}\]\s*;.{0,300}\$[a-z_][a-z0-9_]{0,30}\s*\(\s*\$_(request|post|get|cookie)/s nocase
+    condition:
+        any of them
+}
+
+rule php_split_function_name
+{
+    meta:
+        description = "A function name rebuilt from junk-filled text (str_replace of a marker) and then called with code"
+    strings:
+        $s1 = /=\s*str_replace\s*\(\s*["'][^"'\r\n]{1,4}["']\s*,\s*["']["']\s*,\s*["'][a-z_]{0,6}[^a-z_"'][^"'\r\n]{0,30}["']\s*\)/ nocase
+        $call = /\$[a-z_][a-z0-9_]{0,30}\s*=\s*\$[a-z_][a-z0-9_]{0,30}\s*\(\s*["']["']\s*,/ nocase
+        $ev = /\beval\s*\(/ nocase
+    condition:
+        $s1 and ($call or $ev)
+}
+
+rule php_char_table_strings
+{
+    meta:
+        description = "Code assembled character by character from a table string, or from symbols only"
+    strings:
+        $t1 = /\$[a-z_0-9]{1,20}\s*\[\s*\d{2,3}\s*\]\s*\.\s*\$[a-z_0-9]{1,20}\s*\[\s*\d{1,3}\s*\]\s*\.\s*\$[a-z_0-9]{1,20}\s*\[\s*\d{2,3}\s*\]\s*\.\s*\$[a-z_0-9]{1,20}\s*\[\s*\d{1,3}\s*\]\s*\.\s*\$[a-z_0-9]{1,20}\s*\[\s*\d{1,3}\s*\]/ nocase
+        $n1 = /\$_\s*\[\s*\+\s*["']["']\s*\]/
+        $n2 = /\$_{4,}\s*\+\+/
+        $n3 = /\$\{\s*["']_["']\s*\.\s*\$_{1,4}\s*\}/
+        $x1 = /["'][^"'\r\n]{1,12}["']\s*\^\s*["'][^"'\r\n]{1,12}["']\s*;\s*\$[a-z_0-9]{1,20}\s*=\s*["'][^"'\r\n]{1,12}["']\s*[\^|&]\s*["'~]/ nocase
+        $g1 = /(["'][a-z]{1,2}["']\s*\.\s*){5}["'][a-z]{1,2}["']/ nocase
+    condition:
+        any of them
+}
+
+rule php_defacer
+{
+    meta:
+        description = "Rewrites index pages with a defacement"
+    strings:
+        $h = /hacked\s+by/ nocase
+        $w1 = /fopen\s*\(\s*["'][^"']{0,40}index\.(php|html?)["']\s*,\s*["'][wa]/ nocase
+    condition:
+        $h and $w1
+}
+
+rule php_probes
+{
+    meta:
+        description = "Small probes: the password file or the whole configuration dumped to the visitor"
+    strings:
+        $p1 = /(file_get_contents|readfile|file|fopen|highlight_file|show_source|include)\s*\(\s*["']\/etc\/(passwd|shadow)["']/ nocase
+        $p2 = /^\s*<\?(php)?\s*phpinfo\s*\(\s*\)\s*;?\s*(\?>)?\s*$/ nocase
+    condition:
+        any of them
+}
+
+rule php_junk_split_payload
+{
+    meta:
+        description = "A payload cut into junk-filled variables and glued back with str_replace (the weevely family)"
+    strings:
+        $s1 = /=\s*str_replace\s*\(\s*["'][^"'\r\n]{1,4}["']\s*,\s*["']["']\s*,\s*\$[a-z_][a-z0-9_]{0,20}\s*\.\s*\$[a-z_][a-z0-9_]{0,20}/ nocase
+        $s2 = /=\s*str_replace\s*\(\s*["'][^"'\r\n]{1,4}["']\s*,\s*["']["']\s*,\s*["']c[^"'\r\n]{0,6}r[^"'\r\n]{0,6}e[^"'\r\n]{0,6}a[^"'\r\n]{0,6}t[^"'\r\n]{0,6}e[^"'\r\n]{0,6}_/ nocase
+    condition:
+        any of them
+}
+
+rule php_bitwise_strings
+{
+    meta:
+        description = "Names and code produced by XOR, OR and AND of string literals"
+    strings:
+        $x = /=\s*(["'][^"'\r\n]{1,30}["']\s*[\^|&]\s*~?([a-z0-9_]{1,20}|["'][^"'\r\n]{1,30}["'])|~?[a-z0-9_]{1,20}\s*[\^|&]\s*["'][^"'\r\n]{1,30}["'])\s*;/ nocase
+    condition:
+        #x >= 4
+}
+
+rule php_hidden_names
+{
+    meta:
+        description = "Variable names and payloads written in hex: ${\"\\x47...\"}, pack(\"H*\", \"3c3f...\")"
+    strings:
+        $g = /\$\{\s*["']\\x[0-9a-f]{2}/ nocase
+        $p = /pack\s*\(\s*["']H\*["']\s*,\s*["'](3c3f|3c25|6576616c|617373657274)/ nocase
+        $b = /\$\{\s*["']\\x47/ nocase
+    condition:
+        any of them
+}
+
+rule php_gated_backdoor
+{
+    meta:
+        description = "Request input compared with a fixed MD5 hash: a password-gated back door"
+    strings:
+        $m1 = /md5\s*\(\s*\$_(get|post|request|cookie|server)\s*\[[^\]]{1,40}\]\s*\)\s*[!=]==?\s*["'][0-9a-f]{32}["']/ nocase
+        $m2 = /["'][0-9a-f]{32}["']\s*[!=]==?\s*md5\s*\(\s*\$_(get|post|request|cookie)/ nocase
+        $m3 = /\$_(request|post|get|cookie)\s*\[[^\]]{1,30}\]\s*[!=]==?\s*["'][0-9a-f]{32}["']/ nocase
+    condition:
+        any of them
+}
+
+rule php_code_strings_evaluated
+{
+    meta:
+        description = "Code in a string literal handed to eval or create_function that runs commands or assert"
+    strings:
+        $e1 = /\beval\s*\(\s*["'][^"']{0,100}\b(system|exec|passthru|shell_exec|popen|assert)\s*\(/ nocase
+        $e2 = /create_function\s*\([^;]{0,100}\b(assert|eval|system|passthru|shell_exec)\s*\(/ nocase
+        $e3 = /\$_{1,5}\s*\(\s*\$_(request|post|get|cookie)\s*\[/ nocase
+        $e4 = /while\s*\(\s*(1|true)\s*\)\s*\{?\s*pcntl_fork/ nocase
+    condition:
+        any of them
+}
+
+rule php_wordpress_backdoor
+{
+    meta:
+        description = "WordPress hooks that create administrators or log in whoever asks"
+    strings:
+        $h = "add_action" nocase
+        $in = /\$_(get|request|post)\s*\[/ nocase
+        $a1 = "wp_create_user" nocase
+        $a2 = "wp_insert_user" nocase
+        $a3 = "wp_set_auth_cookie" nocase
+        $a4 = "set_role" nocase
+    condition:
+        $h and $in and any of ($a*) and filesize < 10KB
+}
+
+rule php_shell_traits
+{
+    meta:
+        description = "Many of the probes and tools of file-manager shells in one file: user and system look-ups, limits switched off, folder listings, permissions, sockets"
+    strings:
+        $t1 = "posix_get" nocase
+        $t2 = "safe_mode" nocase
+        $t3 = "disable_functions" nocase
+        $t4 = "php_uname" nocase
+        $t5 = "/etc/passwd" nocase
+        $t6 = "fsockopen" nocase
+        $t7 = "move_uploaded_file" nocase
+        $t8 = "getcwd" nocase
+        $t9 = "uname -a" nocase
+        $t10 = /(cmd\.exe|\/bin\/(ba)?sh)/ nocase
+        $t11 = "open_basedir" nocase
+        $t12 = "server_software" nocase
+        $t13 = "document_root" nocase
+        $t14 = "server_addr" nocase
+        $t15 = /set_time_limit\s*\(\s*0/ nocase
+        $t16 = /error_reporting\s*\(\s*0\s*\)/ nocase
+        $t17 = "fileperms" nocase
+        $t18 = "scandir" nocase
+        $t19 = /readdir\s*\(/ nocase
+        $t20 = "mysql_connect" nocase
+        $t21 = "socket_create" nocase
+        $t22 = /\bwget\b/ nocase
+        $t23 = "0777"
+        $t24 = /md5\s*\(\s*\$_/ nocase
+        $t25 = /@\$_(post|get|request|cookie)/ nocase
+        $t26 = "disk_free_space" nocase
+        $t27 = /phpversion\s*\(/ nocase
+        $t28 = "get_current_user" nocase
+    condition:
+        5 of them
+}
+
+rule php_encoded_php_payload
+{
+    meta:
+        description = "Base64 text that decodes to PHP code or request access, in a file that decodes base64"
+    strings:
+        $d = "base64_decode" nocase
+        $b1 = "PD9waHA"
+        $b2 = "PD9QSFA"
+        $b3 = "ZXZhbC"
+        $b4 = "YXNzZXJ0KC"
+        $b5 = "JF9QT1NU"
+        $b6 = "JF9HRVQ"
+        $b7 = "JF9SRVFVRVNU"
+        $b8 = "c3lzdGVtKC"
+        $b9 = "ZXZhbCgk"
+    condition:
+        $d and any of ($b*)
+}
+
+rule php_eval_of_decoded_variable
+{
+    meta:
+        description = "A long encoded literal decoded into a variable that is then evaluated"
+    strings:
+        $ev = /\b(eval|assert)\s*\(\s*\$[a-z_0-9]{1,30}\s*\)/ nocase
+        $lit = /(base64_decode|gzinflate|gzuncompress|str_rot13|strrev|convert_uudecode)\s*\(\s*["'][a-z0-9+\/=]{100}/ nocase
+    condition:
+        $ev and $lit
+}
+
+rule php_request_as_replacement
+{
+    meta:
+        description = "Request input given as the replacement of preg_replace or preg_filter, or to old request arrays that run code"
+    strings:
+        $r1 = /preg_(replace|filter)\s*\(\s*[^,;]{1,80},\s*@?\$_(request|post|get|cookie)/ nocase
+        $r2 = /preg_filter\s*\(\s*["'].{1,20}e["']/ nocase
+        $r3 = /\b(include|require)(_once)?\s*\(?\s*\$HTTP_(GET|POST)_VARS/ nocase
+        $r4 = /\b(system|passthru|shell_exec|exec|popen)\s*\(\s*["'][^"']{0,20}\$_(get|post|request|cookie)/ nocase
+        $r5 = /\b(eval|assert|system|passthru|shell_exec)\s*\(\s*\$HTTP_(GET|POST)_VARS/ nocase
+    condition:
+        any of them
+}
+
+rule php_command_page
+{
+    meta:
+        description = "A page that reads request input and runs operating-system commands"
+    strings:
+        $x1 = /[^>:a-z_]system\s*\(/ nocase
+        $x2 = /[^>:a-z_]popen\s*\(/ nocase
+        $in = /\$_(post|get|request|cookie)\s*\[/ nocase
+    condition:
+        any of ($x*) and $in and filesize < 200KB
+}
+
+rule php_eval_request_body
+{
+    meta:
+        description = "Code evaluated from the raw request body, through reflection, or from a variable in a small page that reads the request"
+    strings:
+        $b1 = /\b(eval|assert)\s*\(\s*(@\s*)?file_get_contents\s*\(\s*["']php:\/\/input/ nocase
+        $b2 = /new\s+reflectionfunction\s*\(\s*["'](assert|system|exec|passthru|shell_exec|create_function)["']/ nocase
+        $b3 = /\$\{\s*\$[a-z_][a-z0-9_]{0,10}\s*\.\s*\$[a-z_][a-z0-9_]{0,10}\s*\.\s*\$/ nocase
+        $b4 = /fopo\.com\.ar/ nocase
+        $small = /@?\beval\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*\)/ nocase
+        $in = /\$_(post|get|request|cookie)\s*\[/ nocase
+    condition:
+        any of ($b*) or ($small and $in and filesize < 4KB)
+}
+
+rule php_reverse_shell
+{
+    meta:
+        description = "Connects out and hands a shell to the other end"
+    strings:
+        $c1 = "fsockopen" nocase
+        $c2 = "stream_socket_client" nocase
+        $c3 = "socket_connect" nocase
+        $x1 = /\b(proc_open|shell_exec|system|passthru|popen)\s*\(/ nocase
+        $s1 = "/bin/sh" nocase
+        $s2 = "cmd.exe" nocase
+        $s3 = "sh -i" nocase
+    condition:
+        any of ($c*) and $x1 and any of ($s*)
+}
