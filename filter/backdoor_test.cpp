@@ -26,8 +26,8 @@
 
 #include "filter/patterns.h"
 
-#ifdef ZELK_HAVE_LZMA
-#include <lzma.h>
+#ifdef ZELK_HAVE_WEBSHELL_SET
+#include "testing/webshell_set.h"
 #endif
 
 #ifndef ZELK_SOURCE_DIR
@@ -539,103 +539,33 @@ TEST(BackdoorScanner, PassesRealImagesDocumentsAndArchives) {
 // ---------------------------------------------------------------------------
 // The web-shell set
 
-struct Member {
-  std::string name;  // LABEL/LANGUAGE/NAME.EXT
-  std::string data;
-};
-
-#ifdef ZELK_HAVE_LZMA
-bool ReadTarXz(const std::string& path, std::vector<Member>* members, std::string* error) {
-  std::string packed;
-  if (!ReadFile(path, &packed)) {
-    *error = "cannot read " + path;
-    return false;
-  }
-  lzma_stream strm = LZMA_STREAM_INIT;
-  if (lzma_stream_decoder(&strm, UINT64_MAX, 0) != LZMA_OK) {
-    *error = "lzma_stream_decoder failed";
-    return false;
-  }
-  std::string tar;
-  strm.next_in = reinterpret_cast<const std::uint8_t*>(packed.data());
-  strm.avail_in = packed.size();
-  std::vector<std::uint8_t> out(1 << 20);
-  lzma_ret rc = LZMA_OK;
-  while (rc == LZMA_OK) {
-    strm.next_out = out.data();
-    strm.avail_out = out.size();
-    rc = lzma_code(&strm, LZMA_FINISH);
-    tar.append(reinterpret_cast<const char*>(out.data()), out.size() - strm.avail_out);
-  }
-  lzma_end(&strm);
-  if (rc != LZMA_STREAM_END) {
-    *error = "xz error " + std::to_string(rc) + " in " + path;
-    return false;
-  }
-  std::string long_name;
-  for (std::size_t at = 0; at + 512 <= tar.size();) {
-    const char* h = tar.data() + at;
-    if (h[0] == '\0') break;  // the end-of-archive blocks
-    const std::size_t size = std::strtoull(std::string(h + 124, 12).c_str(), nullptr, 8);
-    const char type = h[156];
-    std::string name(h, strnlen(h, 100));
-    if (std::string_view(h + 257, 5) == "ustar" && h[345] != '\0') {
-      name = std::string(h + 345, strnlen(h + 345, 155)) + "/" + name;
-    }
-    if (!long_name.empty()) name = std::move(long_name);
-    long_name.clear();
-    const std::size_t data_at = at + 512;
-    if (data_at + size > tar.size()) {
-      *error = "truncated archive " + path;
-      return false;
-    }
-    if (type == 'L') {
-      long_name.assign(tar, data_at, size);
-      long_name.resize(strnlen(long_name.c_str(), long_name.size()));
-    } else if (type == '0' || type == '\0') {
-      members->push_back({name, tar.substr(data_at, size)});
-    }
-    at = data_at + (size + 511) / 512 * 512;
-  }
-  return true;
-}
-#endif
-
-// The files whose name (the first hex digits of their sha256) starts with
-// 0-3 were kept out of tuning: a quarter of the set, chosen by content hash.
-bool IsHoldOut(const std::string& member) {
-  const std::size_t slash = member.rfind('/');
-  const char c = member[slash + 1];
-  return c >= '0' && c <= '3';
-}
-
 struct Tally {
   int hits = 0;
   int total = 0;
 };
 
 TEST(BackdoorScannerOnWebShellSet, CatchesMostBackDoorsAndNoApplicationCode) {
-#ifndef ZELK_HAVE_LZMA
+#ifndef ZELK_HAVE_WEBSHELL_SET
   GTEST_SKIP() << "built without liblzma: cannot read the web-shell set";
 #else
-  const std::string dir = std::string(ZELK_SOURCE_DIR) + "/../shared/webshell/";
-  std::vector<Member> members;
+  const std::string dir = testing::WebShellSetDir(ZELK_SOURCE_DIR);
   for (const char* archive : {"malicious.tar.xz", "benign.tar.xz"}) {
-    std::string error;
     std::ifstream probe(dir + archive);
     if (!probe) GTEST_SKIP() << "web-shell set absent: " << dir << archive;
-    ASSERT_TRUE(ReadTarXz(dir + archive, &members, &error)) << error;
   }
+  std::vector<testing::ArchiveMember> members;
+  std::string error;
+  ASSERT_TRUE(testing::ReadWebShellSet(ZELK_SOURCE_DIR, &members, &error)) << error;
   ASSERT_GT(members.size(), 3000u);
   // [share][label/language]
   std::map<std::string, Tally> tally[2];
   std::vector<std::string> false_alarms[2];
-  for (const Member& m : members) {
+  for (const testing::ArchiveMember& m : members) {
     const std::size_t s1 = m.name.find('/');
     const std::size_t s2 = m.name.find('/', s1 + 1);
     if (s1 == std::string::npos || s2 == std::string::npos) continue;
     const std::string key = m.name.substr(0, s2);  // e.g. "malicious/php"
-    const bool hold_out = IsHoldOut(m.name);
+    const bool hold_out = testing::IsHoldOut(m.name);
     const bool found = ScanInPieces(m.data, 16 * 1024);
     Tally& t = tally[hold_out][key];
     ++t.total;
