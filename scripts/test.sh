@@ -21,9 +21,14 @@ for preset in native asan; do
 done
 
 # Every fuzz target for 10 s from its seeds (the regression inputs among
-# them).
+# them); then the thread stress test (16 threads, 500 requests each) and the
+# site monitor's threaded tests under ThreadSanitizer.
 echo "== fuzz: each target for 10 s" >&2
 bash scripts/fuzz.sh 10 || status=1
+echo "== tsan: configure, build, stress test" >&2
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs"
+ctest --preset tsan -j "$jobs" || status=1
 
 # Windows builds: PCRE is cross-built into .cache/ on first use.
 for arch in x86_64 i686; do
