@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every fuzz target for SECONDS each (default 60), one after the other,
 # starting from its seeds in fuzz/seeds/<target>/, and prints per target the
-# inputs run and the coverage gained. Each target's corpus grows in
+# inputs run and the coverage (edges) at the start, at the end and gained. Each target's corpus grows in
 # build/fuzz/corpus/<target>/ (kept between runs); a failing input is written
 # to build/fuzz/artifacts/<target>/ and fails the run: copy it into the seeds
 # once the fault is fixed.
@@ -34,7 +34,7 @@ max_len() {
 }
 
 status=0
-printf '%-16s %12s %10s %10s  %s\n' target execs cov_start cov_new result >&2
+printf '%-16s %12s %8s %8s %8s  %s\n' target execs cov_start cov_end cov_new result >&2
 for t in "${targets[@]}"; do
   exe=$bin/fuzz_$t
   [[ -x $exe ]] || { echo "fuzz: no target $exe" >&2; status=1; continue; }
@@ -50,7 +50,8 @@ for t in "${targets[@]}"; do
   cov_start=$(sed -n 's/.*INITED cov: \([0-9]*\).*/\1/p' "$log" | head -1)
   cov_end=$(sed -n 's/.* cov: \([0-9]*\).*/\1/p' "$log" | tail -1)
   new=$(( ${cov_end:-0} - ${cov_start:-0} ))
-  printf '%-16s %12s %10s %10s  %s\n' "$t" "${execs:-?}" "${cov_start:-?}" "$new" "$result" >&2
+  printf '%-16s %12s %8s %8s %8s  %s\n' "$t" "${execs:-?}" "${cov_start:-?}" "${cov_end:-?}" "$new" \
+    "$result" >&2
   if [[ $result != ok ]]; then grep -m3 -E 'ERROR|property failed|SUMMARY' "$log" >&2 || true; fi
 done
 exit $status
