@@ -120,9 +120,11 @@ bool MultipartParser::FindDelimiter(std::size_t from, std::size_t* at, std::size
   for (std::size_t pos = pending_.find(delimiter_, from); pos != std::string::npos;
        pos = pending_.find(delimiter_, pos + 1)) {
     std::size_t start;
-    if (pos == 0 && (state_ == State::kPreamble || !data_started_)) {
+    if (pos == 0 && line_start_) {
       // The body opens with the delimiter, or a part ends right after its
-      // blank line, whose line end doubles as the delimiter's.
+      // blank line, whose line end doubles as the delimiter's. Anywhere else
+      // a delimiter needs its own line end before it, however much of the
+      // body before it was already handed on or passed over.
       start = 0;
     } else if (pos > 0 && pending_[pos - 1] == '\n') {
       start = pos - 1;
@@ -161,9 +163,9 @@ void MultipartParser::Run() {
             const std::size_t give = pending_.size() - keep;
             if (state_ == State::kData) {
               handler_.PartData(std::string_view(pending_).substr(0, give));
-              data_started_ = true;
             }
             pending_.erase(0, give);
+            line_start_ = false;
           }
           return;
         }
@@ -181,16 +183,25 @@ void MultipartParser::Run() {
           pending_.clear();
           return;
         }
-        const std::size_t line_end = pending_.find('\n', after);
+        // Transport padding is bounded by kMaxPaddingLine whether or not its
+        // line end has arrived yet, so the parts do not depend on the pieces.
+        std::size_t line_end = pending_.find('\n', after);
+        if (line_end != std::string::npos && line_end - after > kMaxPaddingLine) {
+          line_end = std::string::npos;
+        }
         if (line_end == std::string::npos) {
-          if (pending_.size() - after > 1024) {
+          if (pending_.size() - after > kMaxPaddingLine) {
             malformed_ = true;
             pending_.erase(0, after);
             state_ = State::kHeaders;
             continue;
           }
           // Wait for the line end; the delimiter is found again next time.
-          if (state_ == State::kData) pending_.erase(0, at), state_ = State::kPreamble;
+          if (state_ == State::kData) {
+            pending_.erase(0, at);
+            state_ = State::kPreamble;
+            line_start_ = true;
+          }
           return;
         }
         pending_.erase(0, line_end + 1);
@@ -210,6 +221,11 @@ void MultipartParser::Run() {
             lf != std::string::npos && (block_end == std::string::npos || lf + 1 < block_end)) {
           block_end = lf + 1, skip = 1;
         }
+        // A block that ends past the limit is too long even when its end is
+        // already here: the verdict must not depend on how the body was cut.
+        if (block_end != std::string::npos && block_end > kMaxHeaderBlock) {
+          block_end = std::string::npos;
+        }
         if (block_end == std::string::npos) {
           if (pending_.size() <= kMaxHeaderBlock) return;
           // Headers without end: what follows is read as the data of one
@@ -227,7 +243,7 @@ void MultipartParser::Run() {
         }
         handler_.BeginPart(ParsePartHeaders(std::string_view(pending_).substr(0, block_end)));
         part_open_ = true;
-        data_started_ = false;
+        line_start_ = true;
         pending_.erase(0, block_end + skip);
         state_ = State::kData;
         continue;

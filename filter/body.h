@@ -73,6 +73,9 @@ class MultipartParser {
   // is handed to the handler as the data of one last part, a file part (its
   // name empty unless the block names one), so the content checks see it.
   static constexpr std::size_t kMaxHeaderBlock = 16 * 1024;
+  // The rest of a delimiter line (transport padding) longer than this is
+  // malformed: the part headers are taken to start right after the delimiter.
+  static constexpr std::size_t kMaxPaddingLine = 1024;
 
   MultipartParser(std::string boundary, Handler& handler);
   MultipartParser(const MultipartParser&) = delete;
@@ -93,7 +96,7 @@ class MultipartParser {
   State state_ = State::kPreamble;
   std::string pending_;  // bytes not yet handed on
   bool part_open_ = false;
-  bool data_started_ = false;  // some of the open part's data was handed on
+  bool line_start_ = true;  // pending_ begins the body, a part's data or a found delimiter
   bool malformed_ = false;
 };
 

@@ -105,6 +105,14 @@ TEST(MultipartParser, GivesThePartsWhateverThePieces) {
       {"--B\r\nContent-Disposition: form-data; name=\"f\"; filename=\"s.asp\"",
        {"begin f[s.asp]", "", "end"}},
       {"no delimiter at all", {}},
+      // a delimiter without its own line end never counts, even once the
+      // preamble or data before it has been passed over
+      {"preamble text--B\r\nname=\"p\"\r\n\r\nx", {}},
+      {"--B\r\nname=\"a\"\r\n\r\n0123456789--B\r\n\r\nx",
+       {"begin a", "0123456789--B\r\n\r\nx", "end"}},
+      // padding after a delimiter is bounded whether or not its line end
+      // came in the same piece: past the bound it is read as header text
+      {"--B" + std::string(1100, ' ') + "\r\nname=\"a\"\r\n\r\nv", {"begin a", "v", "end"}},
   };
   for (const auto& [body, expected] : cases) {
     for (std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{7}, body.size()}) {

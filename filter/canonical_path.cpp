@@ -124,18 +124,28 @@ std::string CanonicalUrlPath(std::string_view raw_path) {
   }
 
   // Browsers send UTF-8; a path whose bytes are not valid UTF-8 is read in
-  // the server's ANSI code page instead.
-  std::vector<unsigned char> all_bytes;
-  for (const Piece& p : pieces) {
-    if (!p.unit) all_bytes.push_back(static_cast<unsigned char>(p.value));
-  }
+  // the server's ANSI code page instead. A "%uXXXX" unit ends a run of bytes,
+  // so a UTF-8 sequence it splits is not valid.
   bool as_utf8 = true;
-  for (std::size_t i = 0; i < all_bytes.size() && as_utf8;) {
-    char32_t cp;
-    const std::size_t n = DecodeUtf8(all_bytes, i, &cp);
-    if (n == 0) as_utf8 = false;
-    i += n;
+  std::vector<unsigned char> run_bytes;
+  const auto run_is_utf8 = [&run_bytes] {
+    for (std::size_t i = 0; i < run_bytes.size();) {
+      char32_t cp;
+      const std::size_t n = DecodeUtf8(run_bytes, i, &cp);
+      if (n == 0) return false;
+      i += n;
+    }
+    return true;
+  };
+  for (const Piece& p : pieces) {
+    if (!p.unit) {
+      run_bytes.push_back(static_cast<unsigned char>(p.value));
+    } else {
+      as_utf8 = as_utf8 && run_is_utf8();
+      run_bytes.clear();
+    }
   }
+  as_utf8 = as_utf8 && run_is_utf8();
 
   std::vector<Char> chars;
   std::vector<unsigned char> run;

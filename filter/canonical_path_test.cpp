@@ -30,6 +30,12 @@ TEST(CanonicalUrlPath, GivesThePathIisHandsTheFilter) {
       {"/%uFF0Fx",
        "/\xA3\xAF"
        "x"},  // a fullwidth solidus stays a character
+      // a unit inside a UTF-8 sequence: the bytes are not UTF-8 (this once
+      // never returned)
+      {"/%E4%u0041%B8%AD",
+       "/\xE4"
+       "A\xB8\xAD"},
+      {"/\xC3%u0000\x82", "/\xC3\x82"},
       {"", ""},
       // Plain paths stay as they are; a dot only counts as a whole segment.
       {"/a//b/", "/a//b/"},

@@ -19,6 +19,11 @@ FilterSettings LoadSettings(const std::string& path) {
   return s;
 }
 
+void WhiteList::Reserve(std::size_t entries) {
+  entries_.reserve(entries);
+  index_.reserve(entries);
+}
+
 void WhiteList::Add(std::string entry) {
   index_.insert(ToAsciiLower(entry));
   entries_.push_back(std::move(entry));
@@ -31,7 +36,10 @@ bool WhiteList::Contains(std::string_view url) const {
 bool LoadWhiteList(const std::string& path, WhiteList* list) {
   std::string text, error;
   if (!platform::ReadWholeFile(path, &text, &error)) return false;
-  for (std::string& line : SplitLines(text)) list->Add(std::move(line));
+  std::vector<std::string> lines = SplitLines(text);
+  text = std::string();
+  list->Reserve(list->entries().size() + lines.size());  // one allocation, no rehashing
+  for (std::string& line : lines) list->Add(std::move(line));
   return true;
 }
 

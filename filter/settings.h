@@ -86,6 +86,7 @@ FilterSettings LoadSettings(const std::string& path);
 class WhiteList {
  public:
   void Add(std::string entry);
+  void Reserve(std::size_t entries);
   bool Contains(std::string_view url) const;
   const std::vector<std::string>& entries() const { return entries_; }
 

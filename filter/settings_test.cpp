@@ -109,3 +109,57 @@ TEST(WhiteList, MissingFileCannotBeRead) {
 
 }  // namespace
 }  // namespace zelk::filter
+
+namespace zelk::filter {
+namespace {
+
+// Files with garbage: NUL bytes, a line of a megabyte, binary noise. The
+// settings keep their defaults where a key cannot be read and take what can
+// be; the white list holds every line exactly and finds each again.
+TEST(LoadSettings, GarbageNulBytesAndHugeLinesLeaveTheReadableKeys) {
+  TempDir dir;
+  std::string text = std::string("\x00\xff\xfe garbage\r\n", 13) + std::string(1 << 20, 'x') +
+                     "\r\n[ZelkWAF]\r\nSqlGet=0\r\nDenyShell=" + std::string(1 << 20, '9') +
+                     "\r\nSqlGetValue=" + std::string(1 << 20, 'v') + "\r\nLearnMode\x00=1\r\n";
+  const FilterSettings s = LoadSettings(WriteIni(dir, text));
+  EXPECT_FALSE(s.SqlGet);
+  EXPECT_TRUE(s.DenyShell);  // overflowing number: the default
+  EXPECT_EQ(s.SqlGetValue, std::string(2047, 'v'));
+  EXPECT_FALSE(s.LearnMode);  // the key holds a NUL: not "LearnMode"
+}
+
+TEST(WhiteList, GarbageNulBytesAndHugeLinesAreEntriesAsWritten) {
+  TempDir dir;
+  const std::string huge(1 << 20, 'u');
+  const std::string nul = std::string("/a\x00b.asp", 8);
+  const std::string path =
+      WriteIni(dir, "\xff\xfe\x01\r\n" + nul + "\n" + huge + "\r/Admin/Edit.asp");
+  WhiteList list;
+  ASSERT_TRUE(LoadWhiteList(path, &list));
+  ASSERT_EQ(list.entries().size(), 4u);
+  EXPECT_TRUE(list.Contains("\xff\xfe\x01"));
+  EXPECT_TRUE(list.Contains(nul));
+  EXPECT_FALSE(list.Contains("/a"));  // the NUL does not end the entry
+  EXPECT_TRUE(list.Contains(huge));
+  EXPECT_TRUE(list.Contains("/admin/edit.ASP"));
+}
+
+// A million entries load, and every one is found (the load time is measured
+// by bench/filter_bench).
+TEST(WhiteList, AMillionEntriesAllFound) {
+  TempDir dir;
+  std::string text;
+  const int n = 1000000;
+  for (int i = 0; i < n; ++i) text += "/site/page" + std::to_string(i) + ".asp\r\n";
+  const std::string path = WriteIni(dir, text);
+  WhiteList list;
+  ASSERT_TRUE(LoadWhiteList(path, &list));
+  EXPECT_EQ(list.entries().size(), static_cast<std::size_t>(n));
+  for (int i = 0; i < n; i += 9973) {
+    EXPECT_TRUE(list.Contains("/SITE/page" + std::to_string(i) + ".asp")) << i;
+  }
+  EXPECT_FALSE(list.Contains("/site/page" + std::to_string(n) + ".asp"));
+}
+
+}  // namespace
+}  // namespace zelk::filter

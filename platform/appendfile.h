@@ -31,7 +31,9 @@ class AppendFile {
   AppendFile& operator=(const AppendFile&) = delete;
 
   // Writes the bytes at the end of the file in one call and flushes them.
-  // Returns false (with *error) when the write was short or failed.
+  // Returns false (with *error) when the write was short or failed; a short
+  // write is taken back where the system allows (Linux), so a failed append
+  // leaves no piece of a line behind.
   bool Append(std::string_view bytes, std::string* error);
 
  private:

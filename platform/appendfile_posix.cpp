@@ -48,14 +48,28 @@ std::unique_ptr<AppendFile> AppendFile::OpenExisting(const std::string& path, st
 AppendFile::~AppendFile() { ::close(Fd(handle_)); }
 
 bool AppendFile::Append(std::string_view bytes, std::string* error) {
-  const ssize_t n = ::write(Fd(handle_), bytes.data(), bytes.size());
-  if (n < 0 || static_cast<std::size_t>(n) != bytes.size()) {
-    *error = SystemErrorText("write", n < 0 ? LastSystemError() : EIO, path_);
-    return false;
+  const int fd = Fd(handle_);
+  ssize_t n = ::write(fd, bytes.data(), bytes.size());
+  if (n >= 0 && static_cast<std::size_t>(n) == bytes.size()) {
+    // write() hands the bytes to the kernel; there is no user-space buffer to
+    // flush, and a disk flush per line is not wanted.
+    return true;
   }
-  // write() hands the bytes to the kernel; there is no user-space buffer to
-  // flush, and a disk flush per line is not wanted.
-  return true;
+  const int err = n < 0 ? LastSystemError() : EFBIG;
+  if (n > 0) {
+    // A short write (the disk or the file size limit is full): take the
+    // piece back, so that the next line, written once there is room again,
+    // does not continue a torn one. Only this process writes the file (it
+    // holds the write lock), so the piece is the file's last n bytes.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size >= n) {
+      if (::ftruncate(fd, st.st_size - n) != 0) {
+        // Nothing more can be done; the error below still reports the write.
+      }
+    }
+  }
+  *error = SystemErrorText("write", err, path_);
+  return false;
 }
 
 bool CanOpenForWriting(const std::string& path) {

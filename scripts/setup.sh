@@ -7,6 +7,8 @@ packages=(
   build-essential cmake ninja-build pkg-config python3
   libpcre3-dev libgtest-dev googletest libgmock-dev libbenchmark-dev
   locales dpkg-dev clang-format
+  # The fuzz targets: clang with libFuzzer (the runtime is in libclang-rt-14-dev).
+  clang-14 libclang-rt-14-dev
   # Test data: real JPEG, PNG and GIF (ImageMagick's manual), PDF, DOCX and ZIP
   # (wheel) files that uploads must pass, and liblzma to read the web-shell set.
   imagemagick-6-doc libtasn1-doc python3-docx python3-pip-whl liblzma-dev

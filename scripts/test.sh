@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native build, the native build
-# with AddressSanitizer + UndefinedBehaviorSanitizer, the Windows x86_64 build
+# with AddressSanitizer + UndefinedBehaviorSanitizer, a short run of every fuzz
+# target, the thread stress test under ThreadSanitizer, the Windows x86_64 build
 # with its tests under Wine, and the Windows i686 build (compiled and checked,
 # not run: this machine cannot run 32-bit code). Lays out dist/ at the end.
 set -euo pipefail
@@ -18,6 +19,16 @@ for preset in native asan; do
   echo "== $preset: test" >&2
   ctest --preset "$preset" -j "$jobs" || status=1
 done
+
+# Every fuzz target for 10 s from its seeds (the regression inputs among
+# them); then the thread stress test (16 threads, 500 requests each) and the
+# site monitor's threaded tests under ThreadSanitizer.
+echo "== fuzz: each target for 10 s" >&2
+bash scripts/fuzz.sh 10 || status=1
+echo "== tsan: configure, build, stress test" >&2
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs"
+ctest --preset tsan -j "$jobs" || status=1
 
 # Windows builds: PCRE is cross-built into .cache/ on first use.
 for arch in x86_64 i686; do

@@ -181,18 +181,20 @@ std::optional<HttpRequest> ParseRawRequest(const std::string& text, std::string*
   }
   req.method = std::string(first.substr(0, sp1));
   req.target = std::string(first.substr(sp1 + 1, sp2 - sp1 - 1));
-  const std::string* length = nullptr;
+  // An index, not a pointer: later headers may move the vector's strings.
+  std::optional<std::size_t> length_header;
   bool chunked = false;
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const std::size_t colon = lines[i].find(':');
-    if (colon == std::string_view::npos || colon == 0) {
+    // A header needs a name: " : x" has none once its blanks are gone.
+    if (colon == std::string_view::npos || TrimBlanks(lines[i].substr(0, colon)).empty()) {
       *error = "malformed header line: " + std::string(lines[i]);
       return std::nullopt;
     }
     req.headers.emplace_back(std::string(TrimBlanks(lines[i].substr(0, colon))),
                              std::string(TrimBlanks(lines[i].substr(colon + 1))));
     const auto& [name, value] = req.headers.back();
-    if (EqualsIgnoreAsciiCase(name, "Content-Length")) length = &value;
+    if (EqualsIgnoreAsciiCase(name, "Content-Length")) length_header = req.headers.size() - 1;
     if (EqualsIgnoreAsciiCase(name, "Transfer-Encoding") &&
         ContainsIgnoreAsciiCase(value, "chunked")) {
       chunked = true;
@@ -204,7 +206,8 @@ std::optional<HttpRequest> ParseRawRequest(const std::string& text, std::string*
       *error = "malformed chunked body";
       return std::nullopt;
     }
-  } else if (length != nullptr) {
+  } else if (length_header) {
+    const std::string* length = &req.headers[*length_header].second;
     char* end = nullptr;
     const unsigned long long n = std::strtoull(length->c_str(), &end, 10);
     if (length->empty() || *end != '\0' || (*length)[0] == '-') {

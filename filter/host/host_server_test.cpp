@@ -35,6 +35,8 @@ TEST(ParseRawRequest, ReadsTheBodyItsHeadersAnnounce) {
       {"Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n7;ext=1\r\n, world\r\n0\r\nX: y\r\n\r\n",
        "hello, world"},
       {"Transfer-Encoding: gzip, Chunked\r\n\r\nA\n0123456789\n0\n\n", "0123456789"},
+      // more headers after the length (they once moved the string it was read from)
+      {"Content-Length: 3\r\nA: 1\r\nB: 2\r\nC: 3\r\nD: 4\r\nE: 5\r\n\r\nabcdef", "abc"},
   };
   for (const auto& [rest, body] : cases) {
     std::string error;
@@ -48,6 +50,7 @@ TEST(ParseRawRequest, RejectsMalformedInputWithAMessage) {
   for (const char* bad :
        {"", "\r\n", "GET\r\n", "GET /\r\n", "GET / FTP/1.0\r\n", " / HTTP/1.1\r\n",
         "GET / HTTP/1.1\r\nno colon here\r\n", "GET / HTTP/1.1\r\n: empty name\r\n",
+        "GET / HTTP/1.1\r\n \t: blank name\r\n",
         "POST / HTTP/1.1\r\nContent-Length: 9\r\n\r\nshort",
         "POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n",
         "POST / HTTP/1.1\r\nContent-Length: 1x\r\n\r\n1",

@@ -13,13 +13,18 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "filter/decode.h"
@@ -1008,6 +1013,103 @@ TEST(ZelkWafDll, ExtensionFreesEachRequestsRecordWhenTheServerIsDone) {
   const std::size_t after = PrivateBytes();
   // Leaking would add 3 * 8 * 4 MB; three bodies' worth is left for heap noise.
   EXPECT_LT(after, before + 3 * kBodyInspectionCap) << before << " -> " << after;
+}
+
+long EnvCount(const char* name, long fallback) {
+  const char* text = std::getenv(name);
+  const long value = text != nullptr ? std::strtol(text, nullptr, 10) : 0;
+  return value > 0 ? value : fallback;
+}
+
+// The DLL under load from many threads, as IIS's worker threads call it:
+// blocked and passed requests and send-response notifications, the event log
+// on. Every block logs one whole line, and memory after all requests stays
+// within 5% of memory after the first 10,000 (or after a tenth of a shorter
+// run). ZELK_SOAK_THREADS and ZELK_SOAK_REQUESTS (in all) set the load; the
+// default is short, the soak is 8 threads and 1,000,000 requests.
+//
+// Disabled while an open fault stands: under Wine, with 8 threads (never with
+// 1 or 2), the process dies of heap damage in most runs, at varying places
+// (the DLL's recursive_mutex lock and unlock, allocations in the rules, the
+// test's own maps), also without an event log and with the test's own work
+// serialised. The same core built into one program (filter_stress_test.exe)
+// passes 16 x 50,000 under Wine, which points at the DLL's own static copy
+// of the thread library serving threads it did not create. Run it with
+// --gtest_also_run_disabled_tests.
+TEST(ZelkWafDll, DISABLED_ManyThreadsLogWholeLinesAndMemoryStaysLevel) {
+  const int threads = static_cast<int>(EnvCount("ZELK_SOAK_THREADS", 8));
+  const long total = EnvCount("ZELK_SOAK_REQUESTS", 16000);
+  const long per_thread = total / threads;
+  const long warm_up = std::min<long>(10000, total / 10) / threads;
+  ModuleFolder folder(DefaultFolder());
+  LoadedDll dll(folder.dll);
+  ASSERT_TRUE(dll.ok());
+  const HttpFilterProcFn proc = dll.filter_proc();
+
+  std::atomic<long> blocked{0}, wrong{0};
+  std::atomic<int> warmed{0};
+  std::mutex mu;
+  std::condition_variable cv;
+  bool measured = false;
+  std::size_t after_warm_up = 0;
+  auto worker = [&](int t) {
+    for (long i = 0; i < per_thread; ++i) {
+      if (i == warm_up) {
+        std::unique_lock<std::mutex> lock(mu);
+        if (++warmed == threads) {
+          after_warm_up = PrivateBytes();
+          measured = true;
+          cv.notify_all();
+        }
+        cv.wait(lock, [&] { return measured; });
+      }
+      FakeIis iis;
+      const std::string id = std::to_string(t) + "-" + std::to_string(i);
+      switch (i % 3) {
+        case 0:
+          SetRequest(iis, "GET", "/news.asp?id=" + id + "%20union%20select%201,2", "localhost");
+          break;
+        case 1:
+          SetRequest(iis, "PUT", "/up/" + id + ".asp", "localhost");
+          break;
+        default:
+          SetRequest(iis, "GET", "/index.asp?id=" + id, "localhost");
+          break;
+      }
+      const DWORD status = iis.PreprocHeaders(proc);
+      const bool block = i % 3 != 2;
+      if ((status == SF_STATUS_REQ_FINISHED) != block) ++wrong;
+      if (status == SF_STATUS_REQ_FINISHED) {
+        ++blocked;
+      } else {
+        iis.status = i % 2 == 0 ? 500 : 200;
+        iis.SendResponse(proc);
+      }
+    }
+  };
+  std::vector<std::thread> pool;
+  for (int t = 0; t < threads; ++t) pool.emplace_back(worker, t);
+  for (std::thread& th : pool) th.join();
+  const std::size_t at_end = PrivateBytes();
+  dll.Unload();
+
+  EXPECT_EQ(wrong.load(), 0);
+  const std::vector<std::string> messages = LogMessages(testing::ReadFileBytes(folder.log_path()));
+  EXPECT_EQ(static_cast<long>(messages.size()), blocked.load());
+  long torn = 0;
+  for (const std::string& m : messages) {
+    const std::string injection_end = "%20union%20select%201,2";
+    const bool whole =
+        m == "10.0.0.5 请求方式非法:PUT" ||
+        (m.rfind("10.0.0.5 ", 0) == 0 && m.find("localhost/news.asp?id=") != std::string::npos &&
+         m.size() > injection_end.size() &&
+         m.compare(m.size() - injection_end.size(), injection_end.size(), injection_end) == 0);
+    torn += !whole;
+  }
+  EXPECT_EQ(torn, 0);
+  std::printf("memory after the warm-up: %zu bytes, at the end: %zu bytes (%ld requests)\n",
+              after_warm_up, at_end, per_thread * threads);
+  EXPECT_LE(at_end, after_warm_up + after_warm_up / 20) << after_warm_up << " -> " << at_end;
 }
 
 }  // namespace
