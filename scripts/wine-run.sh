@@ -16,4 +16,18 @@ shift
 bash "$(dirname "$0")/wine-prepare.sh" "$prefix"
 export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} LC_ALL=zh_CN.UTF-8
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-exec /usr/lib/wine/wine64 "$@"
+# A test program always writes before it can fail (GoogleTest names itself
+# first). One that ends in failure without a byte written never started: Wine
+# can lose a process start on a loaded machine. Such a start is tried once
+# more; any failure after output stands as it is.
+out=$(mktemp)
+trap 'rm -f "$out"' EXIT
+for attempt in 1 2; do
+  set +e
+  /usr/lib/wine/wine64 "$@" | tee "$out"
+  rc=${PIPESTATUS[0]}
+  set -e
+  if [[ $rc -eq 0 || -s $out || $attempt -eq 2 ]]; then break; fi
+  echo "wine-run: $1 ended with status $rc before writing anything; starting it once more" >&2
+done
+exit "$rc"
