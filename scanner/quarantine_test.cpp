@@ -19,7 +19,8 @@ TEST(Quarantine, MovesFilesAwayAndBackWithBytesTimeAndPath) {
   const std::string site = dir.path() + "site" + sep + "up" + sep;
   const std::string jail = dir.path() + "Quarantine";
   ASSERT_TRUE(platform::CreateDirectories(site));
-  const std::string bytes = std::string("GIF89a\0\xff<?php eval($_POST[1]);", 32);
+  static const char kBytes[] = "GIF89a\0\xff<?php eval($_POST[1]);";
+  const std::string bytes(kBytes, sizeof kBytes - 1);
   const std::string path = site + "x.php;.jpg";
   std::string error;
   ASSERT_TRUE(platform::WriteWholeFile(path, bytes, &error)) << error;
