@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Tests of apt-archive.sh on made-up apt folders (the archives named here are
-# under the reserved example.org domain), and that setup.sh names no archive
-# of its own.
+# local file: folders, so no archive host is written here), and that setup.sh
+# names no archive of its own.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 scratch=$(mktemp -d)
@@ -32,52 +32,52 @@ mkdir -p "$scratch"/{deb822,oneline,disabled,none,own}/sources.list.d
 cat >"$scratch/deb822/sources.list.d/debian.sources" <<'TXT'
 # the machine's archives
 Types: deb
-URIs: http://security.example.org/debian-security
+URIs: file:/srv/security/debian-security
 Suites: bookworm-security
 Components: main
 
 Types: deb deb-src
-URIs: http://mirror.example.org/debian http://second.example.org/debian
+URIs: file:/srv/mirror/debian file:/srv/second/debian
 Suites: bookworm bookworm-updates
 Components: main
 Signed-By: /usr/share/keyrings/example.gpg
 TXT
-check deb822 "http://mirror.example.org/debian bookworm /usr/share/keyrings/example.gpg" bookworm
-check deb822 "http://mirror.example.org/debian bookworm-updates /usr/share/keyrings/example.gpg" \
+check deb822 "file:/srv/mirror/debian bookworm /usr/share/keyrings/example.gpg" bookworm
+check deb822 "file:/srv/mirror/debian bookworm-updates /usr/share/keyrings/example.gpg" \
   bookworm-updates
 check deb822 FAIL bullseye
 
 # One-line entries, options and all.
 cat >"$scratch/oneline/sources.list" <<'TXT'
-# deb http://commented.example.org/debian bookworm main
-deb [arch=amd64 signed-by=/etc/apt/keyrings/k.gpg] http://mirror.example.org/debian bookworm-security main
-deb [arch=amd64 signed-by=/etc/apt/keyrings/k.gpg] http://mirror.example.org/debian bookworm main
-deb http://plain.example.org/debian trixie main contrib
+# deb file:/srv/commented/debian bookworm main
+deb [arch=amd64 signed-by=/etc/apt/keyrings/k.gpg] file:/srv/mirror/debian bookworm-security main
+deb [arch=amd64 signed-by=/etc/apt/keyrings/k.gpg] file:/srv/mirror/debian bookworm main
+deb file:/srv/plain/debian trixie main contrib
 TXT
-check oneline "http://mirror.example.org/debian bookworm /etc/apt/keyrings/k.gpg" bookworm
-check oneline "http://plain.example.org/debian trixie" trixie
+check oneline "file:/srv/mirror/debian bookworm /etc/apt/keyrings/k.gpg" bookworm
+check oneline "file:/srv/plain/debian trixie" trixie
 
 # A disabled stanza is passed over, and the entry setup.sh writes is never
 # read back.
 cat >"$scratch/disabled/sources.list.d/a.sources" <<'TXT'
 Enabled: no
 Types: deb
-URIs: http://off.example.org/debian
+URIs: file:/srv/off/debian
 Suites: bookworm
 TXT
 cat >"$scratch/disabled/sources.list.d/b.sources" <<'TXT'
 Types: deb
-URIs: http://on.example.org/debian
+URIs: file:/srv/on/debian
 Suites: bookworm
 Signed-By:
  -----BEGIN PGP PUBLIC KEY BLOCK-----
  .
  -----END PGP PUBLIC KEY BLOCK-----
 TXT
-check disabled "http://on.example.org/debian bookworm" bookworm
+check disabled "file:/srv/on/debian bookworm" bookworm
 cat >"$scratch/own/sources.list.d/zelkwaf-deb-src.sources" <<'TXT'
 Types: deb-src
-URIs: http://written.example.org/debian
+URIs: file:/srv/written/debian
 Suites: bookworm
 TXT
 check own FAIL bookworm
