@@ -1,6 +1,7 @@
 #include "filter/decode.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <unordered_map>
 
 #include "filter/bestfit936.h"
@@ -71,9 +72,19 @@ bool IsAddress(std::string_view t) {
 
 }  // namespace
 
+namespace {
+
+// The first '%' or '+' at or after `from`; text.size() when none.
+std::size_t NextEscapeOrPlus(std::string_view text, std::size_t from) {
+  while (from < text.size() && text[from] != '%' && text[from] != '+') ++from;
+  return from;
+}
+
+}  // namespace
+
 std::string DecodeQueryText(std::string_view text) {
   // Most values carry neither an escape nor a '+': nothing to decode.
-  if (text.find_first_of("%+") == std::string_view::npos) return std::string(text);
+  if (NextEscapeOrPlus(text, 0) == text.size()) return std::string(text);
   std::string out;
   out.reserve(text.size());
   std::size_t i = 0;
@@ -83,8 +94,9 @@ std::string DecodeQueryText(std::string_view text) {
       out.push_back(' ');
       ++i;
     } else if (c != '%') {
-      out.push_back(c);
-      ++i;
+      const std::size_t end = NextEscapeOrPlus(text, i);
+      out.append(text.substr(i, end - i));
+      i = end;
     } else if (i + 1 < text.size() && (text[i + 1] == 'u' || text[i + 1] == 'U') &&
                HexNumberAt(text, i + 2, 4) >= 0) {
       const long unit = HexNumberAt(text, i + 2, 4);
@@ -118,6 +130,34 @@ bool LessIgnoringAsciiCase(std::string_view a, std::string_view b) {
 // settles it without decoding or allocating a string per name; a name that
 // would need decoding leaves the question open.
 bool NamesCertainlyDistinct(std::string_view query) {
+  // Up to a few dozen names (nearly every query), a hash of each name
+  // settles it without allocating: distinct hashes are distinct names.
+  constexpr std::size_t kFewNames = 32;
+  std::uint64_t hashes[kFewNames];
+  std::size_t count = 0;
+  bool few = true;
+  for (std::size_t start = 0; few && start <= query.size();) {
+    std::size_t end = query.find('&', start);
+    if (end == std::string_view::npos) end = query.size();
+    const std::string_view pair = query.substr(start, end - start);
+    start = end + 1;
+    if (pair.empty()) continue;
+    const std::string_view name = pair.substr(0, pair.find('='));
+    std::uint64_t h = 14695981039346656037u;
+    for (char c : name) {
+      if (c == '%' || c == '+') return false;
+      h = (h ^ static_cast<unsigned char>(AsciiLower(c))) * 1099511628211u;
+    }
+    if (count == kFewNames) {
+      few = false;
+      break;
+    }
+    for (std::size_t k = 0; k < count; ++k) {
+      if (hashes[k] == h) return false;  // the same name, or a collision: decide the long way
+    }
+    hashes[count++] = h;
+  }
+  if (few) return true;
   std::vector<std::string_view> names;
   std::size_t start = 0;
   while (start <= query.size()) {
@@ -172,11 +212,17 @@ std::vector<std::string> RepeatedParameterValues(std::string_view query) {
   return repeated;
 }
 
-std::string ExtractUrlExt(std::string_view path) {
+namespace {
+
+std::string_view UrlExtView(std::string_view path) {
   const std::size_t pos = FindLastGbkSeparator(path, ".\\:");
-  if (pos == std::string_view::npos || path[pos] != '.') return std::string();
-  return std::string(path.substr(pos + 1));
+  if (pos == std::string_view::npos || path[pos] != '.') return {};
+  return path.substr(pos + 1);
 }
+
+}  // namespace
+
+std::string ExtractUrlExt(std::string_view path) { return std::string(UrlExtView(path)); }
 
 std::string_view StripFileSystemTrailers(std::string_view path) {
   static constexpr std::string_view kDataStream = "::$DATA";
@@ -198,10 +244,11 @@ UrlPathView ReadUrlPath(std::string_view url) {
   view.last_ext = ExtractUrlExt(StripFileSystemTrailers(url));
 
   struct Segment {
-    std::string ext;
-    bool cut = false;  // a ';' ended the name
+    std::string_view ext;  // within url
+    bool cut = false;      // a ';' ended the name
   };
   std::vector<Segment> segments;
+  segments.reserve(8);
   ForEachPathSegment(url, [&](std::size_t begin, std::size_t end) {
     std::string_view name = url.substr(begin, end - begin);
     Segment s;
@@ -210,8 +257,8 @@ UrlPathView ReadUrlPath(std::string_view url) {
       name = name.substr(0, semicolon);
       s.cut = true;
     }
-    s.ext = ExtractUrlExt(StripFileSystemTrailers(name));
-    segments.push_back(std::move(s));
+    s.ext = UrlExtView(StripFileSystemTrailers(name));
+    segments.push_back(s);
   });
 
   const Segment& last = segments.back();
@@ -222,7 +269,7 @@ UrlPathView ReadUrlPath(std::string_view url) {
     if (IsScriptExtension(s.ext)) {
       if (!view.script) {
         view.script = true;
-        view.script_ext = s.ext;
+        view.script_ext = std::string(s.ext);
       }
       if (s.cut || (has_path_info && !last.ext.empty())) view.shell_form = true;
     }

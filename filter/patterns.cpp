@@ -2,11 +2,13 @@
 
 #include <pcre.h>
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <utility>
 
 #include "filter/builtin_patterns.h"
+#include "filter/pattern_gate.h"
 #include "platform/text.h"
 
 namespace zelk::filter {
@@ -28,6 +30,16 @@ pcre_jit_stack* ThreadJitStack(void*) {
   return holder.stack;
 }
 #endif
+
+// Bytes FoldSubject copies as they are wherever they stand: not blank, not
+// a GBK lead byte, not one that can start or end a comment.
+constexpr std::array<bool, 256> MakeFoldPlain() {
+  std::array<bool, 256> plain{};
+  for (int c = 0x21; c <= 0x80; ++c) plain[c] = c != '/' && c != '*' && c != '#' && c != '-';
+  plain[0xFF] = true;
+  return plain;
+}
+constexpr std::array<bool, 256> kFoldPlain = MakeFoldPlain();
 
 }  // namespace
 
@@ -64,6 +76,13 @@ bool FoldSubject(std::string_view text, std::string* out) {
   std::size_t i = 0;
   while (i < n) {
     const unsigned char c = s[i];
+    if (kFoldPlain[c]) {
+      std::size_t end = i + 1;
+      while (end < n && kFoldPlain[s[end]]) ++end;
+      if (copying) out->append(text.substr(i, end - i));
+      i = end;
+      continue;
+    }
     if (IsGbkLeadByte(c) && i + 1 < n && IsGbkTrailByte(s[i + 1])) {
       const unsigned char t = s[i + 1];
       if (t == '`' || t == '|' || t == '@') {
@@ -171,7 +190,11 @@ Pattern Pattern::Compile(const std::string& text, bool use_jit, MatchLimits limi
 
 Pattern Pattern::CompileBuiltin(int number, bool use_jit, MatchLimits limits) {
   // The spare text predates the folding and reads comments itself.
-  return Compile(BuiltinPatternText(number), use_jit, limits, /*fold_subject=*/number != 3);
+  Pattern p = Compile(BuiltinPatternText(number), use_jit, limits, /*fold_subject=*/number != 3);
+  // Most values hold nothing texts 1 and 2 could start from: they are passed
+  // without starting PCRE.
+  if (number != 3) p.gate_ = &MayMatchInjectionTexts;
+  return p;
 }
 
 Pattern::~Pattern() { Reset(); }
@@ -181,6 +204,7 @@ Pattern::Pattern(Pattern&& other) noexcept
       extra_(std::exchange(other.extra_, nullptr)),
       jit_(other.jit_),
       fold_subject_(other.fold_subject_),
+      gate_(other.gate_),
       error_(std::move(other.error_)) {}
 
 Pattern& Pattern::operator=(Pattern&& other) noexcept {
@@ -190,6 +214,7 @@ Pattern& Pattern::operator=(Pattern&& other) noexcept {
     extra_ = std::exchange(other.extra_, nullptr);
     jit_ = other.jit_;
     fold_subject_ = other.fold_subject_;
+    gate_ = other.gate_;
     error_ = std::move(other.error_);
   }
   return *this;
@@ -210,6 +235,7 @@ MatchResult Pattern::Match(std::string_view subject) const {
   if (subject.size() > 0x7FFFFFFF) return MatchResult::kLimitExceeded;
   std::string folded;
   if (fold_subject_ && FoldSubject(subject, &folded)) subject = folded;
+  if (gate_ != nullptr && !gate_(subject)) return MatchResult::kNoMatch;
   const int rc = pcre_exec(static_cast<const pcre*>(code_), static_cast<const pcre_extra*>(extra_),
                            subject.data(), static_cast<int>(subject.size()), 0, 0, nullptr, 0);
   if (rc >= 0) return MatchResult::kMatch;

@@ -59,7 +59,8 @@ class Pattern {
   // With fold_subject, Match matches FoldSubject's copy of its subject.
   static Pattern Compile(const std::string& text, bool use_jit = true, MatchLimits limits = {},
                          bool fold_subject = false);
-  // Built-in text number 1, 2 or 3; texts 1 and 2 with fold_subject.
+  // Built-in text number 1, 2 or 3; texts 1 and 2 with fold_subject, and
+  // without starting PCRE on a subject MayMatchInjectionTexts passes.
   static Pattern CompileBuiltin(int number, bool use_jit = true, MatchLimits limits = {});
   ~Pattern();
   Pattern(Pattern&& other) noexcept;
@@ -78,6 +79,7 @@ class Pattern {
   void* extra_ = nullptr;  // pcre_extra*
   bool jit_ = false;
   bool fold_subject_ = false;
+  bool (*gate_)(std::string_view folded) = nullptr;
   std::string error_;
 };
 

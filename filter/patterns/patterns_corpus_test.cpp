@@ -11,12 +11,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "filter/decode.h"
+#include "filter/pattern_gate.h"
 #include "filter/patterns.h"
 #include "filter/patterns/corpus_harness.h"
 
@@ -54,6 +56,14 @@ std::string PatternFileText(int number) {
 
 Pattern CompileBuiltin(int number, bool use_jit = true, MatchLimits limits = {}) {
   Pattern p = Pattern::CompileBuiltin(number, use_jit, limits);
+  EXPECT_TRUE(p.ok()) << "text " << number << ": " << p.error();
+  return p;
+}
+
+// The same text matching every subject with PCRE, as it would without the
+// quick test in front (which a value passes by holding one quote byte).
+Pattern CompileUngated(int number, bool use_jit = true, MatchLimits limits = {}) {
+  Pattern p = Pattern::Compile(BuiltinPatternText(number), use_jit, limits, number != 3);
   EXPECT_TRUE(p.ok()) << "text " << number << ": " << p.error();
   return p;
 }
@@ -651,8 +661,7 @@ TEST(BuiltinPatternBounds, LongHostileValuesStayInsideTheLimits) {
                                                   {false, MatchLimits{1000000, 100}}};
   for (int n = 1; n <= 3; ++n) {
     for (const auto& [jit, limit] : configs) {
-      {
-        const Pattern p = CompileBuiltin(n, jit, limit);
+      for (const Pattern& p : {CompileBuiltin(n, jit, limit), CompileUngated(n, jit, limit)}) {
         for (std::size_t i = 0; i < std::size(shapes); ++i) {
           EXPECT_NE(p.Match(shapes[i]), MatchResult::kLimitExceeded)
               << "text " << n << " jit=" << jit << " recursion_limit=" << limit.recursion_limit
@@ -666,6 +675,130 @@ TEST(BuiltinPatternBounds, LongHostileValuesStayInsideTheLimits) {
       }
     }
   }
+}
+
+// ---------------------------------------------------------------------------
+// The quick test in front of texts 1 and 2 never turns a match into a pass:
+// on every corpus value, and on values generated from the texts' own words
+// and punctuation, the verdict is the same with and without it.
+
+void ExpectGateKeepsVerdicts(int text, const std::vector<std::string>& subjects,
+                             std::size_t* matched) {
+  static const Pattern gated[] = {CompileBuiltin(1), CompileBuiltin(2)};
+  static const Pattern ungated[] = {CompileUngated(1), CompileUngated(2)};
+  for (const std::string& subject : subjects) {
+    const bool with = MatchPattern(gated[text - 1], subject);
+    const bool without = MatchPattern(ungated[text - 1], subject);
+    ASSERT_EQ(with, without) << "text " << text << ": " << subject;
+    *matched += without;
+  }
+}
+
+TEST(BuiltinPatternGate, KeepsEveryCorpusVerdict) {
+  REQUIRE_CORPUS(c);
+  std::size_t matched = 0;
+  for (const CorpusFile* file : {&c.attack, &c.attack_blind, &c.benign, &c.benign_gbk,
+                                 &c.benign_prose, &c.benign_prose_gbk, &c.probes}) {
+    ExpectGateKeepsVerdicts(1, file->query, &matched);
+    ExpectGateKeepsVerdicts(2, file->cookie, &matched);
+    ExpectGateKeepsVerdicts(2, file->query, &matched);
+  }
+  EXPECT_GT(matched, 20000u);
+}
+
+TEST(BuiltinPatternGate, KeepsTheVerdictOnGeneratedValues) {
+  // Pieces the texts are built from, with near misses of the words, and
+  // pieces of ordinary values.
+  // clang-format off
+  const std::vector<std::string> pieces = {
+      "and", "or", "xor", "not", "div", "mod", "into", "like", "rlike", "ilike", "regexp",
+      "sounds like", "between", "glob", "match", "similar to", "is null", "is not null", "null",
+      "select", "union", "all", "distinct", "drop table", "create view", "alter user",
+      "truncate table", "insert into", "update t set", "delete from", "shutdown",
+      "procedure analyse", "limit 1", "order by", "group by", "having", "declare", "set", "exec",
+      "execute", "master", "waitfor delay", "xp_cmdshell", "utl_http.", "from",
+      "information_schema", "case when", "then", "else", "end", "as", "call", "sleep", "pg_sleep",
+      "benchmark", "char", "nchar", "concat", "convert", "int", "ascii", "ord", "mid", "substr",
+      "cast", "iif", "if", "elt", "make_set", "count", "updatexml", "db_name", "user", "version",
+      "true", "false", "exists", "top", "outfile", "dumpfile", "immediate", "sp_", "collate",
+      "ANDY", "order", "orange", "notes", "modal", "divide", "intone", "nullable", "o_r", "and_",
+      "x", "abc", "t", "id", "news", "1", "12", "0", "-1", "-9079", "3.5", "0x",
+      "0x41424344454647", "0x1F", "=", "==", "<", ">", "<=>", "!=", "<>", "!", "~", "^", "|",
+      "||", "&", "&&", "*", "%", "+", "-", "/", ";", "; ", "--", "#", "/*", "*/", ":", "::", "@",
+      "@@", "@x", "{", "}", "{call ", "(", ")", ",", ".", "$", "_", "'", "\"", "`", "[", "]",
+      "\xa0", "\xe2\x80\x99", "\xe2\x80\x9c", "\xb0\x60", "\xd6\xd0", "\xff", "\t", "\n", "=1",
+      "&2", "=-3", "5)", "((", " (", "unicode", "hex", "bin", "len", "length", "substring",
+      "left", "right", "ifnull", "isnull", "chr", "extractvalue", "x_y", "in", "is", "5.0",
+      "17_0", "like Gecko", "=(", "int)"};
+  // What a piece may follow and be followed by, so that every piece is
+  // tried in each context the texts tell apart.
+  const std::vector<std::string> before = {"", "q=", "q=1 ", "q=1", "q=-1 ", "q=1) ", "q=x ",
+                                           "q=1;", "q=(", "a ", "x.", "q=1 not "};
+  const std::vector<std::string> after = {"", " ", "(", " (", " 1", "1", "'", " x", " x(1)",
+                                          "--", "#", " @a", " from t", "=1", "(x(", " (1)--", "(1)="};
+  // clang-format on
+  std::vector<std::string> values;
+  for (const std::string& b : before) {
+    for (const std::string& p : pieces) {
+      for (const std::string& a : after) values.push_back(b + p + a);
+    }
+  }
+  // And longer strings of pieces, with and without blanks between them.
+  std::mt19937 rng(20261209);
+  std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
+  std::uniform_int_distribution<int> count(2, 7), coin(0, 3);
+  for (int i = 0; i < 100000; ++i) {
+    std::string v = coin(rng) == 0 ? "" : (coin(rng) == 0 ? "q=" : "a=1&q=");
+    for (int k = count(rng); k > 0; --k) {
+      v += pieces[pick(rng)];
+      if (coin(rng) != 0) v += ' ';
+    }
+    values.push_back(v);
+  }
+  std::size_t matched = 0;
+  ExpectGateKeepsVerdicts(1, values, &matched);
+  ExpectGateKeepsVerdicts(2, values, &matched);
+  // The values reach both sides of the texts: enough of them match.
+  EXPECT_GT(matched, values.size() / 20);
+  EXPECT_LT(matched, values.size() * 2 - values.size() / 20);
+}
+
+// Ordinary values skip PCRE; one quote or SQL word brings it back.
+TEST(BuiltinPatternGate, PassesOrdinaryValuesAndStopsAtTheirFirstSqlPiece) {
+  const char* const ordinary[] = {
+      "id=12345&page=2&keyword=\xD6\xD0\xCE\xC4&sort=date&order=desc&lang=zh-cn",
+      "ASPSESSIONIDQQ=ABCDEFGHIJKL; lang=zh-cn",
+      "q=android orange notes divide 10 mode",
+      "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+      "Chrome/120.0.0.0 Safari/537.36",
+      "Mozilla/5.0 (iPhone; CPU iPhone OS 17_0 like Mac OS X)",
+      "act=delete&id=5&do=update",
+      "q=\xB0\x60\xB0\x7C\xB0\x40"};
+  for (const char* v : ordinary) {
+    std::string folded = v;
+    FoldSubject(v, &folded);
+    EXPECT_FALSE(MayMatchInjectionTexts(folded)) << v;
+  }
+  const char* const sql[] = {"q='",
+                             "q=1 and",
+                             "q=1or 2",
+                             "q=x||y",
+                             "q=char(",
+                             "q=0x41",
+                             "q=1;",
+                             "q=a::b",
+                             "q=order by 1",
+                             "q=SELECT",
+                             "q=frominformation_schema",
+                             "q=1 rlike",
+                             "q=\xe2\x80\x99",
+                             "q=@",
+                             "q=5;delete",
+                             "id=5 update",
+                             "q=ascii (",
+                             "q=x_y(",
+                             "q=) as "};
+  for (const char* v : sql) EXPECT_TRUE(MayMatchInjectionTexts(v)) << v;
 }
 
 // The JIT and the interpreter, and a strict recursion bound, give the same
