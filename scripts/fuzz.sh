@@ -8,6 +8,8 @@
 #
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 #   ZELK_FUZZ_BUILD=0 skips configuring and building (the caller did).
+#   ZELK_FUZZ_TIMEOUT=N lets one input run N seconds (default 10; more on a
+#   machine busy with other work, where an input can wait that long for CPU).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -44,7 +46,7 @@ for t in "${targets[@]}"; do
   log=build/fuzz/$t.log
   result=ok
   "$exe" "$corpus" "fuzz/seeds/$t" -max_total_time="$seconds" -max_len="$(max_len "$t")" \
-    -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts/" \
+    -timeout="${ZELK_FUZZ_TIMEOUT:-10}" -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts/" \
     >"$log" 2>&1 || { result="FAILED (see $log)"; status=1; }
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   cov_start=$(sed -n 's/.*INITED cov: \([0-9]*\).*/\1/p' "$log" | head -1)
