@@ -45,6 +45,19 @@ void BackdoorCheck::Check(const std::string& path, bool quarantine) {
   wake_.notify_all();
 }
 
+bool BackdoorCheck::WasOwnRead(const std::string& path) {
+  constexpr auto kEchoWindow = std::chrono::seconds(5);
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto it = reads_.find(path);
+  if (it == reads_.end()) return false;
+  const Read read = it->second;
+  reads_.erase(it);
+  platform::DirEntry now;
+  return std::chrono::steady_clock::now() - read.at < kEchoWindow &&
+         platform::FindFile(path, &now) && now.size == read.size &&
+         now.last_write_time == read.last_write_time;
+}
+
 std::chrono::milliseconds BackdoorCheck::RetryWait(int tries) const {
   std::chrono::milliseconds wait = timing_.first_retry;
   for (int i = 0; i < tries && wait < timing_.longest_retry; ++i) wait *= 2;
@@ -95,6 +108,13 @@ bool BackdoorCheck::Handle(const std::string& path, bool quarantine, bool last_t
   const std::pair<std::uint64_t, std::uint64_t> state(before.size, before.last_write_time);
   const auto seen = scanned_.find(path);
   if (!quarantine && seen != scanned_.end() && seen->second == state) return true;
+  {
+    // Before reading: the change the reading causes may reach the monitor
+    // before this scan ends.
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (reads_.size() >= kMaxRemembered) reads_.clear();
+    reads_[path] = {before.size, before.last_write_time, std::chrono::steady_clock::now()};
+  }
   const scanner::FileResult scanned = scanner::ScanFile(*rules_, path, scanner::ScanOptions());
   if (scanned.verdict == scanner::Verdict::kError) {
     if (!last_try) return false;
@@ -108,6 +128,7 @@ bool BackdoorCheck::Handle(const std::string& path, bool quarantine, bool last_t
   }
   if (scanned_.size() >= kMaxRemembered) scanned_.clear();
   scanned_[path] = state;
+
   BackdoorReport report;
   report.path = path;
   report.rules = scanned.rules;

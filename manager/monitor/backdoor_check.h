@@ -18,7 +18,8 @@
 // tries in all; a file that has vanished, or was a folder, is passed over.
 // A file whose size and last-write time are those of its last scan is not
 // scanned again: reading a file may itself be reported as a change (its
-// access time), which would otherwise scan it without end.
+// access time), which would otherwise scan it without end. WasOwnRead tells
+// the monitor which such change was ours, so that it lists none.
 //
 // Not copyable.
 #pragma once
@@ -80,6 +81,11 @@ class BackdoorCheck {
   // quarantine asked for earlier.
   void Check(const std::string& path, bool quarantine);
 
+  // True, once per scan, for a change to a file scanned in the last few
+  // seconds whose size and last-write time are still those it was scanned
+  // with: the access time its reading set.
+  bool WasOwnRead(const std::string& path);
+
  private:
   struct Pending {
     std::chrono::steady_clock::time_point due;
@@ -110,7 +116,12 @@ class BackdoorCheck {
   // last scanned. Forgotten wholesale past kMaxRemembered files.
   static constexpr std::size_t kMaxRemembered = 20000;
   std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> scanned_;
-  std::thread worker_;  // last: started once everything above is ready
+  struct Read {
+    std::uint64_t size, last_write_time;
+    std::chrono::steady_clock::time_point at;
+  };
+  std::map<std::string, Read> reads_;  // under mutex_; one per scan not yet echoed
+  std::thread worker_;                 // last: started once everything above is ready
 };
 
 }  // namespace zelk::manager

@@ -181,9 +181,10 @@ void SiteMonitor::ReportBackdoor(const BackdoorReport& report) {
 
 void SiteMonitor::ReportMonitorEvent(TFileOperation operation, const std::string& file_name1,
                                      const std::string& file_name2) {
-  // The log's own growth (our appends create and modify it), and the
-  // quarantine's.
+  // The log's own growth (our appends create and modify it), the
+  // quarantine's, and the access time set by the back-door check's reading.
   if (IsOwnWrite(operation, file_name1)) return;
+  if (operation == foModified && backdoor_ != nullptr && backdoor_->WasOwnRead(file_name1)) return;
   // A file renamed to a script name is scanned even when its old name is not
   // one the masks list (which decide the line, on the old name). A file moved
   // into quarantine inside the tree arrives as a rename too.

@@ -27,7 +27,8 @@
 //    deleted, so that nothing is lost. The rules are compiled once per start;
 //    when they are missing or none compiles, the page is told once and the
 //    monitor works as without them. The quarantine folder's own changes are
-//    not reported, as for the log.
+//    not reported, as for the log, nor is the access time the check's
+//    reading sets.
 //
 // Not copyable.
 #pragma once

@@ -124,22 +124,44 @@ TEST_F(SiteMonitorBackdoorTest, NewBackDoorIsListedLoggedAndQuarantinedCleanFile
 }
 
 TEST_F(SiteMonitorBackdoorTest, ChangedAndRenamedFilesAreScannedAndLeftInPlace) {
+  WriteBytes(site_ + "base.php", kCleanPhp);
   WriteBytes(site_ + "index.php", kCleanPhp);
   WriteBytes(site_ + "upload.txt", kPhpBackdoor);
+  auto modified_lines = [&](const std::string& name) {
+    return std::count(page_.lines.begin(), page_.lines.end(),
+                      "修改 " + site_ + name + " 时间:" + kStamp);
+  };
+
+  // How many changes an append makes here, without the check; a later file,
+  // once listed, shows that they all came.
+  ASSERT_TRUE(monitor_.Start(site_, "*.php", true));
+  WriteBytes(site_ + "base.php", kCleanPhp, std::ios::app);
+  WriteBytes(site_ + "mark1.php", kCleanPhp);
+  ASSERT_TRUE(WaitForLine(Added(site_ + "mark1.php")));
+  const long appended = modified_lines("base.php");
+  ASSERT_GE(appended, 1);
+  monitor_.Stop();
+
   monitor_.SetBackdoorCheck(BuiltInRules(), quarantine_);
   ASSERT_TRUE(monitor_.Start(site_, "*.php", true));
-
   // A back door added to a page that was clean.
   WriteBytes(site_ + "index.php", kPhpBackdoor, std::ios::app);
   ASSERT_TRUE(WaitForFinding(site_ + "index.php"));
   // Renamed to a script name: the old name decides the line, the new one the scan.
   std::rename((site_ + "upload.txt").c_str(), (site_ + "up.php").c_str());
   ASSERT_TRUE(WaitForFinding(site_ + "up.php"));
+  WriteBytes(site_ + "mark2.php", kCleanPhp);
+  ASSERT_TRUE(WaitForLine(Added(site_ + "mark2.php")));
 
   EXPECT_EQ(FindingsFor(site_ + "index.php").size(), 1u);
+  // The scan's own reading (the access time it sets) is no change to list.
+  EXPECT_EQ(modified_lines("index.php"), appended);
   EXPECT_EQ(FileBytes(site_ + "index.php"), std::string(kCleanPhp) + kPhpBackdoor);
   EXPECT_TRUE(platform::FileExists(site_ + "up.php"));
-  EXPECT_TRUE(scanner::ListQuarantine(quarantine_).empty());
+  // Only the new file goes to quarantine (it may still be on its way).
+  for (const auto& e : scanner::ListQuarantine(quarantine_)) {
+    EXPECT_EQ(e.original_path, site_ + "mark2.php");
+  }
   for (const auto& l : page_.lines) EXPECT_EQ(l.find("upload.txt"), std::string::npos) << l;
 }
 
