@@ -750,7 +750,7 @@ class Parser {
     }
     if (s.kind != StringKind::kText) {
       std::string error;
-      s.regex = detail::Regex::Compile(s.text, caseless, dotall, &error);
+      s.regex = detail::Regex::Compile(s.text, caseless, dotall, set_->jit, &error);
       if (!s.regex)
         Fail(v.line,
              "invalid " +
@@ -824,7 +824,7 @@ class Parser {
         std::string error;
         bool caseless = false, dotall = false;
         for (char f : re.flags) (f == 'i' ? caseless : dotall) = true;
-        e->regex = detail::Regex::Compile(ToPcre(re.text), caseless, dotall, &error);
+        e->regex = detail::Regex::Compile(ToPcre(re.text), caseless, dotall, set_->jit, &error);
         if (!e->regex) Fail(re.line, "invalid regular expression: " + error);
         e->kids.push_back(std::move(left));
         left = std::move(e);
@@ -1147,5 +1147,7 @@ std::vector<RuleInfo> RuleSet::Rules() const {
 }
 
 std::size_t RuleSet::rule_count() const { return impl_->rules.size(); }
+
+void RuleSet::SetJit(bool on) { impl_->jit = on; }
 
 }  // namespace zelk::scanner

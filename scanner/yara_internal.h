@@ -15,9 +15,10 @@ namespace zelk::scanner::detail {
 // A compiled PCRE pattern with a match limit. Immutable; thread-safe to use.
 class Regex {
  public:
-  // Null with *error set when PCRE refuses the pattern.
+  // Null with *error set when PCRE refuses the pattern. With jit, compiled
+  // for PCRE's JIT where the library has one.
   static std::shared_ptr<Regex> Compile(const std::string& pattern, bool caseless, bool dotall,
-                                        std::string* error);
+                                        bool jit, std::string* error);
   ~Regex();
   Regex(const Regex&) = delete;
   Regex& operator=(const Regex&) = delete;
@@ -162,6 +163,7 @@ struct RuleSet::Impl {
   std::vector<detail::StringDef> strings;
   detail::LiteralIndex index;
   int namespaces = 0;
+  bool jit = true;
 };
 
 }  // namespace zelk::scanner

@@ -55,7 +55,7 @@ bool FullwordOk(std::string_view data, std::size_t at, std::size_t len, bool wid
 }  // namespace
 
 std::shared_ptr<Regex> Regex::Compile(const std::string& pattern, bool caseless, bool dotall,
-                                      std::string* error) {
+                                      bool jit, std::string* error) {
   const char* err = nullptr;
   int offset = 0;
   int options = PCRE_DOLLAR_ENDONLY | PCRE_NEWLINE_LF;
@@ -71,7 +71,9 @@ std::shared_ptr<Regex> Regex::Compile(const std::string& pattern, bool caseless,
   re->code_ = code;
   int study_options = 0;
 #ifdef PCRE_STUDY_JIT_COMPILE
-  study_options |= PCRE_STUDY_JIT_COMPILE;
+  if (jit) study_options |= PCRE_STUDY_JIT_COMPILE;
+#else
+  (void)jit;
 #endif
   const char* study_err = nullptr;
   pcre_extra* extra = pcre_study(code, study_options, &study_err);
@@ -87,7 +89,7 @@ std::shared_ptr<Regex> Regex::Compile(const std::string& pattern, bool caseless,
   extra->match_limit = kMatchLimit;
   extra->match_limit_recursion = kRecursionLimit;
 #ifdef PCRE_STUDY_JIT_COMPILE
-  pcre_assign_jit_stack(extra, ThreadJitStack, nullptr);
+  if (jit) pcre_assign_jit_stack(extra, ThreadJitStack, nullptr);
 #endif
   re->extra_ = extra;
   return re;

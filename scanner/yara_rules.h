@@ -102,6 +102,11 @@ class RuleSet {
   std::vector<RuleInfo> Rules() const;
   std::size_t rule_count() const;
 
+  // Whether the regular expressions of sources added from now on use PCRE's
+  // JIT (on by default, where the library has one) or its interpreter. For
+  // tests and fuzzing: a verdict never depends on it.
+  void SetJit(bool on);
+
   struct Impl;  // the compiled form, defined in yara_internal.h
 
  private:

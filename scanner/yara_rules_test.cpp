@@ -15,8 +15,10 @@
 namespace zelk::scanner {
 namespace {
 
-bool Matches(const std::string& source, const std::string& data, const Externals& ext = {}) {
+bool Matches(const std::string& source, const std::string& data, const Externals& ext = {},
+             bool jit = true) {
   RuleSet set;
+  set.SetJit(jit);
   std::vector<CompileError> errors;
   EXPECT_TRUE(set.AddSource("t.yar", source, &errors)) << source << "\n"
                                                        << (errors.empty() ? "" : errors[0].Text());
@@ -24,17 +26,19 @@ bool Matches(const std::string& source, const std::string& data, const Externals
   return !found.empty();
 }
 
-TEST(YaraRules, EveryFeatureCaseGivesItsVerdict) {
-  for (const FeatureCase& c : FeatureCases()) {
-    Externals ext;
-    ext.filename = c.filename;
-    ext.filepath = std::string("/site/") + c.filename;
-    const std::size_t dot = ext.filename.rfind('.');
-    ext.extension = dot == std::string::npos ? "" : ext.filename.substr(dot + 1);
-    ext.filetype = FileTypeOf(c.data);
-    ext.owner = "www-data";
-    EXPECT_EQ(Matches(c.rule, c.data, ext), c.matches)
-        << "rule: " << c.rule << "\ndata: " << c.data;
+TEST(YaraRules, EveryFeatureCaseGivesItsVerdictWithAndWithoutTheJit) {
+  for (const bool jit : {true, false}) {
+    for (const FeatureCase& c : FeatureCases()) {
+      Externals ext;
+      ext.filename = c.filename;
+      ext.filepath = std::string("/site/") + c.filename;
+      const std::size_t dot = ext.filename.rfind('.');
+      ext.extension = dot == std::string::npos ? "" : ext.filename.substr(dot + 1);
+      ext.filetype = FileTypeOf(c.data);
+      ext.owner = "www-data";
+      EXPECT_EQ(Matches(c.rule, c.data, ext, jit), c.matches)
+          << "rule: " << c.rule << "\ndata: " << c.data << "\njit: " << jit;
+    }
   }
 }
 

@@ -17,6 +17,7 @@
 #include "platform/appendfile.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "scanner/quarantine.h"
 #include "testing/files.h"
 
 extern char** environ;
@@ -120,8 +121,9 @@ TEST(MonitorCommand, ListsLogsAndDeletesUntilInterrupted) {
   TempDir home;
   const std::string site = home.path() + "www/";
   ASSERT_TRUE(zelk::platform::CreateDirectories(site));
-  Program run(
-      {"--home", home.path(), "monitor", "--dir", site, "--types", "*.as*,*.cer", "--delete-new"});
+  // Without the back-door check, new files are deleted at once.
+  Program run({"--home", home.path(), "monitor", "--dir", site, "--types", "*.as*,*.cer",
+               "--delete-new", "--no-scan"});
   ASSERT_TRUE(run.ReadUntil(GbkToUtf8("按 Ctrl+C 结束"), false)) << run.err();
 
   std::ofstream(site + "shell.asp") << "<%eval%>";
@@ -148,6 +150,44 @@ TEST(MonitorCommand, ListsLogsAndDeletesUntilInterrupted) {
     }
     return out;
   }());
+}
+
+TEST(MonitorCommand, QuarantinesNewFilesAndReportsTheBackDoorsAmongThem) {
+  TempDir home;
+  const std::string site = home.path() + "www/";
+  ASSERT_TRUE(zelk::platform::CreateDirectories(site));
+  // The built-in rules beside the program, as the build copies them.
+  Program run(
+      {"--home", home.path(), "monitor", "--dir", site, "--types", "*.php", "--delete-new"});
+  ASSERT_TRUE(run.ReadUntil(GbkToUtf8("按 Ctrl+C 结束"), false)) << run.err();
+  EXPECT_NE(run.err().find(GbkToUtf8("检查Web后门 (规则 ")), std::string::npos) << run.err();
+
+  const std::string backdoor = "<?php @eval($_POST['cmd']); ?>\n";
+  std::ofstream(site + "clean.php", std::ios::binary) << "<?php echo date('Y'); ?>\n";
+  std::ofstream(site + "shell.php", std::ios::binary) << backdoor;
+  const std::string finding = GbkToUtf8("发现Web后门 ") + site + "shell.php [";
+  ASSERT_TRUE(run.ReadUntil(finding, true)) << run.out() << run.err();
+  // Moved out of the site: the watcher sees both go.
+  for (const char* name : {"clean.php", "shell.php"}) {
+    ASSERT_TRUE(run.ReadUntil(GbkToUtf8("删除 ") + site + name, true)) << run.out();
+  }
+  run.Interrupt();
+  EXPECT_EQ(run.Finish(), 0) << run.err();
+
+  EXPECT_EQ(run.out().find(GbkToUtf8("发现Web后门 ") + site + "clean.php"), std::string::npos);
+  const std::string log = zelk::platform::GbkToUtf8(FileBytes(home.path() + "Log/newmonlog.txt"));
+  EXPECT_NE(log.find(finding), std::string::npos) << log;
+  const auto entries = zelk::scanner::ListQuarantine(home.path() + "Murrow/Quarantine");
+  ASSERT_EQ(entries.size(), 2u);
+  for (const auto& e : entries) {
+    const bool shell = e.original_path == site + "shell.php";
+    EXPECT_TRUE(shell || e.original_path == site + "clean.php") << e.original_path;
+    EXPECT_EQ(e.rules.empty(), !shell) << e.original_path;
+    if (shell) {
+      EXPECT_EQ(FileBytes(home.path() + "Murrow/Quarantine/" + e.id + ".bin"), backdoor);
+      EXPECT_NE(run.out().find(finding + e.rules + "] "), std::string::npos) << run.out();
+    }
+  }
 }
 
 TEST(MonitorCommand, RelativeFoldersAreTakenFromAChineseCurrentFolder) {
@@ -196,6 +236,7 @@ TEST(MonitorCommand, RefusesBadUsageAndMissingDirectories) {
       {{"monitor", "--help"}, 0, "--delete-new"},
       {{"monitor", "--dir", home.path() + "none"}, 2, "选择的目录不存在请重试"},
       {{"monitor", "--dir"}, 2, "--dir"},
+      {{"monitor", "--rules"}, 2, "--rules"},
       {{"monitor", "--frobnicate"}, 2, "--frobnicate"},
       {{"monitor", "--dir", home.path(), "--types", " "}, 2, "--types"},
   };

@@ -31,6 +31,8 @@ TEST(ManagerPaths, AreConcatenationsOfTheManagerFolder) {
     EXPECT_EQ(p.TamperLogPath, home + "Log" + s + "newlog.txt");
     EXPECT_EQ(p.MonitorLogPath, home + "Log" + s + "newmonlog.txt");
     EXPECT_EQ(p.ScannerLogPath, home + "Murrow" + s + "MurrowLog.txt");
+    EXPECT_EQ(p.ScannerRulesDir, home + "Murrow" + s + "rules");
+    EXPECT_EQ(p.QuarantineDir, home + "Murrow" + s + "Quarantine");
   }
 }
 

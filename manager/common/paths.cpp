@@ -24,6 +24,8 @@ ManagerPaths BuildManagerPaths(std::string manager_dir) {
   p.TamperLogPath = manager_dir + log + "newlog.txt";
   p.MonitorLogPath = manager_dir + log + "newmonlog.txt";
   p.ScannerLogPath = manager_dir + "Murrow" + sep + "MurrowLog.txt";
+  p.ScannerRulesDir = manager_dir + "Murrow" + sep + "rules";
+  p.QuarantineDir = manager_dir + "Murrow" + sep + "Quarantine";
   return p;
 }
 

@@ -1,4 +1,5 @@
-// The manager's path set: its folder and the eight files every page uses,
+// The manager's path set: its folder, the eight files every page uses and
+// the scanner's two folders,
 // built by plain concatenation (nothing normalised, quoted or tested).
 #pragma once
 
@@ -16,6 +17,11 @@ struct ManagerPaths {
   std::string TamperLogPath;
   std::string MonitorLogPath;
   std::string ScannerLogPath;
+  // The web-shell scanner's folders, beside Murrow.exe: its built-in rules
+  // ("Murrow\rules") and its quarantine ("Murrow\Quarantine"), which the
+  // site monitor shares. Without a trailing separator.
+  std::string ScannerRulesDir;
+  std::string QuarantineDir;
 };
 
 // The set for a manager folder; a separator is added when the folder does not

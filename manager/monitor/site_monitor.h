@@ -17,7 +17,18 @@
 //    check;
 //  - a line that cannot be appended to the log is still listed, a new file
 //    is still deleted, the failure is shown once in the general error box
-//    (again only after a later append succeeded), and the watching goes on.
+//    (again only after a later append succeeded), and the watching goes on;
+//  - with the web-shell scanner's rules at hand (SetBackdoorCheck), every
+//    created, changed or renamed-to file whose path matches a mask is scanned
+//    right after the change, on a thread of its own (backdoor_check.h); a
+//    finding is a line "发现Web后门 " + path + " [" + rules + "] 时间:" +
+//    stamp, and with "删除新建文件" ticked a new file is moved to the
+//    quarantine folder (with its original path recorded) instead of being
+//    deleted, so that nothing is lost. The rules are compiled once per start;
+//    when they are missing or none compiles, the page is told once and the
+//    monitor works as without them. The quarantine folder's own changes are
+//    not reported, as for the log, nor is the access time the check's
+//    reading sets.
 //
 // Not copyable.
 #pragma once
@@ -28,6 +39,7 @@
 #include <vector>
 
 #include "manager/common/ui.h"
+#include "manager/monitor/backdoor_check.h"
 #include "manager/monitor/file_watcher.h"
 #include "platform/clock.h"
 
@@ -50,6 +62,9 @@ class MonitorPage {
   virtual void InsertMonitorLine(const std::string& line) = 0;
   // SaveManagerSettings with what the pages show.
   virtual void SaveMonitorSettings() = 0;
+  // A remark about the monitor itself (the back-door check is off, some rule
+  // files did not compile): shown, never logged.
+  virtual void ShowMonitorNotice(const std::string& text) = 0;
 };
 
 // "yyyy-mm-dd hh:nn:ss", ":" printed as the given time separator.
@@ -58,6 +73,11 @@ std::string FormatMonitorStamp(const platform::LocalDateTime& t, char time_separ
 // The list and log line of one change ("新建 " + path + " 时间:" + stamp, ...).
 std::string FormatMonitorLine(TFileOperation operation, const std::string& file_name1,
                               const std::string& file_name2, const std::string& stamp);
+
+// The line of a back door found: "发现Web后门 " + path + " [" + rules joined
+// by "," + "] 时间:" + stamp.
+std::string FormatBackdoorLine(const std::string& path, const std::vector<std::string>& rules,
+                               const std::string& stamp);
 
 class SiteMonitor {
  public:
@@ -82,7 +102,16 @@ class SiteMonitor {
   // started) when the directory does not exist.
   bool Start(const std::string& dir, const std::string& mask_text, bool delete_new);
   // Destroys the watcher, releases the mask list, caption "开始监控".
+  // Files waiting for their scan are left unscanned.
   void Stop();
+
+  // Scan changed files with the rules of rules_dir (compiled at each start)
+  // and quarantine into quarantine_dir; an empty rules_dir turns the check
+  // off. Takes effect at the next start.
+  void SetBackdoorCheck(std::string rules_dir, std::string quarantine_dir,
+                        BackdoorCheckTiming timing = BackdoorCheckTiming());
+  // Rules in use while running; 0 when the check is off.
+  std::size_t backdoor_rule_count() const { return backdoor_rule_count_; }
   bool running() const { return watcher_ != nullptr && watcher_->Actived(); }
 
   // The watcher's handler.
@@ -96,9 +125,20 @@ class SiteMonitor {
   const std::string log_path_;
   Clock clock_;
   std::unique_ptr<TFileWatcher> watcher_;
+  void StartBackdoorCheck();
+  void ReportBackdoor(const BackdoorReport& report);
+  void AddLine(const std::string& line);
+  bool IsOwnWrite(TFileOperation operation, const std::string& path) const;
+  bool InQuarantine(const std::string& path) const;
+
   std::vector<std::string> masks_;
   bool delete_new_ = false;
   bool log_failed_ = false;
+  std::string rules_dir_, quarantine_dir_;
+  BackdoorCheckTiming backdoor_timing_;
+  std::size_t backdoor_rule_count_ = 0;
+  // Last, so that it goes first: its reports use the members above.
+  std::unique_ptr<BackdoorCheck> backdoor_;
 };
 
 }  // namespace zelk::manager

@@ -25,6 +25,7 @@ class FakePage : public MonitorPage {
   bool delete_new = false;
   std::string caption = kMonitorStartCaption;
   std::vector<std::string> lines;  // top first, as the list shows them
+  std::vector<std::string> notices;
   int saves = 0;
 
   std::string MonitorDirText() override { return dir_text; }
@@ -34,6 +35,7 @@ class FakePage : public MonitorPage {
   void SetMonitorButtonCaption(const std::string& c) override { caption = c; }
   void InsertMonitorLine(const std::string& line) override { lines.insert(lines.begin(), line); }
   void SaveMonitorSettings() override { ++saves; }
+  void ShowMonitorNotice(const std::string& text) override { notices.push_back(text); }
 };
 
 inline void WriteFile(const std::string& path) {

@@ -123,8 +123,11 @@ void TForm1::btndelurlClick() {
 }
 
 void TForm1::btnfilemonClick() {
-  if (!monitor_)
+  if (!monitor_) {
     monitor_ = std::make_unique<SiteMonitor>(*this, *this, *this, paths_.MonitorLogPath);
+    // Murrow's rules and quarantine: back doors are caught as they are written.
+    monitor_->SetBackdoorCheck(ManagerRulesDir(paths_), paths_.QuarantineDir);
+  }
   monitor_->StartOrStop();
 }
 

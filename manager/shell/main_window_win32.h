@@ -103,6 +103,8 @@ class TForm1 final : public ManagerUi,
   }
   void InsertMonitorLine(const std::string& line) override;
   void SaveMonitorSettings() override { SaveManagerSettings(); }
+  // Listed on top like a change, not logged.
+  void ShowMonitorNotice(const std::string& text) override { InsertMonitorLine(text); }
 
  private:
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);

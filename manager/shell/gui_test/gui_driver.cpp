@@ -485,6 +485,13 @@ int main(int argc, char** argv) {
         [&] { return "the monitor logs the new file: " + ReadFileBytes(monitor_log); });
   Check(SendMessageA(Control(shell::idLstfilemon), LB_GETCOUNT, 0, 0) >= 1,
         "the monitor lists the new file");
+  // With Murrow's rules in place, a back door is caught as it is written.
+  WriteFileBytes(watched + "\\bd.php", "<?php @eval($_POST['cmd']); ?>");
+  Check(WaitFor([&] {
+          return ReadFileBytes(monitor_log).find("发现Web后门 " + watched + "\\bd.php [") !=
+                 std::string::npos;
+        }),
+        [&] { return "the monitor finds the back door: " + ReadFileBytes(monitor_log); });
   Click(shell::idBtnfilemon);
   Check(WaitFor([] { return TextOf(Control(shell::idBtnfilemon)) == "开始监控"; }),
         "the monitor stops");
