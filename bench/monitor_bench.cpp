@@ -57,6 +57,7 @@ class CountingPage : public zelk::manager::MonitorPage {
     if (line.rfind("丢失 ", 0) == 0) lost = true;
   }
   void SaveMonitorSettings() override {}
+  void ShowMonitorNotice(const std::string&) override {}
 };
 
 struct Result {
