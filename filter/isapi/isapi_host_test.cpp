@@ -1050,6 +1050,10 @@ TEST(ZelkWafDll, ManyThreadsLogWholeLinesAndMemoryStaysLevel) {
   std::condition_variable cv;
   bool measured = false;
   std::size_t after_warm_up = 0;
+  // Measured by the last thread to finish, before any thread ends, so that
+  // both figures count the same threads' stacks.
+  int finished = 0;
+  std::size_t at_end = 0;
   auto worker = [&](int t) {
     for (long i = 0; i < per_thread; ++i) {
       if (i == warm_up) {
@@ -1084,11 +1088,16 @@ TEST(ZelkWafDll, ManyThreadsLogWholeLinesAndMemoryStaysLevel) {
         iis.SendResponse(proc);
       }
     }
+    std::unique_lock<std::mutex> lock(mu);
+    if (++finished == threads) {
+      at_end = PrivateBytes();
+      cv.notify_all();
+    }
+    cv.wait(lock, [&] { return finished == threads; });
   };
   std::vector<std::thread> pool;
   for (int t = 0; t < threads; ++t) pool.emplace_back(worker, t);
   for (std::thread& th : pool) th.join();
-  const std::size_t at_end = PrivateBytes();
   dll.Unload();
   EXPECT_EQ(GetModuleHandleA(folder.dll.c_str()), nullptr) << "still loaded once freed";
 
