@@ -9,6 +9,7 @@
 
 #include "filter/builtin_patterns.h"
 #include "filter/pattern_gate.h"
+#include "platform/pcre_jit_stack.h"
 #include "platform/text.h"
 
 namespace zelk::filter {
@@ -16,20 +17,13 @@ namespace {
 
 constexpr int kCompileOptions = PCRE_CASELESS | PCRE_DOTALL;
 
-#ifdef PCRE_STUDY_JIT_COMPILE
 // The JIT's default stack is 32 KB of the calling thread's stack. A larger
-// stack of our own, one per thread, keeps deep but legitimate matches from
+// stack of our own, lent per match, keeps deep but legitimate matches from
 // failing; its size bounds what a single match may use.
-pcre_jit_stack* ThreadJitStack(void*) {
-  thread_local struct Holder {
-    pcre_jit_stack* stack = pcre_jit_stack_alloc(32 * 1024, 512 * 1024);
-    ~Holder() {
-      if (stack != nullptr) pcre_jit_stack_free(stack);
-    }
-  } holder;
-  return holder.stack;
+platform::JitStackPool& JitStacks() {
+  static platform::JitStackPool pool(32 * 1024, 512 * 1024);
+  return pool;
 }
-#endif
 
 // Bytes FoldSubject copies as they are wherever they stand: not blank, not
 // a GBK lead byte, not one that can start or end a comment.
@@ -182,7 +176,6 @@ Pattern Pattern::Compile(const std::string& text, bool use_jit, MatchLimits limi
   int jit = 0;
   if (use_jit && pcre_fullinfo(code, extra, PCRE_INFO_JIT, &jit) == 0 && jit == 1) {
     p.jit_ = true;
-    pcre_assign_jit_stack(extra, ThreadJitStack, nullptr);
   }
 #endif
   return p;
@@ -236,8 +229,9 @@ MatchResult Pattern::Match(std::string_view subject) const {
   std::string folded;
   if (fold_subject_ && FoldSubject(subject, &folded)) subject = folded;
   if (gate_ != nullptr && !gate_(subject)) return MatchResult::kNoMatch;
-  const int rc = pcre_exec(static_cast<const pcre*>(code_), static_cast<const pcre_extra*>(extra_),
-                           subject.data(), static_cast<int>(subject.size()), 0, 0, nullptr, 0);
+  const int rc = platform::JitExec(JitStacks(), static_cast<const pcre*>(code_),
+                                   static_cast<const pcre_extra*>(extra_), subject.data(),
+                                   static_cast<int>(subject.size()), 0, 0, nullptr, 0);
   if (rc >= 0) return MatchResult::kMatch;
   switch (rc) {
     case PCRE_ERROR_MATCHLIMIT:

@@ -4,9 +4,9 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 namespace zelk::filter {
@@ -80,19 +80,48 @@ inline constexpr std::array<TextKey, 4> kTextKeys = {{
 FilterSettings LoadSettings(const std::string& path);
 
 // URL paths exempt from the injection checks. Lookup compares whole texts
-// ignoring ASCII letter case through a hash index kept up to date by Add, so
-// a loaded list is complete and lookups never write: Contains may be called
-// from any number of threads once the list is no longer being added to.
+// ignoring ASCII letter case (bytes 'A'-'Z' only, so GBK text is compared
+// byte for byte) in constant time whatever the length of the list.
+//
+// The entries' bytes sit one after another in one buffer (for a loaded file,
+// the file's own text), found through their offsets and an open-addressing
+// hash index of entry numbers, so that a list of a million lines loads with a
+// handful of allocations rather than several per line.
+//
+// Copyable. Contains never writes: it may be called from any number of
+// threads once the list is no longer being added to.
 class WhiteList {
  public:
-  void Add(std::string entry);
-  void Reserve(std::size_t entries);
+  void Add(std::string_view entry);
+  // Adds every line of text (CR LF, LF and a lone CR each end a line; a last
+  // line without an end counts; an empty text has none).
+  void AddLines(std::string text);
   bool Contains(std::string_view url) const;
-  const std::vector<std::string>& entries() const { return entries_; }
+
+  std::size_t size() const { return spans_.size(); }
+  std::string_view entry(std::size_t i) const {
+    return std::string_view(text_).substr(spans_[i].offset, spans_[i].size);
+  }
+  // Copies of all entries, in order (duplicates kept).
+  std::vector<std::string> entries() const;
 
  private:
-  std::vector<std::string> entries_;
-  std::unordered_set<std::string> index_;  // entries in ASCII lower case
+  struct Span {
+    std::size_t offset;
+    std::size_t size;
+  };
+  struct Slot {
+    std::uint32_t hash;
+    std::uint32_t entry_plus_one;  // 0: empty
+  };
+  static std::uint32_t HashFolded(std::string_view text);
+  void Index(std::size_t first, const std::vector<std::uint32_t>& hashes);
+  void Grow(std::size_t entries);
+
+  std::string text_;
+  std::vector<Span> spans_;
+  std::vector<Slot> slots_;  // a power of two, at most half full
+  std::size_t indexed_ = 0;  // distinct entries in slots_
 };
 
 // Adds every line of the file to the list; false when the file cannot be read.

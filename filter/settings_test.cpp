@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "filter/testing/request_cases.h"
+#include "platform/text.h"
 
 namespace zelk::filter {
 namespace {
@@ -101,6 +102,42 @@ TEST(WhiteList, CaseFoldingLeavesGbkBytesAlone) {
   EXPECT_FALSE(list.Contains("/\xB9\xDC\xC0\xCD/a.asp"));
 }
 
+// Entries added one at a time and from a file, in any mixture, with
+// duplicates that differ only in letter case: every entry is kept as written
+// and in order, each is found in any case, and texts that are not entries
+// (a prefix, one more byte, a GBK byte changed) are not.
+TEST(WhiteList, AddedAndLoadedEntriesAreFoundAndNothingElse) {
+  WhiteList list;
+  std::vector<std::string> added;
+  for (int i = 0; i < 3000; ++i) {
+    std::string e = "/Dir" + std::to_string(i % 700) + "/\xB9\xDC" + std::to_string(i) + ".asp";
+    if (i % 3 == 0) e = ToAsciiLower(e);  // the same text as an earlier one but for case
+    if (i % 2 == 0) {
+      list.Add(e);
+    } else {
+      list.AddLines(e + (i % 4 == 1 ? "\r\n" : "\n"));
+    }
+    added.push_back(e);
+  }
+  list.AddLines("/AGAIN/x.asp\r/again/X.ASP");
+  added.push_back("/AGAIN/x.asp");
+  added.push_back("/again/X.ASP");
+  ASSERT_EQ(list.size(), added.size());
+  EXPECT_EQ(list.entries(), added);
+  for (const std::string& e : added) {
+    EXPECT_TRUE(list.Contains(e)) << e;
+    EXPECT_TRUE(list.Contains(ToAsciiLower(e))) << e;
+    EXPECT_FALSE(list.Contains(e.substr(0, e.size() - 1))) << e;
+    EXPECT_FALSE(list.Contains(e + "x")) << e;
+    std::string other = e;
+    const std::size_t gbk = other.find('\xDC');
+    if (gbk == std::string::npos) continue;
+    other[gbk] = '\xDD';
+    EXPECT_FALSE(list.Contains(other)) << e;
+  }
+  EXPECT_FALSE(WhiteList().Contains(""));
+}
+
 TEST(WhiteList, MissingFileCannotBeRead) {
   WhiteList list;
   EXPECT_FALSE(LoadWhiteList("/nonexistent/ZelkWAF.dst", &list));
@@ -136,7 +173,7 @@ TEST(WhiteList, GarbageNulBytesAndHugeLinesAreEntriesAsWritten) {
       WriteIni(dir, "\xff\xfe\x01\r\n" + nul + "\n" + huge + "\r/Admin/Edit.asp");
   WhiteList list;
   ASSERT_TRUE(LoadWhiteList(path, &list));
-  ASSERT_EQ(list.entries().size(), 4u);
+  ASSERT_EQ(list.size(), 4u);
   EXPECT_TRUE(list.Contains("\xff\xfe\x01"));
   EXPECT_TRUE(list.Contains(nul));
   EXPECT_FALSE(list.Contains("/a"));  // the NUL does not end the entry
@@ -154,7 +191,7 @@ TEST(WhiteList, AMillionEntriesAllFound) {
   const std::string path = WriteIni(dir, text);
   WhiteList list;
   ASSERT_TRUE(LoadWhiteList(path, &list));
-  EXPECT_EQ(list.entries().size(), static_cast<std::size_t>(n));
+  EXPECT_EQ(list.size(), static_cast<std::size_t>(n));
   for (int i = 0; i < n; i += 9973) {
     EXPECT_TRUE(list.Contains("/SITE/page" + std::to_string(i) + ".asp")) << i;
   }

@@ -158,6 +158,9 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* err
     return false;
   }
   std::string out;
+  // One allocation for a regular file's present size; the loop still reads
+  // to the end, however the file changes meanwhile.
+  if (S_ISREG(st.st_mode) && st.st_size > 0) out.reserve(static_cast<std::size_t>(st.st_size));
   char buf[65536];
   for (;;) {
     const ssize_t n = ::read(fd, buf, sizeof buf);

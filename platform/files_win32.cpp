@@ -130,6 +130,13 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* err
     return false;
   }
   std::string out;
+  // One allocation for the file's present size; the loop still reads to the
+  // end, however the file changes meanwhile.
+  LARGE_INTEGER size{};
+  if (::GetFileSizeEx(h, &size) && size.QuadPart > 0 &&
+      static_cast<unsigned long long>(size.QuadPart) < out.max_size()) {
+    out.reserve(static_cast<std::size_t>(size.QuadPart));
+  }
   char buf[65536];
   for (;;) {
     DWORD n = 0;

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/pcre_jit_stack.h"
 #include "scanner/yara_internal.h"
 
 namespace zelk::scanner {
@@ -21,19 +22,13 @@ namespace {
 constexpr unsigned long kMatchLimit = 2000000;
 constexpr unsigned long kRecursionLimit = 5000;
 
-#ifdef PCRE_STUDY_JIT_COMPILE
 // The JIT's default stack is 32 KB of the calling thread's stack; a stack of
-// our own per thread lets bounded repetitions of a few thousand bytes run.
-pcre_jit_stack* ThreadJitStack(void*) {
-  thread_local struct Holder {
-    pcre_jit_stack* stack = pcre_jit_stack_alloc(32 * 1024, 1024 * 1024);
-    ~Holder() {
-      if (stack != nullptr) pcre_jit_stack_free(stack);
-    }
-  } holder;
-  return holder.stack;
+// our own, lent per match, lets bounded repetitions of a few thousand bytes
+// run.
+platform::JitStackPool& JitStacks() {
+  static platform::JitStackPool pool(32 * 1024, 1024 * 1024);
+  return pool;
 }
-#endif
 
 bool IsAlnum(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
 
@@ -88,9 +83,6 @@ std::shared_ptr<Regex> Regex::Compile(const std::string& pattern, bool caseless,
   extra->flags |= PCRE_EXTRA_MATCH_LIMIT | PCRE_EXTRA_MATCH_LIMIT_RECURSION;
   extra->match_limit = kMatchLimit;
   extra->match_limit_recursion = kRecursionLimit;
-#ifdef PCRE_STUDY_JIT_COMPILE
-  if (jit) pcre_assign_jit_stack(extra, ThreadJitStack, nullptr);
-#endif
   re->extra_ = extra;
   return re;
 }
@@ -104,9 +96,10 @@ bool Regex::Find(std::string_view data, std::size_t from, std::size_t* start,
                  std::size_t* end) const {
   if (data.size() > 0x7fffffff || from > data.size()) return false;
   int ovector[3];
-  const int rc = pcre_exec(static_cast<const pcre*>(code_), static_cast<const pcre_extra*>(extra_),
-                           data.data(), static_cast<int>(data.size()), static_cast<int>(from),
-                           PCRE_NO_UTF8_CHECK, ovector, 3);
+  const int rc = platform::JitExec(JitStacks(), static_cast<const pcre*>(code_),
+                                   static_cast<const pcre_extra*>(extra_), data.data(),
+                                   static_cast<int>(data.size()), static_cast<int>(from),
+                                   PCRE_NO_UTF8_CHECK, ovector, 3);
   if (rc < 0) return false;
   *start = static_cast<std::size_t>(ovector[0]);
   *end = static_cast<std::size_t>(ovector[1]);
@@ -450,8 +443,9 @@ std::vector<std::string> RuleSet::Match(std::string_view data, const Externals& 
   for (int i : index.always_run) run[static_cast<std::size_t>(i)] = true;
 
   // The one pass over the data for every literal.
-  thread_local std::string lower;
-  lower.resize(data.size());
+  // Not thread_local: under mingw-w64 a thread-local object with a
+  // destructor is destroyed after its storage was freed.
+  std::string lower(data.size(), '\0');
   for (std::size_t i = 0; i < data.size(); ++i) {
     lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(data[i])));
   }
