@@ -5,7 +5,7 @@ rule aspx_eval_request_input
     meta:
         description = "JScript.NET eval of request input: the one-line shells"
     strings:
-        $e1 = /\beval\s*\(\s*request\s*(\.\s*(item|form|querystring|headers|params|cookies)\s*)?[\[(]/ nocase
+        $e1 = /\beval\s*\(\s*([a-z_][a-z0-9_]{0,20}\s*\.\s*){0,3}request\s*(\.\s*(item|form|querystring|headers|params|cookies)\s*)?[\[(]/ nocase
         $e2 = /\beval\s*\(\s*(system\.text\.encoding\.\w{2,10}\.getstring\s*\(\s*)?(system\.)?convert\.frombase64string\s*\(\s*request/ nocase
         $e3 = /\beval\s*\([^;\r\n]{0,200}request\s*(\.\s*(item|form|querystring|headers|params)\s*)?[\[(][^;\r\n]{0,100}["']unsafe["']/ nocase
     condition:
@@ -136,4 +136,54 @@ rule aspx_sql_or_socket_console
         $in = "request" nocase
     condition:
         any of ($s*) and any of ($q*) and $in
+}
+
+rule aspx_jscript_eval_variable
+{
+    meta:
+        description = "JScript.NET eval with a second argument (the security switch, \"unsafe\" spelled in pieces), or of a variable in a small page that reads the request"
+    strings:
+        $js = /language\s*=\s*["']?jscript/ nocase
+        $e2 = /\beval\s*\(\s*[a-z_][a-z0-9_]{0,30}\s*,\s*[a-z_"'][a-z0-9_"']{0,30}\s*\)/ nocase
+        $e3 = /\beval\s*\(\s*[a-z_][a-z0-9_]{0,30}\s*\)/ nocase
+        $in = "request" nocase
+    condition:
+        $js and ($e2 or ($e3 and $in and filesize < 4KB))
+}
+
+rule aspx_process_startinfo
+{
+    meta:
+        description = "Fills a process's StartInfo with cmd.exe, or with arguments from the request"
+    strings:
+        $p1 = /\.startinfo\s*\.\s*filename\s*=/ nocase
+        $p2 = /\.startinfo\s*\.\s*arguments\s*=[^;\r\n]{0,80}request/ nocase
+        $c1 = "cmd.exe" nocase
+        $in = "request" nocase
+    condition:
+        ($p1 and $c1 and $in) or $p2
+}
+
+rule aspx_raw_socket_sniffer
+{
+    meta:
+        description = "Opens a raw IP socket in promiscuous mode: a packet sniffer in a web page"
+    strings:
+        $r1 = "sockettype.raw" nocase
+        $r2 = "iocontrolcode.receiveall" nocase
+        $r3 = "protocoltype.ip" nocase
+        $r4 = "SIO_RCVALL" nocase
+        $r5 = /\.iocontrol\s*\(/ nocase
+    condition:
+        $r1 and 2 of ($r2, $r3, $r4, $r5)
+}
+
+rule aspx_precompiled_shell_loader
+{
+    meta:
+        description = "A stub page that instantiates a shell compiled into the site's bin folder (the WebAdmin2Y family)"
+    strings:
+        $w = /new\s+webadmin2y\./ nocase
+    condition:
+        $w
 }
