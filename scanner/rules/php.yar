@@ -462,3 +462,192 @@ rule php_reverse_shell
     condition:
         any of ($c*) and $x1 and any of ($s*)
 }
+
+rule php_variable_function_on_input
+{
+    meta:
+        description = "A function held in a variable (or array element) called with request input: $f($_POST['x']), $a['k'](${'_P'.'OST'}[1])"
+    strings:
+        $a = /\$[a-z_][a-z0-9_]{0,30}\s*(\[[^\]\r\n]{1,30}\]\s*){0,3}\(\s*(@?\s*[a-z_0-9]{2,20}\s*\(\s*){0,2}@?\s*\$(_(post|get|request|cookie|server|files)\b|\{\s*["']_)/ nocase
+    condition:
+        $a
+}
+
+rule php_eval_variable_variable
+{
+    meta:
+        description = "eval or assert of a variable variable, ${$name}[...]: the superglobal's name is computed to hide it"
+    strings:
+        $a = /\b(eval|assert)\s*\(\s*(@\s*)?(\$?[a-z_0-9]{1,30}\s*\(\s*){0,2}\$\{\s*\$/ nocase
+    condition:
+        $a
+}
+
+rule php_name_from_character_table
+{
+    meta:
+        description = "Names spelled by picking characters out of a table string: $t[5].$t[2].$t[7]..."
+    strings:
+        $a = /(\$[a-z_0-9]{1,30}\s*(\[\s*\d{1,3}\s*\]|\{\s*\d{1,3}\s*\})\s*\.\s*){2,8}\$[a-z_0-9]{1,30}\s*(\[\s*([4-9]|[1-9]\d{1,2})\s*\]|\{\s*([4-9]|[1-9]\d{1,2})\s*\})\s*\.\s*(\$[a-z_0-9]{1,30}\s*(\[\s*\d{1,3}\s*\]|\{\s*\d{1,3}\s*\})\s*\.\s*){2}/ nocase
+    condition:
+        $a
+}
+
+rule php_obfuscator_output
+{
+    meta:
+        description = "The marks of PHP obfuscators: function tables in $GLOBALS, O/0 variable names, mixed octal and hex escapes, escaped superglobal keys, names built with arithmetic"
+    strings:
+        $g = /\$GLOBALS\s*\[\s*['"]_{1,2}\d{3,}_['"]\s*\]\s*=\s*Array\s*\(/ nocase
+        $o = /\$[O0]{6,}\s*=\s*(urldecode|__FILE__|base64_decode)/
+        $h = /\$GLOBALS\s*\[\s*['"][a-z0-9_]{1,12}['"]\s*\]\s*=\s*["']\\x[0-9a-f]{2}\\x/ nocase
+        $m1 = /\\x[0-9a-f]{2}\\[0-7]{2,3}\\x[0-9a-f]{2}\\[0-7]{2,3}/ nocase
+        $m2 = /\\[0-7]{3}\\x[0-9a-f]{2}\\[0-7]{3}\\x[0-9a-f]{2}/ nocase
+        $s = /\$_(server|post|get|cookie|request)\s*\[\s*["']\\x[0-9a-f]{2}/ nocase
+        $b = /["'](base|ba|bas)["']\s*\.\s*\(\s*\d{1,3}\s*[*\/+-]\s*\d{1,3}\s*\)\s*\.\s*["']_/ nocase
+    condition:
+        any of them
+}
+
+rule php_str_replace_through_variable
+{
+    meta:
+        description = "str_replace or create_function called through a variable to strip junk out of a name, then to build code"
+    strings:
+        $a = /=\s*\$[a-z_][a-z0-9_]{0,30}\s*\(\s*["'][^"'\r\n]{1,10}["']\s*,\s*["']["']\s*,\s*["'][^"'\r\n]{6,}/ nocase
+        $b = /=\s*\$[a-z_][a-z0-9_]{0,30}\s*\(\s*(''|"")\s*,\s*\$[a-z_][a-z0-9_]{0,30}\s*\(/ nocase
+    condition:
+        any of them
+}
+
+rule php_small_uploader
+{
+    meta:
+        description = "A small page with a file-upload form that stores the upload under its own name"
+    strings:
+        $u1 = /move_uploaded_file\s*\(/ nocase
+        $u2 = /copy\s*\(\s*\$_files/ nocase
+        $u3 = /copy\s*\(\s*\$[a-z_]{1,20}\s*,/ nocase
+        $n = /\[\s*["']name["']\s*\]/ nocase
+        $f = /enctype\s*=\s*\\?["']?multipart\/form-data/ nocase
+    condition:
+        any of ($u*) and $n and $f and filesize < 3KB
+}
+
+rule php_remote_code
+{
+    meta:
+        description = "Code fetched over the network and evaluated, or a remote text saved as a .php file"
+    strings:
+        $e = /\b(eval|assert)\s*\(\s*(@\s*)?\$[a-z_][a-z0-9_]{0,30}\s*\)/ nocase
+        $r1 = /file_get_contents\s*\(\s*(["']https?:|\$)/ nocase
+        $r2 = "curl_exec" nocase
+        $c = /copy\s*\(\s*["'](https?|ftp):\/\/[^"'\r\n]{1,200}["']\s*,\s*["'][^"'\r\n]{0,100}\.ph(p\d?|tml)["']/ nocase
+    condition:
+        ($e and any of ($r*) and filesize < 3KB) or $c
+}
+
+rule php_small_file_writer
+{
+    meta:
+        description = "A small page that writes a file whose name and contents come from the request"
+    strings:
+        $w = /(fwrite|fputs)\s*\(\s*@?fopen\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*,\s*["'][wa]/ nocase
+        $f = /file_put_contents\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*(\[[^\]]{1,30}\]\s*)?,\s*\$[a-z_][a-z0-9_]{0,30}\s*\[/ nocase
+        $in = /\$_(post|get|request|cookie)\b/ nocase
+    condition:
+        any of ($w, $f) and $in and filesize < 2KB
+}
+
+rule php_callback_evaluates
+{
+    meta:
+        description = "assert, system and the like handed as a callback (ob_start('assert'), ->uasort('assert')), or a callback-taking sort or SQLite function fed from the request"
+    strings:
+        $a = /\b(ob_start|uasort|uksort|usort|array_map|array_filter|array_walk|call_user_func|call_user_func_array|register_shutdown_function|set_error_handler|iterator_apply|array_reduce|array_udiff|array_diff_ukey)\s*\([^;]{0,60}["'](assert|system|passthru|shell_exec|exec|eval|create_function)["']/ nocase
+        $b = /->\s*(uasort|uksort)\s*\(\s*["'](assert|system)["']/ nocase
+        $c = /\b(array_udiff|array_diff_ukey|array_diff_uassoc|array_intersect_ukey|array_uintersect|uasort|uksort|usort|sqlitecreatefunction|createfunction)\s*\([^;]{0,200}\$_(request|post|get|cookie)/ nocase
+        $d = /\b(array_udiff|array_diff_ukey|array_diff_uassoc|array_intersect_ukey|uasort|uksort|sqlitecreatefunction|createfunction)\s*\([^;]{0,100}(\$[a-z_]{1,10}|base64_decode\s*\(\s*\$[a-z_]{1,10})\s*(,\s*\d\s*)?\)/ nocase
+        $in = /\$_(post|get|request|cookie)\b/ nocase
+    condition:
+        $a or $b or $c or ($d and $in and filesize < 2KB)
+}
+
+rule php_small_dynamic_call
+{
+    meta:
+        description = "A small page that reads the request, names a dangerous function (or a piece of one) in a string, and calls a variable"
+    strings:
+        $v = /(^|[^>:a-z0-9_])\$[a-z_][a-z0-9_]{0,30}\s*(\[[^\]\r\n]{1,30}\]\s*){0,3}\(/ nocase
+        $in = /\$(_(post|get|request|cookie)\b|\{\s*["']_)/ nocase
+        $n = /["'](assert|asser|system|passthru|shell_exec|create_function|eval|as|ass|ev)["']/ nocase
+    condition:
+        $v and $in and $n and filesize < 2KB
+}
+
+rule php_underscore_function
+{
+    meta:
+        description = "A function called through a variable named only with underscores ($_, $__), the symbol-only shells"
+    strings:
+        $a = /\$_{1,4}\s*(\[[^\]\r\n]{1,20}\]\s*)?\(\s*[$@"'a-z]/ nocase
+    condition:
+        $a
+}
+
+rule php_eval_array_element
+{
+    meta:
+        description = "A tiny page that evaluates an array element (misspelt superglobals, eval_r), or PHP in a <script language=php> block"
+    strings:
+        $a = /\b(eval|assert)(_r)?\s*\(\s*(@\s*)?\$[a-z_][a-z0-9_]{0,20}\s*\[/ nocase
+        $s = /<script\s+language\s*=\s*["']?php/ nocase
+    condition:
+        ($a and filesize < 1KB) or $s
+}
+
+rule php_command_form
+{
+    meta:
+        description = "A form field named cmd or command on a page that runs a variable as an operating-system command"
+    strings:
+        $x = /\b(system|passthru|shell_exec|exec|popen|proc_open)\s*\(\s*\$[a-z_]/ nocase
+        $f = /<(input|textarea)[^>]{0,100}name\s*=\s*\\?["']?(cmd|command|execute|exec|shell)\b/ nocase
+    condition:
+        $x and $f
+}
+
+rule php_socket_process
+{
+    meta:
+        description = "A process started with pipes next to a socket: a reverse or bind shell"
+    strings:
+        $p = /proc_open\s*\(/ nocase
+        $s1 = "fsockopen" nocase
+        $s2 = "stream_socket_client" nocase
+        $s3 = "socket_create" nocase
+        $s4 = "socket_connect" nocase
+    condition:
+        $p and any of ($s*) and filesize < 20KB
+}
+
+rule php_packed_literal_chain
+{
+    meta:
+        description = "A payload of many long base64 literals glued together with dots"
+    strings:
+        $a = /(["'][a-z0-9+\/=]{40,}["']\s*\.\s*){10}/ nocase
+    condition:
+        $a
+}
+
+rule php_compressed_blob
+{
+    meta:
+        description = "A long base64 literal of zlib-compressed data (it starts eJ/eN/eF): packed code"
+    strings:
+        $z = /["'](eJ|eN|eF)[A-Za-z0-9+\/]{2000}/
+        $open = "<?"
+    condition:
+        $z and $open
+}
