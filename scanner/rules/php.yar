@@ -651,3 +651,143 @@ rule php_compressed_blob
     condition:
         $z and $open
 }
+
+rule php_eval_string_with_input
+{
+    meta:
+        description = "eval or assert of a string literal that carries request input, or interpolates a variable in a small page that reads the request"
+    strings:
+        $a = /\b(eval|assert)\s*\(\s*(@\s*)?["'][^;]{0,80}\$_(post|get|request|cookie)/ nocase
+        $b = /\b(eval|assert)\s*\(\s*(@\s*)?"[^"]{0,60}\$[a-z_][a-z0-9_]{0,30}[^"]{0,20}"\s*\)/ nocase
+        $in = /\$_(post|get|request|cookie)\b/ nocase
+    condition:
+        $a or ($b and $in and filesize < 2KB)
+}
+
+rule php_tiny_include_from_request
+{
+    meta:
+        description = "A tiny page that includes a path taken from the request"
+    strings:
+        $i = /\b(include|require)(_once)?\s*\(?\s*(@\s*)?\$[a-z_][a-z0-9_]{0,30}\s*\)?\s*;/ nocase
+        $v = /\$[a-z_][a-z0-9_]{0,30}\s*=\s*\$_(get|post|request|cookie)\s*\[/ nocase
+    condition:
+        $i and $v and filesize < 1KB
+}
+
+rule php_header_driven
+{
+    meta:
+        description = "Commands or code taken from HTTP request headers, or a file written where the request says"
+    strings:
+        $a = /\b(system|passthru|exec|shell_exec|popen|proc_open|eval|assert)\s*\(\s*(@\s*)?(getenv\s*\(\s*["']HTTP_|\$_SERVER\s*\[\s*["']HTTP_)/ nocase
+        $b = /(file_put_contents|fopen)\s*\(\s*\{?\$_(server|get|post|request|cookie)\s*\[/ nocase
+    condition:
+        any of them
+}
+
+rule php_eval_wrapper
+{
+    meta:
+        description = "A function whose whole body evaluates its argument, a reflected function named by the request, or create_function in a tiny page that reads the request"
+    strings:
+        $a = /function\s+[a-z_][a-z0-9_]{0,30}\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*\)\s*\{\s*@?(eval|assert|system|passthru|shell_exec)\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*\)/ nocase
+        $r = /new\s+reflectionfunction\s*\(\s*\$(_(get|post|request|cookie)|[a-z_][a-z0-9_]{0,30}\s*\[)/ nocase
+        $c = /create_function\s*\(/ nocase
+        $in = /\$_(post|get|request|cookie)\b/ nocase
+    condition:
+        $a or $r or ($c and $in and filesize < 1KB)
+}
+
+rule php_hidden_code_pieces
+{
+    meta:
+        description = "One-line shells written out by a dropper, superglobal names split or reversed, rot13 names, ${chr(..)} variables, chr() through a variable"
+    strings:
+        $a = /<\?(php)?\s*@?(eval|assert)\s*\(\s*\\?\$_(post|get|request)/ nocase
+        $b = /["']\$["']\s*\.\s*["']_(post|get|request|cookie)/ nocase
+        $c = /["'](TSOP_|TEG_|TSEUQER_|EIKOOC_|nffreg|flfgrz|edoced_)/
+        $d = /\$\{\s*(chr|str_rot13|strrev|base64_decode)\s*\(/ nocase
+        $e = /(\$[a-z_][a-z0-9_]{0,30}\s*\(\s*\d{2,3}\s*\)\s*\.\s*){5}/ nocase
+    condition:
+        any of them
+}
+
+rule php_superglobal_alias_called
+{
+    meta:
+        description = "A small page that copies a whole superglobal into a variable and calls functions or writes files with its elements"
+    strings:
+        $a = /\$[a-z_][a-z0-9_]{0,30}\s*=\s*(@\s*)?\$_(post|get|request|cookie|server)\s*;/ nocase
+        $v = /\$[a-z_][a-z0-9_]{0,30}\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*\[/ nocase
+        $w = /file_put_contents\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*\[/ nocase
+    condition:
+        $a and ($v or $w) and filesize < 2KB
+}
+
+rule php_xsl_callback
+{
+    meta:
+        description = "An XSL stylesheet that calls assert or system through PHP's XSL function bridge"
+    strings:
+        $x = "php.net/xsl" nocase
+        $f = /:function\s*\(\s*["'](assert|system|exec|passthru|shell_exec|eval|create_function)["']/ nocase
+    condition:
+        $x and $f
+}
+
+rule php_preg_e_hidden
+{
+    meta:
+        description = "An /e pattern kept in a variable for preg_replace, or code packed with pack('H*')"
+    strings:
+        $a = /=\s*["']\/[^"'\/\r\n]{1,40}\/[imsx]{0,4}e[imsx]{0,4}["']\s*;/
+        $p = /preg_replace\s*\(\s*\$/ nocase
+        $h = /pack\s*\(\s*["']H\*["']\s*,\s*["'](3c3f|3c25|40?6576616c|40?617373657274|73797374656d|6261736536345f)/ nocase
+    condition:
+        ($a and $p) or $h
+}
+
+rule php_str_replace_stages
+{
+    meta:
+        description = "Code unscrambled by a chain of str_replace calls and then evaluated"
+    strings:
+        $sr = /=\s*str_replace\s*\(\s*["'][^"'\r\n]{2,20}["']\s*,\s*["'][^"'\r\n]{0,4}["']\s*,\s*\$[a-z_][a-z0-9_]{0,30}\s*\)/ nocase
+        $ev = /\b(eval|assert)\s*\(/ nocase
+    condition:
+        #sr >= 5 and $ev and filesize < 4KB
+}
+
+rule php_chopper_relay
+{
+    meta:
+        description = "A relay that rewrites the base64_decode( of a one-line-shell client's requests and forwards them"
+    strings:
+        $a = /str_replace\s*\(\s*["']base64_decode\(/ nocase
+    condition:
+        $a
+}
+
+rule php_windows_shell_objects
+{
+    meta:
+        description = "PHP driving WScript.Shell, Shell.Users or the IIS metabase through COM"
+    strings:
+        $a = /new\s+COM\s*\(\s*["'](shell\.users|wscript\.shell|shell\.application|wscript\.network|iis:\/\/)/ nocase
+    condition:
+        $a
+}
+
+rule php_wordpress_admin_login
+{
+    meta:
+        description = "A stand-alone page that loads WordPress and logs the visitor in as an administrator"
+    strings:
+        $a = "wp_set_auth_cookie" nocase
+        $b = "wp_set_current_user" nocase
+        $c = /(wp-blog-header|wp-load)\.php/ nocase
+        $d = "administrator"
+    condition:
+        all of them and filesize < 5KB
+}
