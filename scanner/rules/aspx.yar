@@ -51,30 +51,30 @@ rule aspx_assembly_load
 rule aspx_file_manager
 {
     meta:
-        description = "File, database and server managers of the ASP.NET shell families"
+        description = "File, database and server managers of the ASP.NET shell families (also saved as UTF-16)"
     strings:
-        $io1 = "system.io" nocase
-        $io2 = "directoryinfo" nocase
+        $io1 = "system.io" ascii wide nocase
+        $io2 = "directoryinfo" ascii wide nocase
         $io3 = /file\s*\.\s*(delete|copy|move|writealltext|writeallbytes)\s*\(/ nocase
         $io4 = /directory\s*\.\s*(delete|getfiles|getdirectories|createdirectory)\s*\(/ nocase
-        $io5 = "filestream" nocase
-        $io6 = "getlogicaldrives" nocase
-        $io7 = ".postedfile" nocase
-        $io8 = "streamwriter" nocase
-        $sv1 = "cmd.exe" nocase
-        $sv2 = "processstartinfo" nocase
-        $sv3 = "sqlconnection" nocase
-        $sv4 = "oledbconnection" nocase
-        $sv5 = "xp_cmdshell" nocase
-        $sv6 = "registrykey" nocase
-        $sv7 = "serv-u" nocase
-        $sv8 = "iis://" nocase
-        $sv9 = "winnt://" nocase
-        $sv10 = "directoryentry" nocase
-        $sv11 = "wscript.shell" nocase
-        $sv12 = "environment.machinename" nocase
-        $sv13 = "port scan" nocase
-        $in = "request" nocase
+        $io5 = "filestream" ascii wide nocase
+        $io6 = "getlogicaldrives" ascii wide nocase
+        $io7 = ".postedfile" ascii wide nocase
+        $io8 = "streamwriter" ascii wide nocase
+        $sv1 = "cmd.exe" ascii wide nocase
+        $sv2 = "processstartinfo" ascii wide nocase
+        $sv3 = "sqlconnection" ascii wide nocase
+        $sv4 = "oledbconnection" ascii wide nocase
+        $sv5 = "xp_cmdshell" ascii wide nocase
+        $sv6 = "registrykey" ascii wide nocase
+        $sv7 = "serv-u" ascii wide nocase
+        $sv8 = "iis://" ascii wide nocase
+        $sv9 = "winnt://" ascii wide nocase
+        $sv10 = "directoryentry" ascii wide nocase
+        $sv11 = "wscript.shell" ascii wide nocase
+        $sv12 = "environment.machinename" ascii wide nocase
+        $sv13 = "port scan" ascii wide nocase
+        $in = "request" ascii wide nocase
     condition:
         $in and 3 of ($io*) and 2 of ($sv*)
 }

@@ -791,3 +791,27 @@ rule php_wordpress_admin_login
     condition:
         all of them and filesize < 5KB
 }
+
+rule php_mass_mailer
+{
+    meta:
+        description = "A mass mailer: mail() in a loop over an address list, subject and body taken from the request"
+    strings:
+        $m = /\bmail\s*\(\s*\$/ nocase
+        $to = /\$_(post|get|request)\s*\[\s*["'](emails?|emaillist|maillist|mail_list|lista|list|to)["']/ nocase
+        $b = /\$_(post|get|request)\s*\[\s*["'](subject|assunto|html|message|mensagem|from|de|body)["']/ nocase
+        $l1 = /explode\s*\(\s*["']\\[rn]/ nocase
+        $l2 = /\b(for|foreach|while)\s*\(/ nocase
+    condition:
+        $m and $to and $b and any of ($l*) and filesize < 60KB
+}
+
+rule php_name_from_chr_pieces
+{
+    meta:
+        description = "Function names glued from literal pieces and chr() codes: \"preg_r\".chr(101).\"pl\".chr(97)..."
+    strings:
+        $a = /["'][a-z_]{1,12}["']\s*\.\s*chr\s*\(\s*\d{2,3}\s*\)\s*\.\s*["'][a-z_]{1,12}["']\s*\.\s*chr\s*\(/ nocase
+    condition:
+        $a
+}
