@@ -702,13 +702,14 @@ rule php_eval_wrapper
 rule php_hidden_code_pieces
 {
     meta:
-        description = "One-line shells written out by a dropper, superglobal names split or reversed, rot13 names, ${chr(..)} variables, chr() through a variable"
+        description = "One-line shells written out by a dropper, superglobal names split, cut short or reversed, rot13 names, ${chr(..)} variables, chr() through a variable"
     strings:
         $a = /<\?(php)?\s*@?(eval|assert)\s*\(\s*\\?\$_(post|get|request)/ nocase
         $b = /["']\$["']\s*\.\s*["']_(post|get|request|cookie)/ nocase
         $c = /["'](TSOP_|TEG_|TSEUQER_|EIKOOC_|nffreg|flfgrz|edoced_)/
         $d = /\$\{\s*(chr|str_rot13|strrev|base64_decode)\s*\(/ nocase
         $e = /(\$[a-z_][a-z0-9_]{0,30}\s*\(\s*\d{2,3}\s*\)\s*\.\s*){5}/ nocase
+        $f = /["']\$_(g|ge|p|po|pos|r|re|req|c|co|coo)["']/ nocase
     condition:
         any of them
 }
@@ -814,4 +815,53 @@ rule php_name_from_chr_pieces
         $a = /["'][a-z_]{1,12}["']\s*\.\s*chr\s*\(\s*\d{2,3}\s*\)\s*\.\s*["'][a-z_]{1,12}["']\s*\.\s*chr\s*\(/ nocase
     condition:
         $a
+}
+
+rule php_socket_shell
+{
+    meta:
+        description = "A loop that opens a socket and runs or evaluates what it reads: reverse shells and remote-code stagers"
+    strings:
+        $s = /\b(fsockopen|stream_socket_client|socket_create|pfsockopen)\b/ nocase
+        $x = /\b(shell_exec|system|passthru|popen|proc_open|eval)\s*\(\s*\$/ nocase
+        $l = /\bwhile\s*\(/ nocase
+    condition:
+        $s and $x and $l and filesize < 12KB
+}
+
+rule php_remote_dropper
+{
+    meta:
+        description = "A small page that downloads a remote text and writes it as a .php file under the document root"
+    strings:
+        $p = /\$_SERVER\s*\[\s*['"]DOCUMENT_ROOT['"]\s*\]\s*\.\s*["']\/[^"'\r\n]{1,60}\.php["']/ nocase
+        $r1 = "curl_exec" nocase
+        $r2 = /file_get_contents\s*\(\s*["']https?:/ nocase
+        $w = /\b(fwrite|file_put_contents|fputs)\s*\(/ nocase
+    condition:
+        $p and any of ($r*) and $w and filesize < 5KB
+}
+
+rule php_output_buffer_callback
+{
+    meta:
+        description = "A tiny page whose output buffer is handed to a callback held in a variable or named by a string, fed with request input or a command"
+    strings:
+        $o = /ob_start\s*\(\s*(\$[a-z_][a-z0-9_]{0,30}|["'][a-z_][a-z0-9_]{0,30}["'])\s*\)/ nocase
+        $n = /["'](assert|system|passthru|shell_exec|exec)["']/ nocase
+        $in = /\$_(post|get|request|cookie)\b/ nocase
+    condition:
+        $o and ($n or $in) and filesize < 1KB
+}
+
+rule php_unserialize_gadget
+{
+    meta:
+        description = "Request data unserialized into a class whose destructor or wake-up evaluates a property"
+    strings:
+        $u = /unserialize\s*\(\s*\$/ nocase
+        $d = /function\s+__(destruct|wakeup)\s*\(/ nocase
+        $e = /\b(eval|assert|system)\s*\(\s*\$this\s*->/ nocase
+    condition:
+        all of them
 }
