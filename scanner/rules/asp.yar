@@ -18,7 +18,7 @@ rule asp_eval_request_variable
     meta:
         description = "Request input put in a variable that is then evaluated"
     strings:
-        $a = /\b[a-z_][a-z0-9_]{0,30}\s*=\s*request\s*(\.\s*(form|querystring|item|cookies)\s*)?\(/ nocase
+        $a = /=\s*request\s*(\.\s*(form|querystring|item|cookies)\s*)?\(/ nocase
         $e1 = /\beval\s*\(?\s*[a-z_][a-z0-9_]{0,30}\s*\)?\s*(%>|$|:|'|\r|\n)/ nocase
         $e2 = /\bexecute(global)?\s*\(?\s*[a-z_][a-z0-9_]{0,30}\s*\)?\s*(%>|$|:|'|\r|\n)/ nocase
     condition:
@@ -192,12 +192,13 @@ rule asp_tiny_page_evaluates_variable
     meta:
         description = "A tiny page that evaluates a variable built from the request, replace() or chr() codes"
     strings:
-        $e = /(^|[\s:%(])(eval|execute(global)?)(\s*\(\s*|\s+)[a-z_][a-z0-9_]{0,30}\s*\)?\s*($|%>|:|'|\r|\n)/ nocase
+        $e1 = /\beval(\s*\(\s*|\s+)[a-z_][a-z0-9_]{0,30}\s*\)?\s*($|%>|:|'|\r|\n)/ nocase
+        $e2 = /\bexecute(global)?(\s*\(\s*|\s+)[a-z_][a-z0-9_]{0,30}\s*\)?\s*($|%>|:|'|\r|\n)/ nocase
         $in1 = /\brequest\s*[\.(\[]/ nocase
         $in2 = /\breplace\s*\(/ nocase
         $in3 = /\bchrw?\s*\(\s*-?\d/ nocase
     condition:
-        $e and any of ($in*) and filesize < 1KB
+        filesize < 1KB and any of ($e*) and any of ($in*)
 }
 
 rule asp_jscript_eval_alias

@@ -116,7 +116,7 @@ rule jsp_writes_request_to_file
     strings:
         $o = /new\s+(java\.io\.)?(fileoutputstream|filewriter|printwriter|randomaccessfile)\s*\(\s*[a-z_][a-z0-9_]{0,30}\s*[,)]/ nocase
         $p = /[a-z_][a-z0-9_]{0,30}\s*=\s*(new\s+string\s*\(\s*)?request\.getparameter\s*\(/ nocase
-        $w = /\.write\s*\(/ nocase
+        $w = ".write(" nocase
     condition:
-        $o and $p and $w and filesize < 8KB
+        filesize < 8KB and $o and $p and $w
 }

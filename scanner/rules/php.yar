@@ -504,7 +504,7 @@ rule php_obfuscator_output
         $m1 = /\\x[0-9a-f]{2}\\[0-7]{2,3}\\x[0-9a-f]{2}\\[0-7]{2,3}/ nocase
         $m2 = /\\[0-7]{3}\\x[0-9a-f]{2}\\[0-7]{3}\\x[0-9a-f]{2}/ nocase
         $s = /\$_(server|post|get|cookie|request)\s*\[\s*["']\\x[0-9a-f]{2}/ nocase
-        $b = /["'](base|ba|bas)["']\s*\.\s*\(\s*\d{1,3}\s*[*\/+-]\s*\d{1,3}\s*\)\s*\.\s*["']_/ nocase
+        $b = /["']base["']\s*\.\s*\(\s*\d{1,3}\s*[*\/+-]\s*\d{1,3}\s*\)\s*\.\s*["']_/ nocase
     condition:
         any of them
 }
@@ -539,12 +539,13 @@ rule php_remote_code
     meta:
         description = "Code fetched over the network and evaluated, or a remote text saved as a .php file"
     strings:
-        $e = /\b(eval|assert)\s*\(\s*(@\s*)?\$[a-z_][a-z0-9_]{0,30}\s*\)/ nocase
+        $e1 = /\beval\s*\(\s*(@\s*)?\$[a-z_][a-z0-9_]{0,30}\s*\)/ nocase
+        $e2 = /\bassert\s*\(\s*(@\s*)?\$[a-z_][a-z0-9_]{0,30}\s*\)/ nocase
         $r1 = /file_get_contents\s*\(\s*(["']https?:|\$)/ nocase
         $r2 = "curl_exec" nocase
         $c = /copy\s*\(\s*["'](https?|ftp):\/\/[^"'\r\n]{1,200}["']\s*,\s*["'][^"'\r\n]{0,100}\.ph(p\d?|tml)["']/ nocase
     condition:
-        ($e and any of ($r*) and filesize < 3KB) or $c
+        (filesize < 3KB and any of ($e*) and any of ($r*)) or $c
 }
 
 rule php_small_file_writer
@@ -564,13 +565,24 @@ rule php_callback_evaluates
     meta:
         description = "assert, system and the like handed as a callback (ob_start('assert'), ->uasort('assert')), or a callback-taking sort or SQLite function fed from the request"
     strings:
-        $a = /\b(ob_start|uasort|uksort|usort|array_map|array_filter|array_walk|call_user_func|call_user_func_array|register_shutdown_function|set_error_handler|iterator_apply|array_reduce|array_udiff|array_diff_ukey)\s*\([^;]{0,60}["'](assert|system|passthru|shell_exec|exec|eval|create_function)["']/ nocase
-        $b = /->\s*(uasort|uksort)\s*\(\s*["'](assert|system)["']/ nocase
-        $c = /\b(array_udiff|array_diff_ukey|array_diff_uassoc|array_intersect_ukey|array_uintersect|uasort|uksort|usort|sqlitecreatefunction|createfunction)\s*\([^;]{0,200}\$_(request|post|get|cookie)/ nocase
-        $d = /\b(array_udiff|array_diff_ukey|array_diff_uassoc|array_intersect_ukey|uasort|uksort|sqlitecreatefunction|createfunction)\s*\([^;]{0,100}(\$[a-z_]{1,10}|base64_decode\s*\(\s*\$[a-z_]{1,10})\s*(,\s*\d\s*)?\)/ nocase
+        $a1 = /ob_start\s*\(\s*["'](assert|system|passthru|shell_exec|create_function)["']/ nocase
+        $a2 = /call_user_func(_array)?\s*\(\s*["'](assert|system|passthru|shell_exec|create_function)["']/ nocase
+        $a3 = /array_map\s*\(\s*["'](assert|system|passthru|shell_exec|create_function)["']/ nocase
+        $a4 = /register_shutdown_function\s*\(\s*["'](assert|system|passthru|shell_exec|create_function)["']/ nocase
+        $a5 = /array_filter\s*\([^;]{0,60},\s*["'](assert|system|passthru|shell_exec|create_function)["']\s*\)/ nocase
+        $a6 = /array_walk\s*\([^;]{0,60},\s*["'](assert|system|passthru|shell_exec|create_function)["']\s*\)/ nocase
+        $a7 = /u[ak]?sort\s*\([^;]{0,60},\s*["'](assert|system|passthru|shell_exec|create_function)["']\s*\)/ nocase
+        $a8 = /array_(udiff|diff_ukey)\s*\([^;]{0,60},\s*["'](assert|system|passthru|shell_exec|create_function)["']\s*\)/ nocase
+        $b = /->\s*u[ak]sort\s*\(\s*["'](assert|system)["']/ nocase
+        $c1 = /u[ak]?sort\s*\([^;]{0,200}\$_(request|post|get|cookie)/ nocase
+        $c2 = /array_(udiff|diff_u|intersect_u|uintersect)[a-z]{0,6}\s*\([^;]{0,200}\$_(request|post|get|cookie)/ nocase
+        $c3 = /createfunction\s*\([^;]{0,200}\$_(request|post|get|cookie)/ nocase
+        $d1 = /u[ak]sort\s*\([^;]{0,100}(\$[a-z_]{1,10}|base64_decode\s*\(\s*\$[a-z_]{1,10})\s*(,\s*\d\s*)?\)\s*;/ nocase
+        $d2 = /array_(udiff|diff_u|intersect_u)[a-z]{0,6}\s*\([^;]{0,100}\$[a-z_]{1,10}\s*\)\s*;/ nocase
+        $d3 = /createfunction\s*\([^;]{0,100}\$[a-z_]{1,10}\s*(,\s*\d\s*)?\)\s*;/ nocase
         $in = /\$_(post|get|request|cookie)\b/ nocase
     condition:
-        $a or $b or $c or ($d and $in and filesize < 2KB)
+        any of ($a*) or $b or any of ($c*) or (filesize < 2KB and any of ($d*) and $in)
 }
 
 rule php_small_dynamic_call
@@ -578,11 +590,25 @@ rule php_small_dynamic_call
     meta:
         description = "A small page that reads the request, names a dangerous function (or a piece of one) in a string, and calls a variable"
     strings:
-        $v = /(^|[^>:a-z0-9_])\$[a-z_][a-z0-9_]{0,30}\s*(\[[^\]\r\n]{1,30}\]\s*){0,3}\(/ nocase
+        $v = /\$[a-z_][a-z0-9_]{0,30}\s*(\[[^\]\r\n]{1,30}\]\s*){0,3}\(\s*[$@]/ nocase
         $in = /\$(_(post|get|request|cookie)\b|\{\s*["']_)/ nocase
-        $n = /["'](assert|asser|system|passthru|shell_exec|create_function|eval|as|ass|ev)["']/ nocase
+        $n1 = "'assert'" nocase
+        $n2 = "\"assert\"" nocase
+        $n3 = "'asser'" nocase
+        $n4 = "\"asser\"" nocase
+        $n5 = "'system'" nocase
+        $n6 = "\"system\"" nocase
+        $n7 = "'create_function'" nocase
+        $n8 = "'as'" nocase
+        $n9 = "\"as\"" nocase
+        $n10 = "'ass'" nocase
+        $n11 = "\"ass\"" nocase
+        $n12 = "'ev'" nocase
+        $n13 = "\"ev\"" nocase
+        $n14 = "'passthru'" nocase
+        $n15 = "'eval'" nocase
     condition:
-        $v and $in and $n and filesize < 2KB
+        filesize < 2KB and any of ($n*) and $in and $v
 }
 
 rule php_underscore_function
@@ -600,10 +626,11 @@ rule php_eval_array_element
     meta:
         description = "A tiny page that evaluates an array element (misspelt superglobals, eval_r), or PHP in a <script language=php> block"
     strings:
-        $a = /\b(eval|assert)(_r)?\s*\(\s*(@\s*)?\$[a-z_][a-z0-9_]{0,20}\s*\[/ nocase
+        $a1 = /\beval(_r)?\s*\(\s*(@\s*)?\$[a-z_][a-z0-9_]{0,20}\s*\[/ nocase
+        $a2 = /\bassert\s*\(\s*(@\s*)?\$[a-z_][a-z0-9_]{0,20}\s*\[/ nocase
         $s = /<script\s+language\s*=\s*["']?php/ nocase
     condition:
-        ($a and filesize < 1KB) or $s
+        (filesize < 1KB and any of ($a*)) or $s
 }
 
 rule php_command_form
@@ -611,10 +638,34 @@ rule php_command_form
     meta:
         description = "A form field named cmd or command on a page that runs a variable as an operating-system command"
     strings:
-        $x = /\b(system|passthru|shell_exec|exec|popen|proc_open)\s*\(\s*\$[a-z_]/ nocase
-        $f = /<(input|textarea)[^>]{0,100}name\s*=\s*\\?["']?(cmd|command|execute|exec|shell)\b/ nocase
+        $x1 = /\bsystem\s*\(\s*\$[a-z_]/ nocase
+        $x2 = /\bpassthru\s*\(\s*\$[a-z_]/ nocase
+        $x3 = /\bshell_exec\s*\(\s*\$[a-z_]/ nocase
+        $x4 = /\bexec\s*\(\s*\$[a-z_]/ nocase
+        $x5 = /\bpopen\s*\(\s*\$[a-z_]/ nocase
+        $x6 = /\bproc_open\s*\(\s*\$[a-z_]/ nocase
+        $f1 = "name=\"cmd\"" nocase
+        $f2 = "name='cmd'" nocase
+        $f3 = "name=\\\"cmd\\\"" nocase
+        $f4 = "name=cmd>" nocase
+        $f5 = "name=\"command\"" nocase
+        $f6 = "name='command'" nocase
+        $f7 = "name=\\\"command\\\"" nocase
+        $f8 = "name=command>" nocase
+        $f9 = "name=\"execute\"" nocase
+        $f10 = "name='execute'" nocase
+        $f11 = "name=\\\"execute\\\"" nocase
+        $f12 = "name=execute>" nocase
+        $f13 = "name=\"exec\"" nocase
+        $f14 = "name='exec'" nocase
+        $f15 = "name=\\\"exec\\\"" nocase
+        $f16 = "name=exec>" nocase
+        $f17 = "name=\"shell\"" nocase
+        $f18 = "name='shell'" nocase
+        $f19 = "name=\\\"shell\\\"" nocase
+        $f20 = "name=shell>" nocase
     condition:
-        $x and $f
+        any of ($f*) and any of ($x*)
 }
 
 rule php_socket_process
@@ -657,11 +708,13 @@ rule php_eval_string_with_input
     meta:
         description = "eval or assert of a string literal that carries request input, or interpolates a variable in a small page that reads the request"
     strings:
-        $a = /\b(eval|assert)\s*\(\s*(@\s*)?["'][^;]{0,80}\$_(post|get|request|cookie)/ nocase
-        $b = /\b(eval|assert)\s*\(\s*(@\s*)?"[^"]{0,60}\$[a-z_][a-z0-9_]{0,30}[^"]{0,20}"\s*\)/ nocase
+        $a1 = /\beval\s*\(\s*(@\s*)?["'][^;]{0,80}\$_(post|get|request|cookie)/ nocase
+        $a2 = /\bassert\s*\(\s*(@\s*)?["'][^;]{0,80}\$_(post|get|request|cookie)/ nocase
+        $b1 = /\beval\s*\(\s*(@\s*)?"[^"]{0,60}\$[a-z_][a-z0-9_]{0,30}[^"]{0,20}"\s*\)/ nocase
+        $b2 = /\bassert\s*\(\s*(@\s*)?"[^"]{0,60}\$[a-z_][a-z0-9_]{0,30}[^"]{0,20}"\s*\)/ nocase
         $in = /\$_(post|get|request|cookie)\b/ nocase
     condition:
-        $a or ($b and $in and filesize < 2KB)
+        any of ($a*) or (filesize < 2KB and any of ($b*) and $in)
 }
 
 rule php_tiny_include_from_request
@@ -680,8 +733,16 @@ rule php_header_driven
     meta:
         description = "Commands or code taken from HTTP request headers, or a file written where the request says"
     strings:
-        $a = /\b(system|passthru|exec|shell_exec|popen|proc_open|eval|assert)\s*\(\s*(@\s*)?(getenv\s*\(\s*["']HTTP_|\$_SERVER\s*\[\s*["']HTTP_)/ nocase
-        $b = /(file_put_contents|fopen)\s*\(\s*\{?\$_(server|get|post|request|cookie)\s*\[/ nocase
+        $a1 = /\bsystem\s*\(\s*(@\s*)?(getenv\s*\(\s*["']|\$_SERVER\s*\[\s*["'])HTTP_/ nocase
+        $a2 = /\bpassthru\s*\(\s*(@\s*)?(getenv\s*\(\s*["']|\$_SERVER\s*\[\s*["'])HTTP_/ nocase
+        $a3 = /\bexec\s*\(\s*(@\s*)?(getenv\s*\(\s*["']|\$_SERVER\s*\[\s*["'])HTTP_/ nocase
+        $a4 = /\bshell_exec\s*\(\s*(@\s*)?(getenv\s*\(\s*["']|\$_SERVER\s*\[\s*["'])HTTP_/ nocase
+        $a5 = /\bpopen\s*\(\s*(@\s*)?(getenv\s*\(\s*["']|\$_SERVER\s*\[\s*["'])HTTP_/ nocase
+        $a6 = /\bproc_open\s*\(\s*(@\s*)?(getenv\s*\(\s*["']|\$_SERVER\s*\[\s*["'])HTTP_/ nocase
+        $a7 = /\beval\s*\(\s*(@\s*)?(getenv\s*\(\s*["']|\$_SERVER\s*\[\s*["'])HTTP_/ nocase
+        $a8 = /\bassert\s*\(\s*(@\s*)?(getenv\s*\(\s*["']|\$_SERVER\s*\[\s*["'])HTTP_/ nocase
+        $b1 = /file_put_contents\s*\(\s*\{?\$_(server|get|post|request|cookie)\s*\[/ nocase
+        $b2 = /fopen\s*\(\s*\{?\$_(server|get|post|request|cookie)\s*\[/ nocase
     condition:
         any of them
 }
@@ -755,9 +816,10 @@ rule php_str_replace_stages
         description = "Code unscrambled by a chain of str_replace calls and then evaluated"
     strings:
         $sr = /=\s*str_replace\s*\(\s*["'][^"'\r\n]{2,20}["']\s*,\s*["'][^"'\r\n]{0,4}["']\s*,\s*\$[a-z_][a-z0-9_]{0,30}\s*\)/ nocase
-        $ev = /\b(eval|assert)\s*\(/ nocase
+        $ev1 = /\beval\s*\(/ nocase
+        $ev2 = /\bassert\s*\(/ nocase
     condition:
-        #sr >= 5 and $ev and filesize < 4KB
+        filesize < 4KB and #sr >= 5 and any of ($ev*)
 }
 
 rule php_chopper_relay
@@ -796,15 +858,13 @@ rule php_wordpress_admin_login
 rule php_mass_mailer
 {
     meta:
-        description = "A mass mailer: mail() in a loop over an address list, subject and body taken from the request"
+        description = "A mass mailer: mail() to addresses from a posted list, subject and body taken from the request"
     strings:
         $m = /\bmail\s*\(\s*\$/ nocase
         $to = /\$_(post|get|request)\s*\[\s*["'](emails?|emaillist|maillist|mail_list|lista|list|to)["']/ nocase
         $b = /\$_(post|get|request)\s*\[\s*["'](subject|assunto|html|message|mensagem|from|de|body)["']/ nocase
-        $l1 = /explode\s*\(\s*["']\\[rn]/ nocase
-        $l2 = /\b(for|foreach|while)\s*\(/ nocase
     condition:
-        $m and $to and $b and any of ($l*) and filesize < 60KB
+        $m and $to and $b and filesize < 60KB
 }
 
 rule php_name_from_chr_pieces
@@ -822,11 +882,18 @@ rule php_socket_shell
     meta:
         description = "A loop that opens a socket and runs or evaluates what it reads: reverse shells and remote-code stagers"
     strings:
-        $s = /\b(fsockopen|stream_socket_client|socket_create|pfsockopen)\b/ nocase
-        $x = /\b(shell_exec|system|passthru|popen|proc_open|eval)\s*\(\s*\$/ nocase
-        $l = /\bwhile\s*\(/ nocase
+        $s1 = "fsockopen" nocase
+        $s2 = "stream_socket_client" nocase
+        $s3 = "socket_create" nocase
+        $x1 = /\bshell_exec\s*\(\s*\$/ nocase
+        $x2 = /\bsystem\s*\(\s*\$/ nocase
+        $x3 = /\bpassthru\s*\(\s*\$/ nocase
+        $x4 = /\bpopen\s*\(\s*\$/ nocase
+        $x5 = /\bproc_open\s*\(\s*\$/ nocase
+        $x6 = /\beval\s*\(\s*\$/ nocase
+        $l = "while" nocase
     condition:
-        $s and $x and $l and filesize < 12KB
+        filesize < 12KB and any of ($s*) and any of ($x*) and $l
 }
 
 rule php_remote_dropper
