@@ -932,3 +932,33 @@ rule php_unserialize_gadget
     condition:
         all of them
 }
+
+rule php_card_skimmer
+{
+    meta:
+        description = "Shop code that mails card numbers and their security codes or billing details away (a payment skimmer)"
+    strings:
+        $c1 = "getccnumber" nocase
+        $c2 = "cc_number" nocase
+        $v1 = "getcccid" nocase
+        $v2 = "cc_cid" nocase
+        $v3 = "getccexp" nocase
+        $v4 = "cc_exp" nocase
+        $v5 = "billing" nocase
+        $m = /\bmail\s*\(/ nocase
+    condition:
+        any of ($c*) and any of ($v*) and $m
+}
+
+rule php_credential_mailer
+{
+    meta:
+        description = "A phishing collector: posted passwords or card data mailed out together with the visitor's address"
+    strings:
+        $ip1 = /getenv\s*\(\s*["']REMOTE_ADDR/ nocase
+        $ip2 = /\$_SERVER\s*\[\s*["']REMOTE_ADDR/ nocase
+        $p = /\.=\s*["'][^"'\r\n]{0,30}(password|passwd|pass|card number|cvv)[^"'\r\n]{0,20}["']\s*\.\s*\$_POST\s*\[/ nocase
+        $m = /\bmail\s*\(/ nocase
+    condition:
+        filesize < 10KB and any of ($ip*) and $p and $m
+}
