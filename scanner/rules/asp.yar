@@ -294,7 +294,7 @@ rule asp_hidden_progid
     meta:
         description = "An object created from a ProgID spelled in pieces (\"Script\"&\"ing.Fil\"&...), to hide what it opens"
     strings:
-        $c = /=\s*"[a-z.]{2,12}"\s*&\s*"[a-z.]{2,12}"\s*&\s*"[a-z.]{2,12}"/ nocase
+        $c = /=\s*"[a-z.]{2,12}"&"[a-z.]{2,12}"&"[a-z.]{2,12}"/ nocase
         $o = /createobject\s*\(\s*[a-z_][a-z0-9_]{0,30}\s*\)/ nocase
     condition:
         $c and $o

@@ -499,7 +499,8 @@ rule php_obfuscator_output
         description = "The marks of PHP obfuscators: function tables in $GLOBALS, O/0 variable names, mixed octal and hex escapes, escaped superglobal keys, names built with arithmetic"
     strings:
         $g = /\$GLOBALS\s*\[\s*['"]_{1,2}\d{3,}_['"]\s*\]\s*=\s*Array\s*\(/ nocase
-        $o = /\$[O0]{6,}\s*=\s*(urldecode|__FILE__|base64_decode)/
+        $o1 = /\$OO[O0]{4,}\s*=\s*(urldecode|__FILE__|base64_decode)/
+        $o2 = /\$O0[O0]{4,}\s*=\s*(urldecode|__FILE__|base64_decode)/
         $h = /\$GLOBALS\s*\[\s*['"][a-z0-9_]{1,12}['"]\s*\]\s*=\s*["']\\x[0-9a-f]{2}\\x/ nocase
         $m1 = /\\x[0-9a-f]{2}\\[0-7]{2,3}\\x[0-9a-f]{2}\\[0-7]{2,3}/ nocase
         $m2 = /\\[0-7]{3}\\x[0-9a-f]{2}\\[0-7]{3}\\x[0-9a-f]{2}/ nocase
@@ -555,9 +556,12 @@ rule php_small_file_writer
     strings:
         $w = /(fwrite|fputs)\s*\(\s*@?fopen\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*,\s*["'][wa]/ nocase
         $f = /file_put_contents\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*(\[[^\]]{1,30}\]\s*)?,\s*\$[a-z_][a-z0-9_]{0,30}\s*\[/ nocase
-        $in = /\$_(post|get|request|cookie)\b/ nocase
+        $in1 = "$_post" nocase
+        $in2 = "$_get" nocase
+        $in3 = "$_request" nocase
+        $in4 = "$_cookie" nocase
     condition:
-        any of ($w, $f) and $in and filesize < 2KB
+        any of ($w, $f) and any of ($in*) and filesize < 2KB
 }
 
 rule php_callback_evaluates
@@ -580,9 +584,12 @@ rule php_callback_evaluates
         $d1 = /u[ak]sort\s*\([^;]{0,100}(\$[a-z_]{1,10}|base64_decode\s*\(\s*\$[a-z_]{1,10})\s*(,\s*\d\s*)?\)\s*;/ nocase
         $d2 = /array_(udiff|diff_u|intersect_u)[a-z]{0,6}\s*\([^;]{0,100}\$[a-z_]{1,10}\s*\)\s*;/ nocase
         $d3 = /createfunction\s*\([^;]{0,100}\$[a-z_]{1,10}\s*(,\s*\d\s*)?\)\s*;/ nocase
-        $in = /\$_(post|get|request|cookie)\b/ nocase
+        $in1 = "$_post" nocase
+        $in2 = "$_get" nocase
+        $in3 = "$_request" nocase
+        $in4 = "$_cookie" nocase
     condition:
-        any of ($a*) or $b or any of ($c*) or (filesize < 2KB and any of ($d*) and $in)
+        any of ($a*) or $b or any of ($c*) or (filesize < 2KB and any of ($d*) and any of ($in*))
 }
 
 rule php_small_dynamic_call
@@ -697,10 +704,11 @@ rule php_compressed_blob
     meta:
         description = "A long base64 literal of zlib-compressed data (it starts eJ/eN/eF): packed code"
     strings:
-        $z = /["'](eJ|eN|eF)[A-Za-z0-9+\/]{2000}/
+        $z1 = /'e[JNF][A-Za-z0-9+\/]{2000}/
+        $z2 = /"e[JNF][A-Za-z0-9+\/]{2000}/
         $open = "<?"
     condition:
-        $z and $open
+        any of ($z*) and $open
 }
 
 rule php_eval_string_with_input
@@ -712,9 +720,12 @@ rule php_eval_string_with_input
         $a2 = /\bassert\s*\(\s*(@\s*)?["'][^;]{0,80}\$_(post|get|request|cookie)/ nocase
         $b1 = /\beval\s*\(\s*(@\s*)?"[^"]{0,60}\$[a-z_][a-z0-9_]{0,30}[^"]{0,20}"\s*\)/ nocase
         $b2 = /\bassert\s*\(\s*(@\s*)?"[^"]{0,60}\$[a-z_][a-z0-9_]{0,30}[^"]{0,20}"\s*\)/ nocase
-        $in = /\$_(post|get|request|cookie)\b/ nocase
+        $in1 = "$_post" nocase
+        $in2 = "$_get" nocase
+        $in3 = "$_request" nocase
+        $in4 = "$_cookie" nocase
     condition:
-        any of ($a*) or (filesize < 2KB and any of ($b*) and $in)
+        any of ($a*) or (filesize < 2KB and any of ($b*) and any of ($in*))
 }
 
 rule php_tiny_include_from_request
@@ -755,9 +766,12 @@ rule php_eval_wrapper
         $a = /function\s+[a-z_][a-z0-9_]{0,30}\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*\)\s*\{\s*@?(eval|assert|system|passthru|shell_exec)\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*\)/ nocase
         $r = /new\s+reflectionfunction\s*\(\s*\$(_(get|post|request|cookie)|[a-z_][a-z0-9_]{0,30}\s*\[)/ nocase
         $c = /create_function\s*\(/ nocase
-        $in = /\$_(post|get|request|cookie)\b/ nocase
+        $in1 = "$_post" nocase
+        $in2 = "$_get" nocase
+        $in3 = "$_request" nocase
+        $in4 = "$_cookie" nocase
     condition:
-        $a or $r or ($c and $in and filesize < 1KB)
+        $a or $r or ($c and any of ($in*) and filesize < 1KB)
 }
 
 rule php_hidden_code_pieces
@@ -766,8 +780,16 @@ rule php_hidden_code_pieces
         description = "One-line shells written out by a dropper, superglobal names split, cut short or reversed, rot13 names, ${chr(..)} variables, chr() through a variable"
     strings:
         $a = /<\?(php)?\s*@?(eval|assert)\s*\(\s*\\?\$_(post|get|request)/ nocase
-        $b = /["']\$["']\s*\.\s*["']_(post|get|request|cookie)/ nocase
-        $c = /["'](TSOP_|TEG_|TSEUQER_|EIKOOC_|nffreg|flfgrz|edoced_)/
+        $b1 = "\"$\".\"_"
+        $b2 = "'$'.'_"
+        $c1 = "TSOP_"
+        $c2 = "'TEG_"
+        $c3 = "\"TEG_"
+        $c4 = "TSEUQER_"
+        $c5 = "EIKOOC_"
+        $c6 = "nffreg"
+        $c7 = "flfgrz"
+        $c8 = "edoced_"
         $d = /\$\{\s*(chr|str_rot13|strrev|base64_decode)\s*\(/ nocase
         $e = /(\$[a-z_][a-z0-9_]{0,30}\s*\(\s*\d{2,3}\s*\)\s*\.\s*){5}/ nocase
         $f = /["']\$_(g|ge|p|po|pos|r|re|req|c|co|coo)["']/ nocase
@@ -780,7 +802,7 @@ rule php_superglobal_alias_called
     meta:
         description = "A small page that copies a whole superglobal into a variable and calls functions or writes files with its elements"
     strings:
-        $a = /\$[a-z_][a-z0-9_]{0,30}\s*=\s*(@\s*)?\$_(post|get|request|cookie|server)\s*;/ nocase
+        $a = /=\s*(@\s*)?\$_(post|get|request|cookie|server)\s*;/ nocase
         $v = /\$[a-z_][a-z0-9_]{0,30}\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*\[/ nocase
         $w = /file_put_contents\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*\[/ nocase
     condition:
@@ -904,9 +926,11 @@ rule php_remote_dropper
         $p = /\$_SERVER\s*\[\s*['"]DOCUMENT_ROOT['"]\s*\]\s*\.\s*["']\/[^"'\r\n]{1,60}\.php["']/ nocase
         $r1 = "curl_exec" nocase
         $r2 = /file_get_contents\s*\(\s*["']https?:/ nocase
-        $w = /\b(fwrite|file_put_contents|fputs)\s*\(/ nocase
+        $w1 = "fwrite(" nocase
+        $w2 = "file_put_contents(" nocase
+        $w3 = "fputs(" nocase
     condition:
-        $p and any of ($r*) and $w and filesize < 5KB
+        filesize < 5KB and $p and any of ($r*) and any of ($w*)
 }
 
 rule php_output_buffer_callback
@@ -916,9 +940,12 @@ rule php_output_buffer_callback
     strings:
         $o = /ob_start\s*\(\s*(\$[a-z_][a-z0-9_]{0,30}|["'][a-z_][a-z0-9_]{0,30}["'])\s*\)/ nocase
         $n = /["'](assert|system|passthru|shell_exec|exec)["']/ nocase
-        $in = /\$_(post|get|request|cookie)\b/ nocase
+        $in1 = "$_post" nocase
+        $in2 = "$_get" nocase
+        $in3 = "$_request" nocase
+        $in4 = "$_cookie" nocase
     condition:
-        $o and ($n or $in) and filesize < 1KB
+        $o and ($n or any of ($in*)) and filesize < 1KB
 }
 
 rule php_unserialize_gadget

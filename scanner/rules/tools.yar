@@ -21,7 +21,8 @@ rule db_table_dumper
     meta:
         description = "An ASP or ASP.NET page that logs into a database with credentials written in it and streams whole tables to the visitor (a database dumper)"
     strings:
-        $c = /(uid|user id)\s*=[^;"]{0,40};\s*(pwd|password)\s*=/ nocase
+        $c1 = /uid\s*=[^;"]{0,40};\s*pwd\s*=/ nocase
+        $c2 = /user id\s*=[^;"]{0,40};\s*password\s*=/ nocase
         $f = "response.flush" nocase
         $r1 = ".fields" nocase
         $r2 = /\.get(value|string)\s*\(/ nocase
@@ -29,5 +30,5 @@ rule db_table_dumper
         $r4 = /\.rows\s*[\[.]/ nocase
         $w = "response.write" nocase
     condition:
-        $c and $f and $w and any of ($r*) and filesize < 10KB
+        filesize < 10KB and any of ($c*) and $f and $w and any of ($r*)
 }
