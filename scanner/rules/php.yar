@@ -825,11 +825,12 @@ rule php_preg_e_hidden
     meta:
         description = "An /e pattern kept in a variable for preg_replace, or code packed with pack('H*')"
     strings:
-        $a = /=\s*["']\/[^"'\/\r\n]{1,40}\/[imsx]{0,4}e[imsx]{0,4}["']\s*;/
+        $a1 = /=\s*"\/[^"\/\r\n]{1,40}\/e"\s*;/
+        $a2 = /=\s*'\/[^'\/\r\n]{1,40}\/e'\s*;/
         $p = /preg_replace\s*\(\s*\$/ nocase
         $h = /pack\s*\(\s*["']H\*["']\s*,\s*["'](3c3f|3c25|40?6576616c|40?617373657274|73797374656d|6261736536345f)/ nocase
     condition:
-        ($a and $p) or $h
+        (any of ($a*) and $p) or $h
 }
 
 rule php_str_replace_stages
