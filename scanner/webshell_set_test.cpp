@@ -9,6 +9,7 @@
 // file flagged (the hold-out part is never listed).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -51,12 +52,14 @@ struct Tally {
 
 // Floors a little under what the rules reach when frozen, per share
 // (tuning, hold-out), so that a change that loses detection fails here; and
-// the most benign files any share may flag as found or renamed. Behind an
-// image header every server script is flagged by design (an image has no
-// business carrying one), so the benign image variants are reported only.
+// the most benign files any share may flag as found, renamed, or behind an
+// image header by the rules about code. Behind an image header every server
+// script is flagged by the image rule by design (an image has no business
+// carrying one), so that count is reported only; the code rules must still
+// see through the header on their own.
 const std::map<std::string, double> kFloor[2] = {
-    {{"asp", 0.86}, {"aspx", 0.82}, {"jsp", 0.90}, {"php", 0.69}},
-    {{"asp", 0.80}, {"aspx", 0.70}, {"jsp", 0.64}, {"php", 0.65}}};
+    {{"asp", 0.97}, {"aspx", 0.96}, {"jsp", 0.97}, {"php", 0.88}},
+    {{"asp", 0.93}, {"aspx", 0.86}, {"jsp", 0.87}, {"php", 0.80}}};
 constexpr int kMaxFlagged[2] = {0, 1};
 
 Externals ExternalsOf(const std::string& name, const std::string& data) {
@@ -83,9 +86,12 @@ TEST(ScannerOnWebShellSet, FindsBackDoorsOfEveryLanguageAndLeavesApplicationCode
   ASSERT_GT(rules.rule_count(), 0u);
   const bool show = std::getenv("ZELK_SCAN_SHOW") != nullptr;
 
-  // [variant][hold-out][label/language]
-  const char* const kVariants[] = {"as found", "x.asp;.jpg", "after GIF", "after JPEG"};
-  std::map<std::string, Tally> tally[4][2];
+  // [variant][hold-out][label/language]. The last two count the image
+  // variants found by a rule about the code itself, not by the image rule.
+  const char* const kVariants[] = {"as found",   "x.asp;.jpg", "after GIF",
+                                   "after JPEG", "GIF, code",  "JPEG, code"};
+  constexpr int kVariantCount = 6;
+  std::map<std::string, Tally> tally[kVariantCount][2];
   std::map<std::string, int> rule_hits;
   for (const testing::ArchiveMember& m : members) {
     const std::string key = testing::LabelAndLanguage(m.name);
@@ -107,6 +113,12 @@ TEST(ScannerOnWebShellSet, FindsBackDoorsOfEveryLanguageAndLeavesApplicationCode
       Tally& t = tally[v][hold_out][key];
       ++t.total;
       t.hits += !found.empty();
+      if (v >= 2) {
+        Tally& code = tally[v + 2][hold_out][key];
+        ++code.total;
+        code.hits += std::any_of(found.begin(), found.end(),
+                                 [](const std::string& r) { return r != "script_in_image"; });
+      }
       if (v == 0 && !hold_out) {
         for (const std::string& r : found) ++rule_hits[r];
       }
@@ -118,7 +130,7 @@ TEST(ScannerOnWebShellSet, FindsBackDoorsOfEveryLanguageAndLeavesApplicationCode
       }
     }
   }
-  for (int v = 0; v < 4; ++v) {
+  for (int v = 0; v < kVariantCount; ++v) {
     for (int share = 0; share < 2; ++share) {
       for (const auto& [key, t] : tally[v][share]) {
         std::printf("[  FIGURE  ] %-10s %-9s %-15s %4d / %4d  %5.1f%%\n", kVariants[v],
@@ -130,7 +142,7 @@ TEST(ScannerOnWebShellSet, FindsBackDoorsOfEveryLanguageAndLeavesApplicationCode
     for (const auto& [rule, n] : rule_hits)
       std::printf("[  RULE    ] %-40s %4d\n", rule.c_str(), n);
   }
-  for (int v = 0; v < 4; ++v) {
+  for (int v = 0; v < kVariantCount; ++v) {
     for (int share = 0; share < 2; ++share) {
       for (const char* lang : {"asp", "aspx", "php", "jsp"}) {
         const Tally& bad = tally[v][share][std::string("malicious/") + lang];
@@ -142,7 +154,7 @@ TEST(ScannerOnWebShellSet, FindsBackDoorsOfEveryLanguageAndLeavesApplicationCode
         flagged += tally[v][share][std::string("benign/") + lang].hits;
         benign += tally[v][share][std::string("benign/") + lang].total;
       }
-      if (v < 2) {
+      if (v < 2 || v >= 4) {
         EXPECT_LE(flagged, kMaxFlagged[share]) << kVariants[v] << " of " << benign;
       }
     }

@@ -492,7 +492,9 @@ std::vector<std::string> RuleSet::Match(std::string_view data, const Externals& 
       if (s.fullword && !detail::FullwordOk(data, start, end - start, false)) continue;
       hits[i].push_back(
           {static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end - start)});
-      if (hits[i].size() >= kMaxMatchesPerString) break;
+      // A string the conditions only ask about (no count, offset, length or
+      // position) is settled by its first match: one PCRE pass stops there.
+      if (!s.needs_all || hits[i].size() >= kMaxMatchesPerString) break;
     }
   }
   for (std::size_t i = 0; i < impl_->strings.size(); ++i) {

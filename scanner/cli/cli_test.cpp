@@ -43,7 +43,8 @@ TEST_F(ScanCli, PrintsFindingsAndCleanFilesAndExitsOneWhenSomethingIsFound) {
   Make(gbk_name, "<?php echo 1;");
   const ProgramRun r = Scan("--list --jobs 1 " + ShellQuote(site_));
   EXPECT_EQ(r.exit_code, 1) << r.err;
-  EXPECT_NE(r.out.find("infected\t" + site_ + "shell.php\tphp_eval_request_input\n"),
+  // The one-liner meets several rules; the line names the first of them.
+  EXPECT_NE(r.out.find("infected\t" + site_ + "shell.php\tphp_eval_request_input"),
             std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("infected\t" + site_ + "up/x.asp;.jpg\tasp_eval_request_input\n"),
@@ -76,7 +77,7 @@ TEST_F(ScanCli, UserRuleFoldersAddRulesAndABrokenOneIsReported) {
   const ProgramRun r = Scan("--rules " + ShellQuote(rules) + " " + ShellQuote(site_));
   EXPECT_EQ(r.exit_code, 1) << r.err;
   EXPECT_NE(r.out.find("infected\t" + site_ + "a.php\tmy_marker\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("infected\t" + site_ + "b.php\tphp_eval_request_input\n"), std::string::npos)
+  EXPECT_NE(r.out.find("infected\t" + site_ + "b.php\tphp_eval_request_input"), std::string::npos)
       << r.out;
   EXPECT_NE(r.err.find(rules + "broken.yar:2: feature not supported: for loops"), std::string::npos)
       << r.err;

@@ -18,9 +18,9 @@ rule asp_eval_request_variable
     meta:
         description = "Request input put in a variable that is then evaluated"
     strings:
-        $a = /\b[a-z_][a-z0-9_]{0,30}\s*=\s*request\s*(\.\s*(form|querystring|item|cookies)\s*)?\(/ nocase
-        $e1 = /\beval\s*\(?\s*[a-z_][a-z0-9_]{0,30}\s*\)?\s*(%>|$|:|\r|\n)/ nocase
-        $e2 = /\bexecute(global)?\s*\(?\s*[a-z_][a-z0-9_]{0,30}\s*\)?\s*(%>|$|:|\r|\n)/ nocase
+        $a = /=\s*request\s*(\.\s*(form|querystring|item|cookies)\s*)?\(/ nocase
+        $e1 = /\beval\s*\(?\s*[a-z_][a-z0-9_]{0,30}\s*\)?\s*(%>|$|:|'|\r|\n)/ nocase
+        $e2 = /\bexecute(global)?\s*\(?\s*[a-z_][a-z0-9_]{0,30}\s*\)?\s*(%>|$|:|'|\r|\n)/ nocase
     condition:
         $a and ($e1 or $e2) and filesize < 20KB
 }
@@ -185,4 +185,117 @@ rule asp_page_file_manager
         $class = /\n\s*class\s+[a-z_]/ nocase
     condition:
         $fso and $in and 2 of ($op*) and not $class and filesize < 200KB
+}
+
+rule asp_tiny_page_evaluates_variable
+{
+    meta:
+        description = "A tiny page that evaluates a variable built from the request, replace() or chr() codes"
+    strings:
+        $e1 = /\beval(\s*\(\s*|\s+)[a-z_][a-z0-9_]{0,30}\s*\)?\s*($|%>|:|'|\r|\n)/ nocase
+        $e2 = /\bexecute(global)?(\s*\(\s*|\s+)[a-z_][a-z0-9_]{0,30}\s*\)?\s*($|%>|:|'|\r|\n)/ nocase
+        $in1 = /\brequest\s*[\.(\[]/ nocase
+        $in2 = /\breplace\s*\(/ nocase
+        $in3 = /\bchrw?\s*\(\s*-?\d/ nocase
+    condition:
+        filesize < 1KB and any of ($e*) and any of ($in*)
+}
+
+rule asp_jscript_eval_alias
+{
+    meta:
+        description = "JScript that hands eval around as a value (an object member, a return value) on a page that reads the request"
+    strings:
+        $a1 = /[:=(,]\s*eval\s*[},;\r\n)]/ nocase
+        $a2 = /return\s+eval\s*[\r\n;}]/ nocase
+        $in = /\brequest\s*[\.(\[]/ nocase
+    condition:
+        any of ($a*) and $in
+}
+
+rule asp_stream_writes_request
+{
+    meta:
+        description = "Writes request text into a stream that is saved to disk: an uploader of further shells"
+    strings:
+        $w = /\.\s*write(text)?\s*\(?\s*request\s*(\(|\.\s*(form|querystring|item|cookies)\b)/ nocase
+        $s = "savetofile" nocase
+    condition:
+        $w and $s
+}
+
+rule asp_saves_script_file
+{
+    meta:
+        description = "Saves a stream under a fixed server-script name (.asp, .aspx, .php, .jsp ...): a dropper"
+    strings:
+        $s1 = /savetofile\s*\(?\s*server\.mappath\s*\(\s*"[^"\r\n]{0,60}\.(asp|asa|cer|cdx|aspx|ashx|php|jsp)"/ nocase
+        $s2 = /savetofile\s*\(?\s*"[^"\r\n]{0,80}\.(asp|asa|cer|cdx|aspx|ashx|php|jsp)"/ nocase
+    condition:
+        any of them
+}
+
+rule asp_chr_built_executable
+{
+    meta:
+        description = "A Windows executable spelled out in chr() codes (MZ header) to be written to disk"
+    strings:
+        $mz = /chrb?\s*\(\s*77\s*\)\s*&\s*chrb?\s*\(\s*90\s*\)\s*&\s*chrb?\s*\(\s*144\s*\)/ nocase
+    condition:
+        $mz
+}
+
+rule asp_execute_cached_code
+{
+    meta:
+        description = "Executes code kept in the session after fetching it over HTTP or decoding it character by character"
+    strings:
+        $e = /(^|[\s:%])execute(global)?(\s*\(\s*|\s+)[a-z_][a-z0-9_]{0,30}\s*\)?\s*($|%>|:|'|\r|\n)/ nocase
+        $f1 = "xmlhttp" nocase
+        $f2 = "responsetext" nocase
+        $f3 = "responsebody" nocase
+        $d1 = /for\s+[a-z_]{1,10}\s*=\s*1\s+to\s+len\s*\(/ nocase
+        $d2 = /\bmid\s*\(/ nocase
+        $d3 = /\bchrw?\s*\(/ nocase
+        $s = /session\s*\(\s*"[^"]{1,30}"\s*\)\s*=/ nocase
+    condition:
+        $e and $s and (any of ($f*) or all of ($d*))
+}
+
+rule asp_decoder_object_executed
+{
+    meta:
+        description = "Executes the output of a decoder object's method, or loads a script-decoding component"
+    strings:
+        $x1 = /execute(global)?\s*\(?\s*[a-z_][a-z0-9_]{0,30}\s*\.\s*(decode|decrypt|unencode|unescape)\s*\(/ nocase
+        $x2 = /\beval\s*\(?\s*[a-z_][a-z0-9_]{0,30}\s*\.\s*(decode|decrypt|unencode|unescape)\s*\(/ nocase
+        $x3 = "aspencodedll" nocase
+    condition:
+        any of them
+}
+
+rule servu_privilege_escalation
+{
+    meta:
+        description = "Talks to the Serv-U administration port to add a system user or run commands (privilege escalation)"
+    strings:
+        $s1 = "-SETUSERSETUP" nocase
+        $s2 = "-DELETEDOMAIN" nocase
+        $s3 = "SITE EXEC" nocase
+        $s4 = "site maintenance" nocase
+        $s5 = "43958"
+        $s6 = "localadministrator" nocase
+    condition:
+        2 of them
+}
+
+rule asp_hidden_progid
+{
+    meta:
+        description = "An object created from a ProgID spelled in pieces (\"Script\"&\"ing.Fil\"&...), to hide what it opens"
+    strings:
+        $c = /=\s*"[a-z.]{2,12}"&"[a-z.]{2,12}"&"[a-z.]{2,12}"/ nocase
+        $o = /createobject\s*\(\s*[a-z_][a-z0-9_]{0,30}\s*\)/ nocase
+    condition:
+        $c and $o
 }

@@ -5,7 +5,7 @@ rule aspx_eval_request_input
     meta:
         description = "JScript.NET eval of request input: the one-line shells"
     strings:
-        $e1 = /\beval\s*\(\s*request\s*(\.\s*(item|form|querystring|headers|params|cookies)\s*)?[\[(]/ nocase
+        $e1 = /\beval\s*\(\s*([a-z_][a-z0-9_]{0,20}\s*\.\s*){0,3}request\s*(\.\s*(item|form|querystring|headers|params|cookies)\s*)?[\[(]/ nocase
         $e2 = /\beval\s*\(\s*(system\.text\.encoding\.\w{2,10}\.getstring\s*\(\s*)?(system\.)?convert\.frombase64string\s*\(\s*request/ nocase
         $e3 = /\beval\s*\([^;\r\n]{0,200}request\s*(\.\s*(item|form|querystring|headers|params)\s*)?[\[(][^;\r\n]{0,100}["']unsafe["']/ nocase
     condition:
@@ -51,30 +51,30 @@ rule aspx_assembly_load
 rule aspx_file_manager
 {
     meta:
-        description = "File, database and server managers of the ASP.NET shell families"
+        description = "File, database and server managers of the ASP.NET shell families (also saved as UTF-16)"
     strings:
-        $io1 = "system.io" nocase
-        $io2 = "directoryinfo" nocase
+        $io1 = "system.io" ascii wide nocase
+        $io2 = "directoryinfo" ascii wide nocase
         $io3 = /file\s*\.\s*(delete|copy|move|writealltext|writeallbytes)\s*\(/ nocase
         $io4 = /directory\s*\.\s*(delete|getfiles|getdirectories|createdirectory)\s*\(/ nocase
-        $io5 = "filestream" nocase
-        $io6 = "getlogicaldrives" nocase
-        $io7 = ".postedfile" nocase
-        $io8 = "streamwriter" nocase
-        $sv1 = "cmd.exe" nocase
-        $sv2 = "processstartinfo" nocase
-        $sv3 = "sqlconnection" nocase
-        $sv4 = "oledbconnection" nocase
-        $sv5 = "xp_cmdshell" nocase
-        $sv6 = "registrykey" nocase
-        $sv7 = "serv-u" nocase
-        $sv8 = "iis://" nocase
-        $sv9 = "winnt://" nocase
-        $sv10 = "directoryentry" nocase
-        $sv11 = "wscript.shell" nocase
-        $sv12 = "environment.machinename" nocase
-        $sv13 = "port scan" nocase
-        $in = "request" nocase
+        $io5 = "filestream" ascii wide nocase
+        $io6 = "getlogicaldrives" ascii wide nocase
+        $io7 = ".postedfile" ascii wide nocase
+        $io8 = "streamwriter" ascii wide nocase
+        $sv1 = "cmd.exe" ascii wide nocase
+        $sv2 = "processstartinfo" ascii wide nocase
+        $sv3 = "sqlconnection" ascii wide nocase
+        $sv4 = "oledbconnection" ascii wide nocase
+        $sv5 = "xp_cmdshell" ascii wide nocase
+        $sv6 = "registrykey" ascii wide nocase
+        $sv7 = "serv-u" ascii wide nocase
+        $sv8 = "iis://" ascii wide nocase
+        $sv9 = "winnt://" ascii wide nocase
+        $sv10 = "directoryentry" ascii wide nocase
+        $sv11 = "wscript.shell" ascii wide nocase
+        $sv12 = "environment.machinename" ascii wide nocase
+        $sv13 = "port scan" ascii wide nocase
+        $in = "request" ascii wide nocase
     condition:
         $in and 3 of ($io*) and 2 of ($sv*)
 }
@@ -136,4 +136,54 @@ rule aspx_sql_or_socket_console
         $in = "request" nocase
     condition:
         any of ($s*) and any of ($q*) and $in
+}
+
+rule aspx_jscript_eval_variable
+{
+    meta:
+        description = "JScript.NET eval with a second argument (the security switch, \"unsafe\" spelled in pieces), or of a variable in a small page that reads the request"
+    strings:
+        $js = /language\s*=\s*["']?jscript/ nocase
+        $e2 = /\beval\s*\(\s*[a-z_][a-z0-9_]{0,30}\s*,\s*[a-z_"'][a-z0-9_"']{0,30}\s*\)/ nocase
+        $e3 = /\beval\s*\(\s*[a-z_][a-z0-9_]{0,30}\s*\)/ nocase
+        $in = "request" nocase
+    condition:
+        $js and ($e2 or ($e3 and $in and filesize < 4KB))
+}
+
+rule aspx_process_startinfo
+{
+    meta:
+        description = "Fills a process's StartInfo with cmd.exe, or with arguments from the request"
+    strings:
+        $p1 = /\.startinfo\s*\.\s*filename\s*=/ nocase
+        $p2 = /\.startinfo\s*\.\s*arguments\s*=[^;\r\n]{0,80}request/ nocase
+        $c1 = "cmd.exe" nocase
+        $in = "request" nocase
+    condition:
+        ($p1 and $c1 and $in) or $p2
+}
+
+rule aspx_raw_socket_sniffer
+{
+    meta:
+        description = "Opens a raw IP socket in promiscuous mode: a packet sniffer in a web page"
+    strings:
+        $r1 = "sockettype.raw" nocase
+        $r2 = "iocontrolcode.receiveall" nocase
+        $r3 = "protocoltype.ip" nocase
+        $r4 = "SIO_RCVALL" nocase
+        $r5 = /\.iocontrol\s*\(/ nocase
+    condition:
+        $r1 and 2 of ($r2, $r3, $r4, $r5)
+}
+
+rule aspx_precompiled_shell_loader
+{
+    meta:
+        description = "A stub page that instantiates a shell compiled into the site's bin folder (the WebAdmin2Y family)"
+    strings:
+        $w = /new\s+webadmin2y\./ nocase
+    condition:
+        $w
 }

@@ -108,3 +108,15 @@ rule jsp_tools_from_request
         ($db and $q and $fw1) or
         ($so and $is and $os and $in)
 }
+
+rule jsp_writes_request_to_file
+{
+    meta:
+        description = "A small page that writes request text to a file named by the request"
+    strings:
+        $o = /new\s+(java\.io\.)?(fileoutputstream|filewriter|printwriter|randomaccessfile)\s*\(\s*[a-z_][a-z0-9_]{0,30}\s*[,)]/ nocase
+        $p = /[a-z_][a-z0-9_]{0,30}\s*=\s*(new\s+string\s*\(\s*)?request\.getparameter\s*\(/ nocase
+        $w = ".write(" nocase
+    condition:
+        filesize < 8KB and $o and $p and $w
+}

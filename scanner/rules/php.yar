@@ -462,3 +462,531 @@ rule php_reverse_shell
     condition:
         any of ($c*) and $x1 and any of ($s*)
 }
+
+rule php_variable_function_on_input
+{
+    meta:
+        description = "A function held in a variable (or array element) called with request input: $f($_POST['x']), $a['k'](${'_P'.'OST'}[1])"
+    strings:
+        $a = /\$[a-z_][a-z0-9_]{0,30}\s*(\[[^\]\r\n]{1,30}\]\s*){0,3}\(\s*(@?\s*[a-z_0-9]{2,20}\s*\(\s*){0,2}@?\s*\$(_(post|get|request|cookie|server|files)\b|\{\s*["']_)/ nocase
+    condition:
+        $a
+}
+
+rule php_eval_variable_variable
+{
+    meta:
+        description = "eval or assert of a variable variable, ${$name}[...]: the superglobal's name is computed to hide it"
+    strings:
+        $a = /\b(eval|assert)\s*\(\s*(@\s*)?(\$?[a-z_0-9]{1,30}\s*\(\s*){0,2}\$\{\s*\$/ nocase
+    condition:
+        $a
+}
+
+rule php_name_from_character_table
+{
+    meta:
+        description = "Names spelled by picking characters out of a table string: $t[5].$t[2].$t[7]..."
+    strings:
+        $a = /(\$[a-z_0-9]{1,30}\s*(\[\s*\d{1,3}\s*\]|\{\s*\d{1,3}\s*\})\s*\.\s*){2,8}\$[a-z_0-9]{1,30}\s*(\[\s*([4-9]|[1-9]\d{1,2})\s*\]|\{\s*([4-9]|[1-9]\d{1,2})\s*\})\s*\.\s*(\$[a-z_0-9]{1,30}\s*(\[\s*\d{1,3}\s*\]|\{\s*\d{1,3}\s*\})\s*\.\s*){2}/ nocase
+    condition:
+        $a
+}
+
+rule php_obfuscator_output
+{
+    meta:
+        description = "The marks of PHP obfuscators: function tables in $GLOBALS, O/0 variable names, mixed octal and hex escapes, escaped superglobal keys, names built with arithmetic"
+    strings:
+        $g = /\$GLOBALS\s*\[\s*['"]_{1,2}\d{3,}_['"]\s*\]\s*=\s*Array\s*\(/ nocase
+        $o1 = /\$OO[O0]{4,}\s*=\s*(urldecode|__FILE__|base64_decode)/
+        $o2 = /\$O0[O0]{4,}\s*=\s*(urldecode|__FILE__|base64_decode)/
+        $h = /\$GLOBALS\s*\[\s*['"][a-z0-9_]{1,12}['"]\s*\]\s*=\s*["']\\x[0-9a-f]{2}\\x/ nocase
+        $m1 = /\\x[0-9a-f]{2}\\[0-7]{2,3}\\x[0-9a-f]{2}\\[0-7]{2,3}/ nocase
+        $m2 = /\\[0-7]{3}\\x[0-9a-f]{2}\\[0-7]{3}\\x[0-9a-f]{2}/ nocase
+        $s = /\$_(server|post|get|cookie|request)\s*\[\s*["']\\x[0-9a-f]{2}/ nocase
+        $b = /["']base["']\s*\.\s*\(\s*\d{1,3}\s*[*\/+-]\s*\d{1,3}\s*\)\s*\.\s*["']_/ nocase
+    condition:
+        any of them
+}
+
+rule php_str_replace_through_variable
+{
+    meta:
+        description = "str_replace or create_function called through a variable to strip junk out of a name, then to build code"
+    strings:
+        $a = /=\s*\$[a-z_][a-z0-9_]{0,30}\s*\(\s*["'][^"'\r\n]{1,10}["']\s*,\s*["']["']\s*,\s*["'][^"'\r\n]{6,}/ nocase
+        $b = /=\s*\$[a-z_][a-z0-9_]{0,30}\s*\(\s*(''|"")\s*,\s*\$[a-z_][a-z0-9_]{0,30}\s*\(/ nocase
+    condition:
+        any of them
+}
+
+rule php_small_uploader
+{
+    meta:
+        description = "A small page with a file-upload form that stores the upload under its own name"
+    strings:
+        $u1 = /move_uploaded_file\s*\(/ nocase
+        $u2 = /copy\s*\(\s*\$_files/ nocase
+        $u3 = /copy\s*\(\s*\$[a-z_]{1,20}\s*,/ nocase
+        $n = /\[\s*["']name["']\s*\]/ nocase
+        $f = /enctype\s*=\s*\\?["']?multipart\/form-data/ nocase
+    condition:
+        any of ($u*) and $n and $f and filesize < 3KB
+}
+
+rule php_remote_code
+{
+    meta:
+        description = "Code fetched over the network and evaluated, or a remote text saved as a .php file"
+    strings:
+        $e1 = /\beval\s*\(\s*(@\s*)?\$[a-z_][a-z0-9_]{0,30}\s*\)/ nocase
+        $e2 = /\bassert\s*\(\s*(@\s*)?\$[a-z_][a-z0-9_]{0,30}\s*\)/ nocase
+        $r1 = /file_get_contents\s*\(\s*(["']https?:|\$)/ nocase
+        $r2 = "curl_exec" nocase
+        $c = /copy\s*\(\s*["'](https?|ftp):\/\/[^"'\r\n]{1,200}["']\s*,\s*["'][^"'\r\n]{0,100}\.ph(p\d?|tml)["']/ nocase
+    condition:
+        (filesize < 3KB and any of ($e*) and any of ($r*)) or $c
+}
+
+rule php_small_file_writer
+{
+    meta:
+        description = "A small page that writes a file whose name and contents come from the request"
+    strings:
+        $w = /(fwrite|fputs)\s*\(\s*@?fopen\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*,\s*["'][wa]/ nocase
+        $f = /file_put_contents\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*(\[[^\]]{1,30}\]\s*)?,\s*\$[a-z_][a-z0-9_]{0,30}\s*\[/ nocase
+        $in1 = "$_post" nocase
+        $in2 = "$_get" nocase
+        $in3 = "$_request" nocase
+        $in4 = "$_cookie" nocase
+    condition:
+        any of ($w, $f) and any of ($in*) and filesize < 2KB
+}
+
+rule php_callback_evaluates
+{
+    meta:
+        description = "assert, system and the like handed as a callback (ob_start('assert'), ->uasort('assert')), or a callback-taking sort or SQLite function fed from the request"
+    strings:
+        $a1 = /ob_start\s*\(\s*["'](assert|system|passthru|shell_exec|create_function)["']/ nocase
+        $a2 = /call_user_func(_array)?\s*\(\s*["'](assert|system|passthru|shell_exec|create_function)["']/ nocase
+        $a3 = /array_map\s*\(\s*["'](assert|system|passthru|shell_exec|create_function)["']/ nocase
+        $a4 = /register_shutdown_function\s*\(\s*["'](assert|system|passthru|shell_exec|create_function)["']/ nocase
+        $a5 = /array_filter\s*\([^;]{0,60},\s*["'](assert|system|passthru|shell_exec|create_function)["']\s*\)/ nocase
+        $a6 = /array_walk\s*\([^;]{0,60},\s*["'](assert|system|passthru|shell_exec|create_function)["']\s*\)/ nocase
+        $a7 = /u[ak]?sort\s*\([^;]{0,60},\s*["'](assert|system|passthru|shell_exec|create_function)["']\s*\)/ nocase
+        $a8 = /array_(udiff|diff_ukey)\s*\([^;]{0,60},\s*["'](assert|system|passthru|shell_exec|create_function)["']\s*\)/ nocase
+        $b = /->\s*u[ak]sort\s*\(\s*["'](assert|system)["']/ nocase
+        $c1 = /u[ak]?sort\s*\([^;]{0,200}\$_(request|post|get|cookie)/ nocase
+        $c2 = /array_(udiff|diff_u|intersect_u|uintersect)[a-z]{0,6}\s*\([^;]{0,200}\$_(request|post|get|cookie)/ nocase
+        $c3 = /createfunction\s*\([^;]{0,200}\$_(request|post|get|cookie)/ nocase
+        $d1 = /u[ak]sort\s*\([^;]{0,100}(\$[a-z_]{1,10}|base64_decode\s*\(\s*\$[a-z_]{1,10})\s*(,\s*\d\s*)?\)\s*;/ nocase
+        $d2 = /array_(udiff|diff_u|intersect_u)[a-z]{0,6}\s*\([^;]{0,100}\$[a-z_]{1,10}\s*\)\s*;/ nocase
+        $d3 = /createfunction\s*\([^;]{0,100}\$[a-z_]{1,10}\s*(,\s*\d\s*)?\)\s*;/ nocase
+        $in1 = "$_post" nocase
+        $in2 = "$_get" nocase
+        $in3 = "$_request" nocase
+        $in4 = "$_cookie" nocase
+    condition:
+        any of ($a*) or $b or any of ($c*) or (filesize < 2KB and any of ($d*) and any of ($in*))
+}
+
+rule php_small_dynamic_call
+{
+    meta:
+        description = "A small page that reads the request, names a dangerous function (or a piece of one) in a string, and calls a variable"
+    strings:
+        $v = /\$[a-z_][a-z0-9_]{0,30}\s*(\[[^\]\r\n]{1,30}\]\s*){0,3}\(\s*[$@]/ nocase
+        $in = /\$(_(post|get|request|cookie)\b|\{\s*["']_)/ nocase
+        $n1 = "'assert'" nocase
+        $n2 = "\"assert\"" nocase
+        $n3 = "'asser'" nocase
+        $n4 = "\"asser\"" nocase
+        $n5 = "'system'" nocase
+        $n6 = "\"system\"" nocase
+        $n7 = "'create_function'" nocase
+        $n8 = "'as'" nocase
+        $n9 = "\"as\"" nocase
+        $n10 = "'ass'" nocase
+        $n11 = "\"ass\"" nocase
+        $n12 = "'ev'" nocase
+        $n13 = "\"ev\"" nocase
+        $n14 = "'passthru'" nocase
+        $n15 = "'eval'" nocase
+    condition:
+        filesize < 2KB and any of ($n*) and $in and $v
+}
+
+rule php_underscore_function
+{
+    meta:
+        description = "A function called through a variable named only with underscores ($_, $__), the symbol-only shells"
+    strings:
+        $a = /\$_{1,4}\s*(\[[^\]\r\n]{1,20}\]\s*)?\(\s*[$@"'a-z]/ nocase
+    condition:
+        $a
+}
+
+rule php_eval_array_element
+{
+    meta:
+        description = "A tiny page that evaluates an array element (misspelt superglobals, eval_r), or PHP in a <script language=php> block"
+    strings:
+        $a1 = /\beval(_r)?\s*\(\s*(@\s*)?\$[a-z_][a-z0-9_]{0,20}\s*\[/ nocase
+        $a2 = /\bassert\s*\(\s*(@\s*)?\$[a-z_][a-z0-9_]{0,20}\s*\[/ nocase
+        $s = /<script\s+language\s*=\s*["']?php/ nocase
+    condition:
+        (filesize < 1KB and any of ($a*)) or $s
+}
+
+rule php_command_form
+{
+    meta:
+        description = "A form field named cmd or command on a page that runs a variable as an operating-system command"
+    strings:
+        $x1 = /\bsystem\s*\(\s*\$[a-z_]/ nocase
+        $x2 = /\bpassthru\s*\(\s*\$[a-z_]/ nocase
+        $x3 = /\bshell_exec\s*\(\s*\$[a-z_]/ nocase
+        $x4 = /\bexec\s*\(\s*\$[a-z_]/ nocase
+        $x5 = /\bpopen\s*\(\s*\$[a-z_]/ nocase
+        $x6 = /\bproc_open\s*\(\s*\$[a-z_]/ nocase
+        $f1 = "name=\"cmd\"" nocase
+        $f2 = "name='cmd'" nocase
+        $f3 = "name=\\\"cmd\\\"" nocase
+        $f4 = "name=cmd>" nocase
+        $f5 = "name=\"command\"" nocase
+        $f6 = "name='command'" nocase
+        $f7 = "name=\\\"command\\\"" nocase
+        $f8 = "name=command>" nocase
+        $f9 = "name=\"execute\"" nocase
+        $f10 = "name='execute'" nocase
+        $f11 = "name=\\\"execute\\\"" nocase
+        $f12 = "name=execute>" nocase
+        $f13 = "name=\"exec\"" nocase
+        $f14 = "name='exec'" nocase
+        $f15 = "name=\\\"exec\\\"" nocase
+        $f16 = "name=exec>" nocase
+        $f17 = "name=\"shell\"" nocase
+        $f18 = "name='shell'" nocase
+        $f19 = "name=\\\"shell\\\"" nocase
+        $f20 = "name=shell>" nocase
+    condition:
+        any of ($f*) and any of ($x*)
+}
+
+rule php_socket_process
+{
+    meta:
+        description = "A process started with pipes next to a socket: a reverse or bind shell"
+    strings:
+        $p = /proc_open\s*\(/ nocase
+        $s1 = "fsockopen" nocase
+        $s2 = "stream_socket_client" nocase
+        $s3 = "socket_create" nocase
+        $s4 = "socket_connect" nocase
+    condition:
+        $p and any of ($s*) and filesize < 20KB
+}
+
+rule php_packed_literal_chain
+{
+    meta:
+        description = "A payload of many long base64 literals glued together with dots"
+    strings:
+        $a = /(["'][a-z0-9+\/=]{40,}["']\s*\.\s*){10}/ nocase
+    condition:
+        $a
+}
+
+rule php_compressed_blob
+{
+    meta:
+        description = "A long base64 literal of zlib-compressed data (it starts eJ/eN/eF): packed code"
+    strings:
+        $z1 = /'e[JNF][A-Za-z0-9+\/]{2000}/
+        $z2 = /"e[JNF][A-Za-z0-9+\/]{2000}/
+        $open = "<?"
+    condition:
+        any of ($z*) and $open
+}
+
+rule php_eval_string_with_input
+{
+    meta:
+        description = "eval or assert of a string literal that carries request input, or interpolates a variable in a small page that reads the request"
+    strings:
+        $a1 = /\beval\s*\(\s*(@\s*)?["'][^;]{0,80}\$_(post|get|request|cookie)/ nocase
+        $a2 = /\bassert\s*\(\s*(@\s*)?["'][^;]{0,80}\$_(post|get|request|cookie)/ nocase
+        $b1 = /\beval\s*\(\s*(@\s*)?"[^"]{0,60}\$[a-z_][a-z0-9_]{0,30}[^"]{0,20}"\s*\)/ nocase
+        $b2 = /\bassert\s*\(\s*(@\s*)?"[^"]{0,60}\$[a-z_][a-z0-9_]{0,30}[^"]{0,20}"\s*\)/ nocase
+        $in1 = "$_post" nocase
+        $in2 = "$_get" nocase
+        $in3 = "$_request" nocase
+        $in4 = "$_cookie" nocase
+    condition:
+        any of ($a*) or (filesize < 2KB and any of ($b*) and any of ($in*))
+}
+
+rule php_tiny_include_from_request
+{
+    meta:
+        description = "A tiny page that includes a path taken from the request"
+    strings:
+        $i = /\b(include|require)(_once)?\s*\(?\s*(@\s*)?\$[a-z_][a-z0-9_]{0,30}\s*\)?\s*;/ nocase
+        $v = /\$[a-z_][a-z0-9_]{0,30}\s*=\s*\$_(get|post|request|cookie)\s*\[/ nocase
+    condition:
+        $i and $v and filesize < 1KB
+}
+
+rule php_header_driven
+{
+    meta:
+        description = "Commands or code taken from HTTP request headers, or a file written where the request says"
+    strings:
+        $a1 = /\bsystem\s*\(\s*(@\s*)?(getenv\s*\(\s*["']|\$_SERVER\s*\[\s*["'])HTTP_/ nocase
+        $a2 = /\bpassthru\s*\(\s*(@\s*)?(getenv\s*\(\s*["']|\$_SERVER\s*\[\s*["'])HTTP_/ nocase
+        $a3 = /\bexec\s*\(\s*(@\s*)?(getenv\s*\(\s*["']|\$_SERVER\s*\[\s*["'])HTTP_/ nocase
+        $a4 = /\bshell_exec\s*\(\s*(@\s*)?(getenv\s*\(\s*["']|\$_SERVER\s*\[\s*["'])HTTP_/ nocase
+        $a5 = /\bpopen\s*\(\s*(@\s*)?(getenv\s*\(\s*["']|\$_SERVER\s*\[\s*["'])HTTP_/ nocase
+        $a6 = /\bproc_open\s*\(\s*(@\s*)?(getenv\s*\(\s*["']|\$_SERVER\s*\[\s*["'])HTTP_/ nocase
+        $a7 = /\beval\s*\(\s*(@\s*)?(getenv\s*\(\s*["']|\$_SERVER\s*\[\s*["'])HTTP_/ nocase
+        $a8 = /\bassert\s*\(\s*(@\s*)?(getenv\s*\(\s*["']|\$_SERVER\s*\[\s*["'])HTTP_/ nocase
+        $b1 = /file_put_contents\s*\(\s*\{?\$_(server|get|post|request|cookie)\s*\[/ nocase
+        $b2 = /fopen\s*\(\s*\{?\$_(server|get|post|request|cookie)\s*\[/ nocase
+    condition:
+        any of them
+}
+
+rule php_eval_wrapper
+{
+    meta:
+        description = "A function whose whole body evaluates its argument, a reflected function named by the request, or create_function in a tiny page that reads the request"
+    strings:
+        $a = /function\s+[a-z_][a-z0-9_]{0,30}\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*\)\s*\{\s*@?(eval|assert|system|passthru|shell_exec)\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*\)/ nocase
+        $r = /new\s+reflectionfunction\s*\(\s*\$(_(get|post|request|cookie)|[a-z_][a-z0-9_]{0,30}\s*\[)/ nocase
+        $c = /create_function\s*\(/ nocase
+        $in1 = "$_post" nocase
+        $in2 = "$_get" nocase
+        $in3 = "$_request" nocase
+        $in4 = "$_cookie" nocase
+    condition:
+        $a or $r or ($c and any of ($in*) and filesize < 1KB)
+}
+
+rule php_hidden_code_pieces
+{
+    meta:
+        description = "One-line shells written out by a dropper, superglobal names split, cut short or reversed, rot13 names, ${chr(..)} variables, chr() through a variable"
+    strings:
+        $a = /<\?(php)?\s*@?(eval|assert)\s*\(\s*\\?\$_(post|get|request)/ nocase
+        $b1 = "\"$\".\"_"
+        $b2 = "'$'.'_"
+        $c1 = "TSOP_"
+        $c2 = "'TEG_"
+        $c3 = "\"TEG_"
+        $c4 = "TSEUQER_"
+        $c5 = "EIKOOC_"
+        $c6 = "nffreg"
+        $c7 = "flfgrz"
+        $c8 = "edoced_"
+        $d = /\$\{\s*(chr|str_rot13|strrev|base64_decode)\s*\(/ nocase
+        $e = /(\$[a-z_][a-z0-9_]{0,30}\s*\(\s*\d{2,3}\s*\)\s*\.\s*){5}/ nocase
+        $f = /["']\$_(g|ge|p|po|pos|r|re|req|c|co|coo)["']/ nocase
+    condition:
+        any of them
+}
+
+rule php_superglobal_alias_called
+{
+    meta:
+        description = "A small page that copies a whole superglobal into a variable and calls functions or writes files with its elements"
+    strings:
+        $a = /=\s*(@\s*)?\$_(post|get|request|cookie|server)\s*;/ nocase
+        $v = /\$[a-z_][a-z0-9_]{0,30}\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*\[/ nocase
+        $w = /file_put_contents\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*\[/ nocase
+    condition:
+        $a and ($v or $w) and filesize < 2KB
+}
+
+rule php_xsl_callback
+{
+    meta:
+        description = "An XSL stylesheet that calls assert or system through PHP's XSL function bridge"
+    strings:
+        $x = "php.net/xsl" nocase
+        $f = /:function\s*\(\s*["'](assert|system|exec|passthru|shell_exec|eval|create_function)["']/ nocase
+    condition:
+        $x and $f
+}
+
+rule php_preg_e_hidden
+{
+    meta:
+        description = "An /e pattern kept in a variable for preg_replace, or code packed with pack('H*')"
+    strings:
+        $a1 = /=\s*"\/[^"\/\r\n]{1,40}\/e"\s*;/
+        $a2 = /=\s*'\/[^'\/\r\n]{1,40}\/e'\s*;/
+        $p = /preg_replace\s*\(\s*\$/ nocase
+        $h = /pack\s*\(\s*["']H\*["']\s*,\s*["'](3c3f|3c25|40?6576616c|40?617373657274|73797374656d|6261736536345f)/ nocase
+    condition:
+        (any of ($a*) and $p) or $h
+}
+
+rule php_str_replace_stages
+{
+    meta:
+        description = "Code unscrambled by a chain of str_replace calls and then evaluated"
+    strings:
+        $sr = /=\s*str_replace\s*\(\s*["'][^"'\r\n]{2,20}["']\s*,\s*["'][^"'\r\n]{0,4}["']\s*,\s*\$[a-z_][a-z0-9_]{0,30}\s*\)/ nocase
+        $ev1 = /\beval\s*\(/ nocase
+        $ev2 = /\bassert\s*\(/ nocase
+    condition:
+        filesize < 4KB and #sr >= 5 and any of ($ev*)
+}
+
+rule php_chopper_relay
+{
+    meta:
+        description = "A relay that rewrites the base64_decode( of a one-line-shell client's requests and forwards them"
+    strings:
+        $a = /str_replace\s*\(\s*["']base64_decode\(/ nocase
+    condition:
+        $a
+}
+
+rule php_windows_shell_objects
+{
+    meta:
+        description = "PHP driving WScript.Shell, Shell.Users or the IIS metabase through COM"
+    strings:
+        $a = /new\s+COM\s*\(\s*["'](shell\.users|wscript\.shell|shell\.application|wscript\.network|iis:\/\/)/ nocase
+    condition:
+        $a
+}
+
+rule php_wordpress_admin_login
+{
+    meta:
+        description = "A stand-alone page that loads WordPress and logs the visitor in as an administrator"
+    strings:
+        $a = "wp_set_auth_cookie" nocase
+        $b = "wp_set_current_user" nocase
+        $c = /(wp-blog-header|wp-load)\.php/ nocase
+        $d = "administrator"
+    condition:
+        all of them and filesize < 5KB
+}
+
+rule php_mass_mailer
+{
+    meta:
+        description = "A mass mailer: mail() to addresses from a posted list, subject and body taken from the request"
+    strings:
+        $m = /\bmail\s*\(\s*\$/ nocase
+        $to = /\$_(post|get|request)\s*\[\s*["'](emails?|emaillist|maillist|mail_list|lista|list|to)["']/ nocase
+        $b = /\$_(post|get|request)\s*\[\s*["'](subject|assunto|html|message|mensagem|from|de|body)["']/ nocase
+    condition:
+        $m and $to and $b and filesize < 60KB
+}
+
+rule php_name_from_chr_pieces
+{
+    meta:
+        description = "Function names glued from literal pieces and chr() codes: \"preg_r\".chr(101).\"pl\".chr(97)..."
+    strings:
+        $a = /["'][a-z_]{1,12}["']\s*\.\s*chr\s*\(\s*\d{2,3}\s*\)\s*\.\s*["'][a-z_]{1,12}["']\s*\.\s*chr\s*\(/ nocase
+    condition:
+        $a
+}
+
+rule php_socket_shell
+{
+    meta:
+        description = "A loop that opens a socket and runs or evaluates what it reads: reverse shells and remote-code stagers"
+    strings:
+        $s1 = "fsockopen" nocase
+        $s2 = "stream_socket_client" nocase
+        $s3 = "socket_create" nocase
+        $x1 = /\bshell_exec\s*\(\s*\$/ nocase
+        $x2 = /\bsystem\s*\(\s*\$/ nocase
+        $x3 = /\bpassthru\s*\(\s*\$/ nocase
+        $x4 = /\bpopen\s*\(\s*\$/ nocase
+        $x5 = /\bproc_open\s*\(\s*\$/ nocase
+        $x6 = /\beval\s*\(\s*\$/ nocase
+        $l = "while" nocase
+    condition:
+        filesize < 12KB and any of ($s*) and any of ($x*) and $l
+}
+
+rule php_remote_dropper
+{
+    meta:
+        description = "A small page that downloads a remote text and writes it as a .php file under the document root"
+    strings:
+        $p = /\$_SERVER\s*\[\s*['"]DOCUMENT_ROOT['"]\s*\]\s*\.\s*["']\/[^"'\r\n]{1,60}\.php["']/ nocase
+        $r1 = "curl_exec" nocase
+        $r2 = /file_get_contents\s*\(\s*["']https?:/ nocase
+        $w1 = "fwrite(" nocase
+        $w2 = "file_put_contents(" nocase
+        $w3 = "fputs(" nocase
+    condition:
+        filesize < 5KB and $p and any of ($r*) and any of ($w*)
+}
+
+rule php_output_buffer_callback
+{
+    meta:
+        description = "A tiny page whose output buffer is handed to a callback held in a variable or named by a string, fed with request input or a command"
+    strings:
+        $o = /ob_start\s*\(\s*(\$[a-z_][a-z0-9_]{0,30}|["'][a-z_][a-z0-9_]{0,30}["'])\s*\)/ nocase
+        $n = /["'](assert|system|passthru|shell_exec|exec)["']/ nocase
+        $in1 = "$_post" nocase
+        $in2 = "$_get" nocase
+        $in3 = "$_request" nocase
+        $in4 = "$_cookie" nocase
+    condition:
+        $o and ($n or any of ($in*)) and filesize < 1KB
+}
+
+rule php_unserialize_gadget
+{
+    meta:
+        description = "Request data unserialized into a class whose destructor or wake-up evaluates a property"
+    strings:
+        $u = /unserialize\s*\(\s*\$/ nocase
+        $d = /function\s+__(destruct|wakeup)\s*\(/ nocase
+        $e = /\b(eval|assert|system)\s*\(\s*\$this\s*->/ nocase
+    condition:
+        all of them
+}
+
+rule php_card_skimmer
+{
+    meta:
+        description = "Shop code that mails card numbers and their security codes or billing details away (a payment skimmer)"
+    strings:
+        $c1 = "getccnumber" nocase
+        $c2 = "cc_number" nocase
+        $v1 = "getcccid" nocase
+        $v2 = "cc_cid" nocase
+        $v3 = "getccexp" nocase
+        $v4 = "cc_exp" nocase
+        $v5 = "billing" nocase
+        $m = /\bmail\s*\(/ nocase
+    condition:
+        any of ($c*) and any of ($v*) and $m
+}
+
+rule php_credential_mailer
+{
+    meta:
+        description = "A phishing collector: posted passwords or card data mailed out together with the visitor's address"
+    strings:
+        $ip1 = /getenv\s*\(\s*["']REMOTE_ADDR/ nocase
+        $ip2 = /\$_SERVER\s*\[\s*["']REMOTE_ADDR/ nocase
+        $p = /\.=\s*["'][^"'\r\n]{0,30}(password|passwd|pass|card number|cvv)[^"'\r\n]{0,20}["']\s*\.\s*\$_POST\s*\[/ nocase
+        $m = /\bmail\s*\(/ nocase
+    condition:
+        filesize < 10KB and any of ($ip*) and $p and $m
+}

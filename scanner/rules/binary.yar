@@ -1,0 +1,18 @@
+// Executables carried inside scripts: a dropper or a database UDF library
+// written out as hex or base64 text. A server script has no business
+// spelling out a Windows or Linux program.
+
+rule script_carries_executable
+{
+    meta:
+        description = "A Windows (MZ/PE) or Linux (ELF) executable embedded as hex or base64 text"
+    strings:
+        $h1 = /0x4d5a[0-9a-f]{200}/ nocase
+        $h2 = /["']4d5a90000300000004000000ffff/ nocase
+        $h3 = /0x7f454c46[0-9a-f]{200}/ nocase
+        $b1 = "TVqQAAMAAAAEAAAA"
+        $b2 = "f0VMRgIBAQAAAAAAAAAAA"
+        $b3 = "f0VMRgEBAQAAAAAAAAAAA"
+    condition:
+        any of them
+}
