@@ -82,6 +82,15 @@ std::vector<std::string> RuleFolders(const MurrowPaths& paths, const MurrowSetti
   return dirs;
 }
 
+std::string PathUnder(const std::string& folder, const std::string& path) {
+  std::string prefix = folder;
+  if (!EndsInSeparator(prefix)) prefix += platform::PathSeparator();
+  if (path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0) {
+    return path.substr(prefix.size());
+  }
+  return path;
+}
+
 std::string JoinRules(const std::vector<std::string>& rules) {
   std::string out;
   for (const std::string& r : rules) out += (out.empty() ? "" : ",") + r;

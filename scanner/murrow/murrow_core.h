@@ -69,6 +69,10 @@ std::string InitialScanFolder(const MurrowPaths& paths, const MurrowSettings& se
 // The rule folders of a scan: the built-in folder, then the user's when set.
 std::vector<std::string> RuleFolders(const MurrowPaths& paths, const MurrowSettings& settings);
 
+// A path found under a scanned folder, as the findings list shows it: the
+// part below the folder ("up\x.asp"); the whole path when it lies elsewhere.
+std::string PathUnder(const std::string& folder, const std::string& path);
+
 // "a,b".
 std::string JoinRules(const std::vector<std::string>& rules);
 // Bytes for people: "512 B", "1.5 KB", "2.0 MB".

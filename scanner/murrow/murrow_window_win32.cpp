@@ -74,11 +74,13 @@ bool MurrowForm::Create(int show_command) {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kMurrowClass;
   if (!RegisterClassExA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
-  WNDCLASSEXA bc = wc;
-  bc.lpfnWndProc = BarProc;
-  bc.hIcon = bc.hIconSm = nullptr;
-  bc.lpszClassName = manager::skin::kBarClass;
-  if (!RegisterClassExA(&bc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+  WNDCLASSEXA pc = wc;
+  pc.lpfnWndProc = ForwardProc;
+  pc.hIcon = pc.hIconSm = nullptr;
+  for (const char* cls : {manager::skin::kPageClass, manager::skin::kBarClass}) {
+    pc.lpszClassName = cls;
+    if (!RegisterClassExA(&pc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+  }
 
   const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
   RECT r{0, 0, kClientWidth, kClientHeight};
@@ -127,12 +129,14 @@ LRESULT CALLBACK MurrowForm::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
   return 0;
 }
 
-// The bottom bar passes its buttons' messages to the form.
-LRESULT CALLBACK MurrowForm::BarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+// The page and the bottom bar pass their controls' messages to the form.
+LRESULT CALLBACK MurrowForm::ForwardProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_COMMAND:
     case WM_NOTIFY:
     case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
     case WM_CTLCOLORBTN:
     case WM_DRAWITEM:
       return SendMessageA(GetParent(hwnd), msg, wp, lp);
@@ -184,7 +188,7 @@ LRESULT MurrowForm::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 HWND MurrowForm::AddControl(const char* cls, const char* text, DWORD style, DWORD ex_style, int id,
                             int x, int y, int w, int h, HWND parent) {
   HWND ctl = CreateWindowExA(ex_style, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h,
-                             parent ? parent : hwnd_,
+                             parent ? parent : page_,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
   SendMessageA(ctl, WM_SETFONT, reinterpret_cast<WPARAM>(song_font_), FALSE);
   if (id > 0) controls_[id] = ctl;
@@ -207,6 +211,11 @@ void MurrowForm::AddColumns(HWND list, const std::vector<std::pair<const char*, 
 void MurrowForm::BuildControls() {
   song_font_ = manager::shell::MakeFont(manager::shell::kSongTi, 9, GB2312_CHARSET);
   SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(song_font_), FALSE);
+  // The controls sit on a page, as on the manager's pages: the page paints
+  // the background that group boxes leave open.
+  page_ = CreateWindowExA(WS_EX_CONTROLPARENT, manager::skin::kPageClass, "",
+                          WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, kClientWidth,
+                          kClientHeight - kBarHeight, hwnd_, nullptr, instance_, nullptr);
 
   HWND emblem = AddControl("Static", "", SS_ICON | SS_REALSIZEIMAGE, 0, 0, 16, 8, 48, 48);
   SendMessageA(emblem, STM_SETICON,
@@ -245,10 +254,10 @@ void MurrowForm::BuildControls() {
       LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER | WS_TABSTOP;
   HWND findings =
       AddControl(WC_LISTVIEWA, "", list_style, WS_EX_CLIENTEDGE, idLstFindings, 8, 206, 624, 186);
-  AddColumns(findings, {{"文件路径", 276}, {"规则", 160}, {"大小", 64}, {"修改时间", 120}});
+  AddColumns(findings, {{"文件", 250}, {"规则", 170}, {"大小", 60}, {"修改时间", 128}});
   HWND jail =
       AddControl(WC_LISTVIEWA, "", list_style, WS_EX_CLIENTEDGE, idLstQuarantine, 8, 206, 624, 186);
-  AddColumns(jail, {{"原路径", 250}, {"规则", 140}, {"大小", 64}, {"修改时间", 120}, {"编号", 44}});
+  AddColumns(jail, {{"原路径", 260}, {"规则", 130}, {"大小", 60}, {"修改时间", 128}, {"编号", 40}});
   for (HWND list : {findings, jail}) {
     SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
   }
@@ -287,8 +296,9 @@ void MurrowForm::Layout() {
   const int list_h = h - kBarHeight - 8 - 206;
   place(idLstFindings, 8, 206, 624 + grow, list_h);
   place(idLstQuarantine, 8, 206, 624 + grow, list_h);
-  // The group box and the labels right of the browse buttons follow the edge.
-  HWND child = GetWindow(hwnd_, GW_CHILD);
+  MoveWindow(page_, 0, 0, w, h - kBarHeight, TRUE);
+  // The group box follows the right edge.
+  HWND child = GetWindow(page_, GW_CHILD);
   for (; child; child = GetWindow(child, GW_HWNDNEXT)) {
     char cls[16] = {};
     GetClassNameA(child, cls, sizeof cls);
@@ -390,8 +400,9 @@ void MurrowForm::StartOrStopScan() {
 void MurrowForm::OnScanChanged() {
   if (!job_) return;
   for (Finding& f : job_->TakeFindings()) {
-    AddRow(idLstFindings, {f.path, JoinRules(f.rules), FormatSize(f.size),
-                           f.last_write_time ? FormatFileTime(f.last_write_time) : ""});
+    AddRow(idLstFindings,
+           {PathUnder(scanning_folder_, f.path), JoinRules(f.rules), FormatSize(f.size),
+            f.last_write_time ? FormatFileTime(f.last_write_time) : ""});
     findings_.push_back(std::move(f));
   }
   const std::vector<CompileError> errors = job_->TakeRuleErrors();

@@ -73,7 +73,7 @@ class MurrowForm {
 
  private:
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-  static LRESULT CALLBACK BarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static LRESULT CALLBACK ForwardProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
   void BuildControls();
@@ -105,6 +105,7 @@ class MurrowForm {
   HINSTANCE instance_;
   MurrowPaths paths_;
   HWND hwnd_ = nullptr;
+  HWND page_ = nullptr;
   HWND bar_ = nullptr;
   std::map<int, HWND> controls_;
   HFONT song_font_ = nullptr;
