@@ -8,11 +8,12 @@
 // second start with the skin switched off scans again. Pictures of the window
 // are saved along the way.
 //
-//   murrow_gui_driver <Murrow.exe> <work folder> <picture folder>
+//   murrow_gui_driver <Murrow.exe> <ZelkWAF.exe> <work folder> <picture folder>
 //
 // Murrow.exe must already sit in <work folder>\Zelk WAF\Murrow\ with its
-// rules folder. Every wait is a poll for a condition with a generous
-// time-out. Exit status: 0 when every check held, 1 otherwise.
+// rules folder, and the manager ZelkWAF.exe in <work folder>\Zelk WAF\: at
+// the end the manager's "Web杀毒" item must start this Murrow.exe. Every wait is a poll for a
+// condition with a generous time-out. Exit status: 0 when every check held, 1 otherwise.
 // <windows.h> must come first.
 // clang-format off
 #include <windows.h>
@@ -25,9 +26,11 @@
 #include <string>
 #include <vector>
 
+#include "manager/shell/layout.h"
 #include "scanner/murrow/murrow_window_win32.h"
 
 namespace murrow = zelk::scanner::murrow;
+namespace shell = zelk::manager::shell;
 
 namespace {
 
@@ -281,11 +284,13 @@ std::string ScanWithBrokenUserRule() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: murrow_gui_driver <Murrow.exe> <work folder> <picture folder>\n");
+  if (argc != 5) {
+    std::fprintf(stderr,
+                 "usage: murrow_gui_driver <Murrow.exe> <ZelkWAF.exe> <work folder> <picture "
+                 "folder>\n");
     return 2;
   }
-  const std::string exe = argv[1], work = argv[2], pictures = argv[3];
+  const std::string exe = argv[1], manager_exe = argv[2], work = argv[3], pictures = argv[4];
   const std::string manager = work + "\\Zelk WAF\\";
   const std::string jail = manager + "Murrow\\Quarantine\\";
   const std::string log_path = manager + "Murrow\\MurrowLog.txt";
@@ -394,6 +399,52 @@ int main(int argc, char** argv) {
   SavePicture(pictures + "\\murrow-results-standard.bmp");
   Check(Close(), "Murrow.exe ends again");
   Check(CountOf(ReadBytes(log_path), "扫描完成 ") == 2, "the log has both summaries");
+
+  // The manager's "Web杀毒" item starts Murrow.exe in its normal window.
+  PROCESS_INFORMATION manager_process{};
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  std::string command = "\"" + manager_exe + "\"";
+  HWND manager_form = nullptr;
+  const bool manager_started =
+      CreateProcessA(manager_exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                     work.c_str(), &si, &manager_process) &&
+      WaitFor([&] {
+        manager_form = FindWindowA("TForm1", shell::kWindowCaption);
+        return manager_form && IsWindowVisible(manager_form);
+      });
+  Check(manager_started, "the manager starts");
+  if (manager_started) {
+    HWND tree = FindWindowExA(manager_form, nullptr, WC_TREEVIEWA, nullptr);
+    int position = 0;
+    while (position < static_cast<int>(shell::kTreeItems.size()) &&
+           shell::ActionForIcon(shell::kTreeItems[position].icon).kind !=
+               shell::TreeAction::kStartScanner) {
+      ++position;
+    }
+    // Every item is visible at start, one item height per row.
+    const int height = static_cast<int>(SendMessageA(tree, TVM_GETITEMHEIGHT, 0, 0));
+    const LPARAM at = MAKELPARAM(shell::kTreeIndent * (shell::kTreeItems[position].level + 1) + 24,
+                                 position * height + height / 2);
+    PostMessageA(tree, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageA(tree, WM_LBUTTONUP, 0, at);
+    const bool shown = WaitFor([] {
+      g.form = FindWindowA(murrow::kMurrowClass, murrow::kMurrowCaption);
+      return g.form && IsWindowVisible(g.form) && !IsIconic(g.form);
+    });
+    Check(shown, "Web杀毒 in the manager opens Murrow's window");
+    if (shown) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(g.form, &pid);
+      g.process = {};
+      g.process.hProcess = OpenProcess(SYNCHRONIZE, FALSE, pid);
+      Check(pid != manager_process.dwProcessId && Close(), "that Murrow.exe ends on its own");
+    }
+    TerminateProcess(manager_process.hProcess, 0);
+    WaitForSingleObject(manager_process.hProcess, 30000);
+    CloseHandle(manager_process.hThread);
+    CloseHandle(manager_process.hProcess);
+  }
 
   std::printf("%s: %d failed checks\n", g_failures ? "FAIL" : "PASS", g_failures);
   return g_failures ? 1 : 0;
