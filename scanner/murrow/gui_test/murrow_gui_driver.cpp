@@ -393,12 +393,28 @@ int main(int argc, char** argv) {
   Check(Start(exe, work), "Murrow.exe starts again");
   if (!g.form) return 1;
   Check(TextOf(Ctl(murrow::idEdtRuleDir)) == rules, "the rule folder is remembered");
+  // Stop: the second click reaches the window while the rules still load.
+  CreateDirectoryA((site + "many").c_str(), nullptr);
+  for (int i = 0; i < 300; ++i) {
+    WriteBytes(site + "many\\p" + std::to_string(i) + ".asp", "<%response.write now()%>");
+  }
+  Click(murrow::idBtnScan);
+  Click(murrow::idBtnScan);
+  AnswerBox();
+  Check(WaitFor([] {
+          return TextOf(Ctl(murrow::idBtnScan)) == "开始扫描" &&
+                 TextOf(Ctl(murrow::idLblProgress)).rfind("扫描已停止", 0) == 0;
+        }),
+        [] { return "停止扫描 stops the scan: " + TextOf(Ctl(murrow::idLblProgress)); }());
+  Check(CountOf(ReadBytes(log_path), "扫描中止 " + site) == 1, "the log says it was stopped");
   ScanWithBrokenUserRule();
   Check(RowCount(murrow::idLstFindings) == 3, "the second scan lists three findings again");
   SelectRow(murrow::idLstFindings, 0);
   SavePicture(pictures + "\\murrow-results-standard.bmp");
   Check(Close(), "Murrow.exe ends again");
-  Check(CountOf(ReadBytes(log_path), "扫描完成 ") == 2, "the log has both summaries");
+  const std::string last = ReadBytes(log_path);
+  Check(CountOf(last, "扫描完成 ") == 2 && CountOf(last, "[检查文件304个,") == 1,
+        "the log has both summaries, the second over the added files");
 
   // The manager's "Web杀毒" item starts Murrow.exe in its normal window.
   PROCESS_INFORMATION manager_process{};
