@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "scanner/yara_internal.h"
 
@@ -23,15 +25,26 @@ constexpr unsigned long kRecursionLimit = 5000;
 
 #ifdef PCRE_STUDY_JIT_COMPILE
 // The JIT's default stack is 32 KB of the calling thread's stack; a stack of
-// our own per thread lets bounded repetitions of a few thousand bytes run.
-pcre_jit_stack* ThreadJitStack(void*) {
-  thread_local struct Holder {
-    pcre_jit_stack* stack = pcre_jit_stack_alloc(32 * 1024, 1024 * 1024);
-    ~Holder() {
-      if (stack != nullptr) pcre_jit_stack_free(stack);
-    }
-  } holder;
-  return holder.stack;
+// our own lets bounded repetitions of a few thousand bytes run. Each Match
+// call borrows one from a process-wide pool for its duration (JitStackLease)
+// and names it to PCRE's callback through a plain thread_local pointer. No
+// thread_local object with a destructor is used: with mingw-w64's emulated
+// TLS such a destructor can run after the variable's storage was released at
+// thread exit, which corrupted the heap when several scan threads ended. The
+// pool holds as many stacks as threads ever matched at once and lives until
+// the process ends; a thread without a stack (allocation failed) gets PCRE's
+// default.
+thread_local pcre_jit_stack* t_jit_stack = nullptr;
+
+pcre_jit_stack* ThreadJitStack(void*) { return t_jit_stack; }
+
+std::mutex& JitPoolMutex() {
+  static std::mutex m;
+  return m;
+}
+std::vector<pcre_jit_stack*>& JitPool() {
+  static std::vector<pcre_jit_stack*> pool;
+  return pool;
 }
 #endif
 
@@ -441,15 +454,50 @@ using detail::Hit;
 using detail::Literal;
 using detail::StringDef;
 
+namespace {
+
+// The calling thread's JIT stack for one Match call (see ThreadJitStack).
+class JitStackLease {
+ public:
+#ifdef PCRE_STUDY_JIT_COMPILE
+  JitStackLease() {
+    {
+      std::lock_guard<std::mutex> lock(detail::JitPoolMutex());
+      if (!detail::JitPool().empty()) {
+        stack_ = detail::JitPool().back();
+        detail::JitPool().pop_back();
+      }
+    }
+    if (stack_ == nullptr) stack_ = pcre_jit_stack_alloc(32 * 1024, 1024 * 1024);
+    detail::t_jit_stack = stack_;
+  }
+  ~JitStackLease() {
+    detail::t_jit_stack = nullptr;
+    if (stack_ == nullptr) return;
+    std::lock_guard<std::mutex> lock(detail::JitPoolMutex());
+    detail::JitPool().push_back(stack_);
+  }
+#else
+  JitStackLease() = default;
+#endif
+  JitStackLease(const JitStackLease&) = delete;
+  JitStackLease& operator=(const JitStackLease&) = delete;
+
+ private:
+  pcre_jit_stack* stack_ = nullptr;
+};
+
+}  // namespace
+
 std::vector<std::string> RuleSet::Match(std::string_view data, const Externals& externals) const {
+  const JitStackLease jit_stack;
   const detail::LiteralIndex& index = impl_->index;
   std::vector<std::vector<Hit>> hits(impl_->strings.size());
   std::vector<bool> run(impl_->strings.size(), false);
   for (int i : index.always_run) run[static_cast<std::size_t>(i)] = true;
 
   // The one pass over the data for every literal.
-  thread_local std::string lower;
-  lower.resize(data.size());
+  std::string lower(data.size(), '\0');
   for (std::size_t i = 0; i < data.size(); ++i) {
     lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(data[i])));
   }
