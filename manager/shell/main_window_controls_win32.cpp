@@ -8,8 +8,6 @@
 namespace zelk::manager::shell {
 namespace {
 
-constexpr char kSongTi[] = "宋体";
-
 // An icon from a drawn picture: a 32-bit top-down colour bitmap with its
 // alpha channel, and an empty mask (the alpha channel decides).
 HICON ToIcon(const Picture& picture) {
@@ -40,14 +38,6 @@ HICON ToIcon(const Picture& picture) {
   DeleteObject(colour);
   DeleteObject(mask);
   return icon;
-}
-
-HFONT MakeFont(const char* face, int points, BYTE charset) {
-  HDC screen = GetDC(nullptr);
-  const int height = -MulDiv(points, GetDeviceCaps(screen, LOGPIXELSY), 72);
-  ReleaseDC(nullptr, screen);
-  return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
-                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
 void SetFont(HWND hwnd, HFONT font) {
@@ -107,6 +97,14 @@ WindowClassAndStyle ClassAndStyleOf(ControlKind kind) {
 }
 
 }  // namespace
+
+HFONT MakeFont(const char* face, int points, BYTE charset) {
+  HDC screen = GetDC(nullptr);
+  const int height = -MulDiv(points, GetDeviceCaps(screen, LOGPIXELSY), 72);
+  ReleaseDC(nullptr, screen);
+  return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
+                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
+}
 
 IconSet::~IconSet() {
   for (HICON i : icons_) DestroyIcon(i);

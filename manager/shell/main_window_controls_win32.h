@@ -19,6 +19,12 @@
 
 namespace zelk::manager::shell {
 
+// The face of the manager's control texts, and its fonts: "MS Sans Serif" 8
+// points for the window, kSongTi 9 points (GB2312 character set) for the
+// controls. The caller deletes the font.
+inline constexpr char kSongTi[] = "宋体";
+HFONT MakeFont(const char* face, int points, BYTE charset);
+
 // Icons made from drawn pictures, destroyed with the set.
 class IconSet {
  public:

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Checks that ZelkWAF.exe imports only DLLs that come with Windows (Server
-# 2003 and later): the C++ runtime, libgcc and winpthreads are linked in.
+# Checks that a program of the release folder (ZelkWAF.exe, Murrow.exe)
+# imports only DLLs that come with Windows (Server 2003 and later): the C++
+# runtime, libgcc and winpthreads are linked in.
 #
 #   check-exe-imports.sh path/to/ZelkWAF.exe
 #
