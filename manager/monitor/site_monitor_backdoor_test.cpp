@@ -92,7 +92,9 @@ TEST_F(SiteMonitorBackdoorTest, NewBackDoorIsListedLoggedAndQuarantinedCleanFile
   // Of the quarantine's files only the moves into it are listed (a rename,
   // where the system reports one).
   for (const auto& l : page_.lines) {
-    if (l.find("Quarantine" + Sep()) != std::string::npos) EXPECT_EQ(l.rfind("改名 ", 0), 0u) << l;
+    if (l.find("Quarantine" + Sep()) != std::string::npos) {
+      EXPECT_EQ(l.rfind("改名 ", 0), 0u) << l;
+    }
   }
   for (const auto& l : page_.lines) EXPECT_NE(l.rfind("发现Web后门 " + quarantine_, 0), 0u) << l;
   EXPECT_NE(FileBytes(log_).find(shell[0] + "\r\n"), std::string::npos);
