@@ -7,6 +7,7 @@
 #
 #   bash bench/nginx_load.sh                # 5 s per run, 3 rounds, median kept
 #   DURATION=10 ROUNDS=5 bash bench/nginx_load.sh
+#   PIN=0 bash bench/nginx_load.sh        # one worker not pinned to its own core
 #
 # Each run is bounded by DURATION seconds; off and on alternate within a
 # round so that drift on a shared machine hits both alike. wrk and nginx share
@@ -26,6 +27,7 @@ module=$PWD/build/native/filter/nginx/ngx_http_zelkwaf_module.so
 
 work=$(mktemp -d)
 nginx_pid=""
+nginx_cpu="" wrk_cpu=""
 stop_nginx() {
   if [[ -n $nginx_pid ]]; then
     kill -TERM "$nginx_pid" 2>/dev/null || true
@@ -52,7 +54,7 @@ start_nginx() {
       /usr/sbin/nginx -p "$work/" -c "$work/nginx.conf" -e "$work/error.log" \
       -g 'master_process off;' &
   else
-    /usr/sbin/nginx -p "$work/" -c "$work/nginx.conf" -e "$work/error.log" &
+    $nginx_cpu /usr/sbin/nginx -p "$work/" -c "$work/nginx.conf" -e "$work/error.log" &
   fi
   nginx_pid=$!
   for _ in $(seq 600); do
@@ -80,7 +82,7 @@ worker_cpu_ns() {  # CPU time the workers have used so far, in nanoseconds
 measure() {  # url -> "requests/s workers'-CPU-microseconds/request"
   local before after out
   before=$(worker_cpu_ns)
-  out=$(wrk -t"$threads" -c"$connections" -d"${duration}s" "$1")
+  out=$($wrk_cpu wrk -t"$threads" -c"$connections" -d"${duration}s" "$1")
   after=$(worker_cpu_ns)
   awk -v cpu=$((after - before)) '
     /requests in/ {n = $1}
@@ -97,6 +99,13 @@ echo "than req/s when other programs share the machine). Overhead: the module's 
 printf '%-7s %-6s | %9s %9s %8s | %8s %8s %8s\n' workers url "req/s off" "req/s on" overhead \
   "cpu off" "cpu on" overhead
 for workers in 1 2; do
+  # One worker gets a core of its own and wrk the other, so that the two do
+  # not take turns on one core: req/s then measures the worker alone. Two
+  # workers share both cores with wrk.
+  nginx_cpu="" wrk_cpu=""
+  if ((workers == 1)) && [[ ${PIN:-1} == 1 ]] && (($(nproc) >= 2)) && command -v taskset >/dev/null; then
+    nginx_cpu="taskset -c 1" wrk_cpu="taskset -c 0"
+  fi
   declare -A rps=() cpu=()
   for ((round = 0; round < rounds; round++)); do
     for mode in off on; do

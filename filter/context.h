@@ -53,6 +53,12 @@ class FilterContext {
   // GetServerVariable: *size holds the buffer size on entry.
   virtual VariableResult GetServerVariable(const char* name, char* buffer, std::uint32_t* size) = 0;
 
+  // The whole value of a variable into *value; false when it is missing. The
+  // default asks GetServerVariable (with a larger buffer when the value does
+  // not fit); a host that holds its variables as strings gives them directly
+  // and saves a copy.
+  virtual bool ReadVariable(const char* name, std::string* value);
+
   // ServerSupportFunction(SF_REQ_SEND_RESPONSE_HEADER, status, extra_headers):
   // sends the status line ("200 OK") and the server's standard headers,
   // followed by extra_headers when not null.

@@ -214,10 +214,28 @@ std::vector<std::string> RepeatedParameterValues(std::string_view query) {
 
 namespace {
 
+// The bytes after the last '.' when no '\\' or ':' follows it; a '\\' that is
+// the second byte of a GBK character does not count.
 std::string_view UrlExtView(std::string_view path) {
-  const std::size_t pos = FindLastGbkSeparator(path, ".\\:");
-  if (pos == std::string_view::npos || path[pos] != '.') return {};
-  return path.substr(pos + 1);
+  // '.' and ':' are never part of a GBK character; '\\' can be its second
+  // byte. Without a '\\' after the last dot no walk from the start is needed.
+  const std::size_t last_dot = path.rfind('.');
+  if (last_dot == std::string_view::npos) return {};
+  const std::string_view tail = path.substr(last_dot + 1);
+  if (tail.find(':') != std::string_view::npos) return {};
+  if (tail.find('\\') == std::string_view::npos) return tail;
+  std::size_t dot = std::string_view::npos;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const char c = path[i];
+    if (c == '.') {
+      dot = i;
+    } else if (c == '\\' || c == ':') {
+      dot = std::string_view::npos;
+    } else if (static_cast<unsigned char>(c) >= 0x80 && IsGbkPair(path, i)) {
+      ++i;
+    }
+  }
+  return dot == std::string_view::npos ? std::string_view() : path.substr(dot + 1);
 }
 
 }  // namespace
@@ -226,6 +244,9 @@ std::string ExtractUrlExt(std::string_view path) { return std::string(UrlExtView
 
 std::string_view StripFileSystemTrailers(std::string_view path) {
   static constexpr std::string_view kDataStream = "::$DATA";
+  if (path.empty()) return path;
+  const char last = path.back();
+  if (last != '.' && last != ' ' && last != 'A' && last != 'a') return path;  // the common case
   for (;;) {
     const std::size_t before = path.size();
     while (!path.empty() && (path.back() == '.' || path.back() == ' ')) path.remove_suffix(1);
@@ -235,6 +256,9 @@ std::string_view StripFileSystemTrailers(std::string_view path) {
 }
 
 bool IsScriptExtension(std::string_view ext) {
+  if (ext.size() < 2) return false;
+  const char first = AsciiLower(ext[0]);
+  if (first != 'a' && first != 'c' && first != 'p') return false;
   return StartsWithIgnoreAsciiCase(ext, "as") || StartsWithIgnoreAsciiCase(ext, "cer") ||
          StartsWithIgnoreAsciiCase(ext, "cdx") || StartsWithIgnoreAsciiCase(ext, "ph");
 }
@@ -243,55 +267,81 @@ UrlPathView ReadUrlPath(std::string_view url) {
   UrlPathView view;
   view.last_ext = ExtractUrlExt(StripFileSystemTrailers(url));
 
-  struct Segment {
-    std::string_view ext;  // within url
-    bool cut = false;      // a ';' ended the name
-  };
-  std::vector<Segment> segments;
-  segments.reserve(8);
+  // One pass over the segments. Whether a segment has path info is known
+  // when the next one starts; the last segment's extension only at the end.
+  bool script_seen = false;            // some earlier segment is a script
+  bool script_has_path_info = false;   // ... and a segment follows it
+  bool previous_maps_scripts = false;  // the previous segment is .cer, .asa or .cdx
+  std::string_view ext;
+  bool cut = false;
   ForEachPathSegment(url, [&](std::size_t begin, std::size_t end) {
+    if (script_seen) script_has_path_info = true;
+    if (previous_maps_scripts) view.shell_form = true;
     std::string_view name = url.substr(begin, end - begin);
-    Segment s;
     const std::size_t semicolon = name.find(';');  // never a GBK trail byte
-    if (semicolon != std::string_view::npos) {
-      name = name.substr(0, semicolon);
-      s.cut = true;
-    }
-    s.ext = UrlExtView(StripFileSystemTrailers(name));
-    segments.push_back(s);
-  });
-
-  const Segment& last = segments.back();
-  view.folder_like = last.ext.empty() && !last.cut;
-  for (std::size_t i = 0; i < segments.size(); ++i) {
-    const Segment& s = segments[i];
-    const bool has_path_info = i + 1 < segments.size();
-    if (IsScriptExtension(s.ext)) {
+    cut = semicolon != std::string_view::npos;
+    if (cut) name = name.substr(0, semicolon);
+    ext = UrlExtView(StripFileSystemTrailers(name));
+    if (IsScriptExtension(ext)) {
       if (!view.script) {
         view.script = true;
-        view.script_ext = std::string(s.ext);
+        view.script_ext = std::string(ext);
       }
-      if (s.cut || (has_path_info && !last.ext.empty())) view.shell_form = true;
+      if (cut) view.shell_form = true;
+      script_seen = true;
     }
-    if (has_path_info &&
-        (EqualsIgnoreAsciiCase(s.ext, "cer") || EqualsIgnoreAsciiCase(s.ext, "asa") ||
-         EqualsIgnoreAsciiCase(s.ext, "cdx"))) {
-      view.shell_form = true;
-    }
-  }
+    previous_maps_scripts =
+        ext.size() == 3 && (EqualsIgnoreAsciiCase(ext, "cer") ||
+                            EqualsIgnoreAsciiCase(ext, "asa") || EqualsIgnoreAsciiCase(ext, "cdx"));
+  });
+  // `ext` and `cut` are the last segment's now.
+  view.folder_like = ext.empty() && !cut;
+  if (script_has_path_info && !ext.empty()) view.shell_form = true;
   return view;
 }
 
+namespace {
+
+// Calls visit(entry) for each entry of a '|'-separated extension list,
+// trimmed of blanks and of its leading dot; stops when visit returns true.
+template <typename Visit>
+bool ForEachListedExtension(std::string_view list, Visit visit) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  std::size_t i = 0;
+  const std::size_t n = list.size();
+  while (i <= n) {
+    std::size_t begin = i;
+    while (i < n && list[i] != '|') ++i;
+    std::size_t end = i++;
+    while (begin < end && blank(list[begin])) ++begin;
+    while (end > begin && blank(list[end - 1])) --end;
+    if (begin < end && list[begin] == '.') ++begin;
+    if (begin < end && visit(list.substr(begin, end - begin))) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool ExtensionInList(std::string_view list, std::string_view ext) {
   if (ext.empty()) return false;
-  std::size_t start = 0;
-  while (start <= list.size()) {
-    std::size_t end = list.find('|', start);
-    if (end == std::string_view::npos) end = list.size();
-    std::string_view entry = TrimBlanks(list.substr(start, end - start));
-    if (!entry.empty() && entry.front() == '.') entry.remove_prefix(1);
-    if (!entry.empty() && EqualsIgnoreAsciiCase(entry, ext)) return true;
-    start = end + 1;
+  return ForEachListedExtension(
+      list, [&](std::string_view entry) { return EqualsIgnoreAsciiCase(entry, ext); });
+}
+
+ExtensionList::ExtensionList(std::string_view list) {
+  ForEachListedExtension(list, [&](std::string_view entry) {
+    entries_.push_back(ToAsciiLower(entry));
+    return false;
+  });
+}
+
+bool ExtensionList::Contains(std::string_view ext) const {
+  for (const std::string& entry : entries_) {
+    if (entry.size() != ext.size() || ext.empty()) continue;
+    std::size_t i = 0;
+    while (i < ext.size() && AsciiLower(ext[i]) == entry[i]) ++i;
+    if (i == ext.size()) return true;
   }
   return false;
 }

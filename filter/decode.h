@@ -61,6 +61,17 @@ UrlPathView ReadUrlPath(std::string_view url);
 // surrounding blanks. An empty ext or entry never matches.
 bool ExtensionInList(std::string_view list, std::string_view ext);
 
+// The same list read once, for the rules that consult it on every request:
+// Contains(ext) == ExtensionInList(list, ext).
+class ExtensionList {
+ public:
+  explicit ExtensionList(std::string_view list = {});
+  bool Contains(std::string_view ext) const;
+
+ private:
+  std::vector<std::string> entries_;  // trimmed, without the dot, in lower case
+};
+
 // True when the header value is a list of client addresses as proxies write
 // them (X-Forwarded-For and the like): IPv4 or IPv6 addresses, optionally with
 // a port or in brackets, or "unknown", separated by commas and blanks.

@@ -11,6 +11,7 @@ namespace {
 // failing step abandons the rest silently; what was set up before serves.
 void LoadConfig(Module& m, FilterConfig& c, bool use_jit) try {
   c.settings = LoadSettings(m.settings_path);
+  c.denied_download_exts = ExtensionList(c.settings.DenyFileExtDownValue);
   c.patterns = CompilePatterns(c.settings, use_jit);
   if (c.settings.WirteLog) {
     if (platform::FileExists(m.log_path)) {
@@ -46,6 +47,7 @@ std::unique_ptr<Module> LoadDefaultModule(const ModuleOptions& options) {
   auto config = std::make_shared<FilterConfig>();
   try {
     config->settings.WirteLog = false;
+    config->denied_download_exts = ExtensionList(config->settings.DenyFileExtDownValue);
     config->patterns = CompilePatterns(config->settings, options.use_jit);
   } catch (...) {
   }
@@ -89,24 +91,33 @@ Verdict RunBodyNotification(Module& module, FilterContext& ctx, BodySource& body
   }
 }
 
-std::string ReadServerVariable(FilterContext& ctx, const char* name) try {
+bool FilterContext::ReadVariable(const char* name, std::string* value) {
   char buffer[4096];
   std::uint32_t size = sizeof buffer;
-  VariableResult r = ctx.GetServerVariable(name, buffer, &size);
-  if (r == VariableResult::kOk) return std::string(buffer, size > 0 ? size - 1 : 0);
+  VariableResult r = GetServerVariable(name, buffer, &size);
+  if (r == VariableResult::kOk) {
+    value->assign(buffer, size > 0 ? size - 1 : 0);
+    return true;
+  }
   // The server bounds request lines and headers (IIS: MaxRequestBytes), so
   // the value it asks room for is bounded too. A value that grows between
   // calls is asked for again a few times before it counts as missing.
-  std::string value;
   for (int attempt = 0; attempt < 4 && r == VariableResult::kTooSmall && size > 0; ++attempt) {
-    value.assign(size, '\0');
-    r = ctx.GetServerVariable(name, value.data(), &size);
+    value->assign(size, '\0');
+    r = GetServerVariable(name, value->data(), &size);
     if (r == VariableResult::kOk) {
-      value.resize(size > 0 ? size - 1 : 0);
-      return value;
+      value->resize(size > 0 ? size - 1 : 0);
+      return true;
     }
   }
-  return std::string();
+  value->clear();
+  return false;
+}
+
+std::string ReadServerVariable(FilterContext& ctx, const char* name) try {
+  std::string value;
+  if (!ctx.ReadVariable(name, &value)) value.clear();
+  return value;
 } catch (...) {
   // A fault inside the server's call reads as a missing variable.
   return std::string();

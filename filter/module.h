@@ -21,6 +21,7 @@
 
 #include "filter/body.h"
 #include "filter/context.h"
+#include "filter/decode.h"
 #include "filter/eventlog.h"
 #include "filter/patterns.h"
 #include "filter/settings.h"
@@ -35,7 +36,8 @@ struct ModuleOptions {
 // Everything read from the module folder at load. Built once by LoadModule
 // and shared read-only: nothing in it changes while requests are served.
 struct FilterConfig {
-  FilterSettings settings;  // WirteLog is off when the event log could not be opened
+  FilterSettings settings;             // WirteLog is off when the event log could not be opened
+  ExtensionList denied_download_exts;  // settings.DenyFileExtDownValue, read once
   CompiledPatterns patterns;
   WhiteList white_list;
 };

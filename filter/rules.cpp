@@ -22,22 +22,37 @@ constexpr std::string_view kDeniedMethods =
 constexpr char kLearnMarker[] = "|学习模式|";
 constexpr std::size_t kLoggedValueBytes = 1024;  // longer values are cut in the log
 
-struct RequestInputs {
-  std::string method, host, query, cookie, range, raw_url, url, client;
-};
+// The request's server variables, each read when a rule first needs it: a
+// static file needs the method, the path and the range header only, and
+// reading a variable costs a server call and a copy.
+class RequestInputs {
+ public:
+  explicit RequestInputs(FilterContext& ctx) : ctx_(ctx) {}
 
-RequestInputs ReadInputs(FilterContext& ctx) {
-  RequestInputs in;
-  in.method = ReadServerVariable(ctx, "HTTP_METHOD");
-  in.host = ReadServerVariable(ctx, "HTTP_HOST");
-  in.query = ReadServerVariable(ctx, "QUERY_STRING");
-  in.cookie = ReadServerVariable(ctx, "HTTP_COOKIE");
-  in.range = ReadServerVariable(ctx, "HTTP_RANGE");
-  in.raw_url = ReadServerVariable(ctx, "HTTP_URL");
-  in.url = ReadServerVariable(ctx, "URL");
-  in.client = ReadServerVariable(ctx, "REMOTE_ADDR");
-  return in;
-}
+  const std::string& method() const { return Get(kMethod, "HTTP_METHOD"); }
+  const std::string& host() const { return Get(kHost, "HTTP_HOST"); }
+  const std::string& query() const { return Get(kQuery, "QUERY_STRING"); }
+  const std::string& cookie() const { return Get(kCookie, "HTTP_COOKIE"); }
+  const std::string& range() const { return Get(kRange, "HTTP_RANGE"); }
+  const std::string& raw_url() const { return Get(kRawUrl, "HTTP_URL"); }
+  const std::string& url() const { return Get(kUrl, "URL"); }
+  const std::string& client() const { return Get(kClient, "REMOTE_ADDR"); }
+
+ private:
+  enum Slot { kMethod, kHost, kQuery, kCookie, kRange, kRawUrl, kUrl, kClient, kSlots };
+
+  const std::string& Get(Slot slot, const char* name) const {
+    if ((read_ & (1u << slot)) == 0) {
+      values_[slot] = ReadServerVariable(ctx_, name);
+      read_ |= 1u << slot;
+    }
+    return values_[slot];
+  }
+
+  FilterContext& ctx_;
+  mutable std::string values_[kSlots];
+  mutable unsigned read_ = 0;
+};
 
 // Headers that ASP pages commonly write into SQL (visit counters, login and
 // access logs), with the server variable that carries each.
@@ -95,10 +110,10 @@ struct Check {
 std::optional<Verdict> Matched(Module& m, FilterContext& ctx, const RequestInputs& in,
                                const Check& check, const std::string& shown,
                                const std::string& logged_as) {
-  const std::string message = in.client + " " + check.log_label + in.host + CutForLog(in.raw_url) +
-                              " 参数:" + CutForLog(logged_as);
-  if (!m.cfg().settings.LearnMode) return Block(m, ctx, check.headline, shown, in.host, message);
-  if (m.cfg().settings.WirteLog) WriteLogLineKeepingVerdict(m, message + kLearnMarker + in.url);
+  const std::string message = in.client() + " " + check.log_label + in.host() +
+                              CutForLog(in.raw_url()) + " 参数:" + CutForLog(logged_as);
+  if (!m.cfg().settings.LearnMode) return Block(m, ctx, check.headline, shown, in.host(), message);
+  if (m.cfg().settings.WirteLog) WriteLogLineKeepingVerdict(m, message + kLearnMarker + in.url());
   return Verdict{kStatusReqNextNotification, Outcome::kLearned};
 }
 
@@ -117,15 +132,15 @@ bool QueryMatches(const Pattern& pattern, const std::string& query) {
 std::optional<Verdict> InjectionChecks(Module& m, FilterContext& ctx, const RequestInputs& in) {
   const FilterConfig& c = m.cfg();
   const FilterSettings& s = c.settings;
-  if (s.SqlGet && QueryMatches(c.patterns.get, in.query)) {
-    return Matched(m, ctx, in, {"GET请求存在注入语句!", "尝试GET注入:"}, in.query, in.query);
+  if (s.SqlGet && QueryMatches(c.patterns.get, in.query())) {
+    return Matched(m, ctx, in, {"GET请求存在注入语句!", "尝试GET注入:"}, in.query(), in.query());
   }
   if (!s.SqlCookie) return std::nullopt;
   // ASP's Request("id") falls back to the cookies, so the cookie is checked
   // whatever the query check says.
   const Check cookie{"Cookies请求存在注入语句!", "尝试Cookie注入:"};
-  if (MatchPattern(c.patterns.cookie, DecodeQueryText(in.cookie))) {
-    return Matched(m, ctx, in, cookie, in.cookie, in.cookie);
+  if (MatchPattern(c.patterns.cookie, DecodeQueryText(in.cookie()))) {
+    return Matched(m, ctx, in, cookie, in.cookie(), in.cookie());
   }
   const Check header{"请求头存在注入语句!", "尝试Header注入:"};
   for (const InspectedHeader& h : kInspectedHeaders) {
@@ -214,33 +229,31 @@ BodyKind KindOf(const std::string& media) {
 }  // namespace
 
 Verdict OnPreprocHeaders(Module& m, FilterContext& ctx) {
-  const RequestInputs in = ReadInputs(ctx);
+  const RequestInputs in(ctx);
   const FilterConfig& c = m.cfg();
   const FilterSettings& s = c.settings;
-  const UrlPathView path = ReadUrlPath(in.url);
-
-  if (s.DenyPutMethod && MethodDenied(in.method)) {
-    return Block(m, ctx, "请求方式非法!", in.method, in.host,
-                 in.client + " 请求方式非法:" + CutForLog(in.method));
+  if (s.DenyPutMethod && MethodDenied(in.method())) {
+    return Block(m, ctx, "请求方式非法!", in.method(), in.host(),
+                 in.client() + " 请求方式非法:" + CutForLog(in.method()));
   }
-  const bool denied_ext =
-      s.DenyFileExtDown && (ExtensionInList(s.DenyFileExtDownValue, path.last_ext) ||
-                            ExtensionInList(s.DenyFileExtDownValue, path.script_ext));
+  const UrlPathView path = ReadUrlPath(in.url());
+  const bool denied_ext = s.DenyFileExtDown && (c.denied_download_exts.Contains(path.last_ext) ||
+                                                c.denied_download_exts.Contains(path.script_ext));
   if (denied_ext || (s.DenyShell && path.shell_form)) {
-    return Block(m, ctx, "请求文件非法!", in.raw_url, in.host,
-                 in.client + " 请求文件非法:" + in.host + CutForLog(in.raw_url));
+    return Block(m, ctx, "请求文件非法!", in.raw_url(), in.host(),
+                 in.client() + " 请求文件非法:" + in.host() + CutForLog(in.raw_url()));
   }
   // A folder URL is answered by its default document, a script as often as
   // not, so it gets the injection checks too; the range rule still applies
   // to it afterwards.
   if (path.script || path.folder_like) {
-    if (!c.white_list.Contains(in.url)) {
+    if (!c.white_list.Contains(in.url())) {
       if (auto verdict = InjectionChecks(m, ctx, in)) return *verdict;
     }
     if (path.script) return {};
   }
-  if (s.DenyMultiDown && !in.range.empty()) {
-    return Block(m, ctx, "请不要使用多线程访问本站资源!", in.raw_url, in.host, std::string());
+  if (s.DenyMultiDown && !in.range().empty()) {
+    return Block(m, ctx, "请不要使用多线程访问本站资源!", in.raw_url(), in.host(), std::string());
   }
   return {};
 }
@@ -252,14 +265,14 @@ std::uint32_t OnAccessDenied(Module& m, FilterContext&, const std::string& physi
 }
 
 Verdict OnRequestBody(Module& m, FilterContext& ctx, BodySource& body) {
-  const RequestInputs in = ReadInputs(ctx);
+  const RequestInputs in(ctx);
   const FilterConfig& c = m.cfg();
   const FilterSettings& s = c.settings;
   const std::string content_type = ReadServerVariable(ctx, "CONTENT_TYPE");
   const BodyKind kind = KindOf(MediaTypeOf(content_type));
-  const UrlPathView path = ReadUrlPath(in.url);
+  const UrlPathView path = ReadUrlPath(in.url());
   const bool check_post = s.SqlPost && kind != BodyKind::kOther &&
-                          (path.script || path.folder_like) && !c.white_list.Contains(in.url);
+                          (path.script || path.folder_like) && !c.white_list.Contains(in.url());
   const bool check_uploads = s.DenyShell && kind == BodyKind::kMultipart;
   if (!check_post && !check_uploads) return {};
 
@@ -305,10 +318,10 @@ Verdict OnRequestBody(Module& m, FilterContext& ctx, BodySource& body) {
   }
 
   if (const auto& file = checks.upload()) {
-    const std::string message = in.client + " 尝试上传Web后门:" + in.host + CutForLog(in.raw_url) +
-                                " 文件:" + CutForLog(*file);
-    if (!s.LearnMode) return Block(m, ctx, "禁止上传Web后门!", *file, in.host, message);
-    if (s.WirteLog) WriteLogLineKeepingVerdict(m, message + kLearnMarker + in.url);
+    const std::string message = in.client() + " 尝试上传Web后门:" + in.host() +
+                                CutForLog(in.raw_url()) + " 文件:" + CutForLog(*file);
+    if (!s.LearnMode) return Block(m, ctx, "禁止上传Web后门!", *file, in.host(), message);
+    if (s.WirteLog) WriteLogLineKeepingVerdict(m, message + kLearnMarker + in.url());
     return {kStatusReqNextNotification, Outcome::kLearned};
   }
   if (check_post) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "filter/backdoor.h"
 #include "filter/canonical_path.h"
@@ -21,6 +22,68 @@ bool IsPlainExtension(std::string_view ext) {
     if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
   }
   return true;
+}
+
+// IIS 6's reading of a path written the plain way, to hold ReadUrlPath's
+// one-pass version to: the segments listed first, then judged.
+std::string_view ReferenceExt(std::string_view path) {
+  std::size_t found = std::string_view::npos;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    if (zelk::IsGbkPair(path, i)) {
+      ++i;
+    } else if (path[i] == '.' || path[i] == '\\' || path[i] == ':') {
+      found = i;
+    }
+  }
+  if (found == std::string_view::npos || path[found] != '.') return {};
+  return path.substr(found + 1);
+}
+
+UrlPathView ReferenceReadUrlPath(std::string_view url) {
+  struct Segment {
+    std::string_view ext;
+    bool cut = false;
+  };
+  std::vector<Segment> segments;
+  std::size_t start = 0;
+  const auto add = [&](std::size_t end) {
+    std::string_view name = url.substr(start, end - start);
+    Segment s;
+    if (name.find(';') != std::string_view::npos) {
+      name = name.substr(0, name.find(';'));
+      s.cut = true;
+    }
+    s.ext = ReferenceExt(StripFileSystemTrailers(name));
+    segments.push_back(s);
+  };
+  for (std::size_t i = 0; i < url.size(); ++i) {
+    if (zelk::IsGbkPair(url, i)) {
+      ++i;
+    } else if (url[i] == '/' || url[i] == '\\') {
+      add(i);
+      start = i + 1;
+    }
+  }
+  add(url.size());
+  UrlPathView view;
+  view.last_ext = std::string(ReferenceExt(StripFileSystemTrailers(url)));
+  const Segment& last = segments.back();
+  view.folder_like = last.ext.empty() && !last.cut;
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    const bool has_path_info = i + 1 < segments.size();
+    const std::string lower = zelk::ToAsciiLower(segments[i].ext);
+    if (IsScriptExtension(lower)) {
+      if (!view.script) {
+        view.script = true;
+        view.script_ext = std::string(segments[i].ext);
+      }
+      if (segments[i].cut || (has_path_info && !last.ext.empty())) view.shell_form = true;
+    }
+    if (has_path_info && (lower == "cer" || lower == "asa" || lower == "cdx")) {
+      view.shell_form = true;
+    }
+  }
+  return view;
 }
 
 }  // namespace
@@ -53,6 +116,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(ext.find('.') == std::string::npos);
 
     const UrlPathView view = ReadUrlPath(url);
+    const UrlPathView expected = ReferenceReadUrlPath(url);
+    FUZZ_CHECK(view.last_ext == expected.last_ext && view.script_ext == expected.script_ext);
+    FUZZ_CHECK(view.script == expected.script && view.folder_like == expected.folder_like);
+    FUZZ_CHECK(view.shell_form == expected.shell_form);
     // A script segment has a script extension; a web-shell form needs one.
     if (view.script) FUZZ_CHECK(IsScriptExtension(view.script_ext));
     if (!view.script) FUZZ_CHECK(view.script_ext.empty() && !view.shell_form);
@@ -63,7 +130,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(ExtensionInList(std::string(list) + "|." + ext, ext));
       FUZZ_CHECK(ExtensionInList(std::string(list) + "| " + zelk::ToAsciiLower(ext) + " |x", ext));
     }
-    (void)ExtensionInList(list, ext);
+    FUZZ_CHECK(ExtensionList(list).Contains(ext) == ExtensionInList(list, ext));
+    FUZZ_CHECK(ExtensionList(list).Contains(view.script_ext) ==
+               ExtensionInList(list, view.script_ext));
 
     // An upload named after a script file is refused however the name is
     // dressed up with trailers.

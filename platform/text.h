@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,16 +60,29 @@ inline bool ContainsIgnoreAsciiCase(std::string_view haystack, std::string_view 
   return false;
 }
 
-// Index of the last byte of text that is one of the separators and is not the
+// Index of the last byte of text that is one of the (ASCII) separators and is not the
 // second byte of a two-byte GBK character; npos when there is none.
 inline std::size_t FindLastGbkSeparator(std::string_view text, std::string_view separators) {
+  // The separators are ASCII: a byte of 0x80 or more is never one, and only
+  // such a byte can start a pair.
+  std::uint64_t low = 0, high = 0;  // bit c (0-63) and bit c-64 (64-127): c is a separator
+  for (char s : separators) {
+    const auto c = static_cast<unsigned char>(s);
+    if (c < 64)
+      low |= std::uint64_t{1} << c;
+    else if (c < 128)
+      high |= std::uint64_t{1} << (c - 64);
+  }
   std::size_t found = std::string_view::npos;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (IsGbkPair(text, i)) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 64) {
+      if ((low >> c) & 1) found = i;
+    } else if (c < 128) {
+      if ((high >> (c - 64)) & 1) found = i;
+    } else if (IsGbkPair(text, i)) {
       ++i;  // the trail byte is part of the character, never a separator
-      continue;
     }
-    if (separators.find(text[i]) != std::string_view::npos) found = i;
   }
   return found;
 }

@@ -91,7 +91,7 @@ std::string ToString(const ngx_str_t& s) {
   return s.len == 0 ? std::string() : std::string(reinterpret_cast<const char*>(s.data), s.len);
 }
 
-ngx_str_t PoolCopy(ngx_pool_t* pool, const std::string& s) {
+ngx_str_t PoolCopy(ngx_pool_t* pool, std::string_view s) {
   ngx_str_t out{0, nullptr};
   auto* data = static_cast<u_char*>(ngx_pnalloc(pool, s.size() + 1));
   if (data == nullptr) return out;
@@ -206,6 +206,9 @@ class NginxContext final : public FilterContext {
     if (!RequestVariable(r_, name, &value_)) return VariableResult::kMissing;
     return zelk::filter::CopyServerVariable(value_, buffer, size);
   }
+  bool ReadVariable(const char* name, std::string* value) override {
+    return RequestVariable(r_, name, value);
+  }
 
   bool SendResponseHeader(const char* status, const char*) override {
     answer_status_ = static_cast<ngx_uint_t>(std::atoi(status));
@@ -218,8 +221,8 @@ class NginxContext final : public FilterContext {
   }
 
   bool SetHeader(const char* name, const char* value) override {
-    std::string key(name);
-    if (!key.empty() && key.back() == ':') key.pop_back();
+    std::string_view key(name);
+    if (!key.empty() && key.back() == ':') key.remove_suffix(1);
     ngx_table_elt_t* h = FindResponseHeader(r_, key);
     if (value == nullptr) {
       if (h != nullptr) h->hash = 0;  // nginx skips headers whose hash is 0
