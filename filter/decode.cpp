@@ -125,6 +125,23 @@ bool LessIgnoringAsciiCase(std::string_view a, std::string_view b) {
   return a.size() < b.size();
 }
 
+// Calls visit(pair) for each non-empty "name=value" pair of a query, in
+// order; stops and returns true as soon as visit returns true.
+template <typename Visit>
+bool ForEachPair(std::string_view query, Visit visit) {
+  std::size_t start = 0;
+  while (start <= query.size()) {
+    std::size_t end = query.find('&', start);
+    if (end == std::string_view::npos) end = query.size();
+    const std::string_view pair = query.substr(start, end - start);
+    start = end + 1;
+    if (!pair.empty() && visit(pair)) return true;
+  }
+  return false;
+}
+
+std::string_view PairName(std::string_view pair) { return pair.substr(0, pair.find('=')); }
+
 // True when no two parameters can share a name. Names without '%' or '+'
 // decode to themselves, so comparing them as sent (ignoring ASCII case)
 // settles it without decoding or allocating a string per name; a name that
@@ -136,40 +153,29 @@ bool NamesCertainlyDistinct(std::string_view query) {
   std::uint64_t hashes[kFewNames];
   std::size_t count = 0;
   bool few = true;
-  for (std::size_t start = 0; few && start <= query.size();) {
-    std::size_t end = query.find('&', start);
-    if (end == std::string_view::npos) end = query.size();
-    const std::string_view pair = query.substr(start, end - start);
-    start = end + 1;
-    if (pair.empty()) continue;
-    const std::string_view name = pair.substr(0, pair.find('='));
+  const bool open = ForEachPair(query, [&](std::string_view pair) {
     std::uint64_t h = 14695981039346656037u;
-    for (char c : name) {
-      if (c == '%' || c == '+') return false;
+    for (char c : PairName(pair)) {
+      if (c == '%' || c == '+') return true;
       h = (h ^ static_cast<unsigned char>(AsciiLower(c))) * 1099511628211u;
     }
     if (count == kFewNames) {
       few = false;
-      break;
+      return false;  // too many to hash: compared below, but every name is still read for '%'
     }
     for (std::size_t k = 0; k < count; ++k) {
-      if (hashes[k] == h) return false;  // the same name, or a collision: decide the long way
+      if (hashes[k] == h) return true;  // the same name, or a collision: decide the long way
     }
     hashes[count++] = h;
-  }
+    return false;
+  });
+  if (open) return false;
   if (few) return true;
   std::vector<std::string_view> names;
-  std::size_t start = 0;
-  while (start <= query.size()) {
-    std::size_t end = query.find('&', start);
-    if (end == std::string_view::npos) end = query.size();
-    const std::string_view pair = query.substr(start, end - start);
-    start = end + 1;
-    if (pair.empty()) continue;
-    const std::string_view name = pair.substr(0, pair.find('='));
-    if (name.find_first_of("%+") != std::string_view::npos) return false;
-    names.push_back(name);
-  }
+  ForEachPair(query, [&](std::string_view pair) {
+    names.push_back(PairName(pair));
+    return false;
+  });
   std::sort(names.begin(), names.end(), LessIgnoringAsciiCase);
   for (std::size_t i = 1; i < names.size(); ++i) {
     if (!LessIgnoringAsciiCase(names[i - 1], names[i])) return false;
@@ -187,15 +193,9 @@ std::vector<std::string> RepeatedParameterValues(std::string_view query) {
   };
   std::unordered_map<std::string, Values> by_name;
   std::vector<const std::string*> order;  // names in order of first sight
-  std::size_t start = 0;
-  while (start <= query.size()) {
-    std::size_t end = query.find('&', start);
-    if (end == std::string_view::npos) end = query.size();
-    const std::string_view pair = query.substr(start, end - start);
-    start = end + 1;
-    if (pair.empty()) continue;
+  ForEachPair(query, [&](std::string_view pair) {
     const std::size_t eq = pair.find('=');
-    const std::string name = ToAsciiLower(DecodeQueryText(pair.substr(0, eq)));
+    const std::string name = ToAsciiLower(DecodeQueryText(PairName(pair)));
     const std::string value =
         eq == std::string_view::npos ? std::string() : DecodeQueryText(pair.substr(eq + 1));
     auto [it, inserted] = by_name.try_emplace(name);
@@ -203,7 +203,8 @@ std::vector<std::string> RepeatedParameterValues(std::string_view query) {
     Values& v = it->second;
     if (v.count++ > 0) v.joined += ", ";
     v.joined += value;
-  }
+    return false;
+  });
   std::vector<std::string> repeated;
   for (const std::string* name : order) {
     Values& v = by_name[*name];

@@ -65,6 +65,16 @@ TEST(RepeatedParameterValues, JoinsRepeatedNamesAsAspDoes) {
   for (const auto& [query, expected] : cases) {
     EXPECT_EQ(RepeatedParameterValues(query), expected) << query;
   }
+  // Past the few dozen names that are settled by hashing, the names are
+  // compared the long way; a repeat or an escaped name late in the query
+  // still counts.
+  std::string many;
+  for (int i = 0; i < 40; ++i) many += "p" + std::to_string(i) + "=" + std::to_string(i) + "&";
+  EXPECT_EQ(RepeatedParameterValues(many), V{});
+  EXPECT_EQ(RepeatedParameterValues(many + "P3=x"), V{"3, x"});
+  EXPECT_EQ(RepeatedParameterValues(many + "p%33%39=y"), V{"39, y"});
+  EXPECT_EQ(RepeatedParameterValues(many + "id=1+and/*&p0=0&id=*/1=2"),
+            (V{"0, 0", "1 and/*, */1=2"}));
 }
 
 TEST(ReadUrlPath, FindsTheScriptIisWouldRun) {

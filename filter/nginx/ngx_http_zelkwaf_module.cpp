@@ -111,6 +111,19 @@ RequestState* StateOf(ngx_http_request_t* r, bool create) {
   return st;
 }
 
+// The first element of an nginx header list for which visit returns true;
+// null when there is none.
+template <typename Visit>
+ngx_table_elt_t* FindInList(ngx_list_t* list, Visit visit) {
+  for (ngx_list_part_t* part = &list->part; part != nullptr; part = part->next) {
+    auto* h = static_cast<ngx_table_elt_t*>(part->elts);
+    for (ngx_uint_t i = 0; i < part->nelts; ++i) {
+      if (visit(h[i])) return &h[i];
+    }
+  }
+  return nullptr;
+}
+
 // Whether header is the one the variable "HTTP_<NAME>" names: the name in
 // upper case with '-' as '_' ("User-Agent" for HTTP_USER_AGENT).
 bool HeaderNamed(const ngx_str_t& header, std::string_view variable_suffix) {
@@ -151,25 +164,17 @@ bool RequestVariable(ngx_http_request_t* r, std::string_view name, std::string* 
     const std::string_view suffix = name.substr(5);
     const char* separator = suffix == "COOKIE" ? "; " : ", ";  // as HTTP.sys merges them
     bool found = false;
-    ngx_list_part_t* part = &r->headers_in.headers.part;
-    auto* h = static_cast<ngx_table_elt_t*>(part->elts);
-    for (ngx_uint_t i = 0;; ++i) {
-      if (i >= part->nelts) {
-        if (part->next == nullptr) break;
-        part = part->next;
-        h = static_cast<ngx_table_elt_t*>(part->elts);
-        i = 0;
-        if (part->nelts == 0) continue;
-      }
-      if (!HeaderNamed(h[i].key, suffix)) continue;
+    FindInList(&r->headers_in.headers, [&](const ngx_table_elt_t& h) {
+      if (!HeaderNamed(h.key, suffix)) return false;
       if (found) {
         *value += separator;
       } else {
         value->clear();
       }
-      value->append(reinterpret_cast<const char*>(h[i].value.data), h[i].value.len);
+      value->append(reinterpret_cast<const char*>(h.value.data), h.value.len);
       found = true;
-    }
+      return false;
+    });
     return found;
   } else {
     return false;
@@ -178,19 +183,10 @@ bool RequestVariable(ngx_http_request_t* r, std::string_view name, std::string* 
 }
 
 ngx_table_elt_t* FindResponseHeader(ngx_http_request_t* r, std::string_view name) {
-  ngx_list_part_t* part = &r->headers_out.headers.part;
-  auto* h = static_cast<ngx_table_elt_t*>(part->elts);
-  for (ngx_uint_t i = 0;; ++i) {
-    if (i >= part->nelts) {
-      if (part->next == nullptr) return nullptr;
-      part = part->next;
-      h = static_cast<ngx_table_elt_t*>(part->elts);
-      i = 0;
-      if (part->nelts == 0) continue;
-    }
-    const std::string_view key(reinterpret_cast<const char*>(h[i].key.data), h[i].key.len);
-    if (h[i].hash != 0 && zelk::EqualsIgnoreAsciiCase(key, name)) return &h[i];
-  }
+  return FindInList(&r->headers_out.headers, [&](const ngx_table_elt_t& h) {
+    const std::string_view key(reinterpret_cast<const char*>(h.key.data), h.key.len);
+    return h.hash != 0 && zelk::EqualsIgnoreAsciiCase(key, name);
+  });
 }
 
 // One notification's view of the request. The filter's own answers
@@ -414,18 +410,10 @@ void ApplyReplacement(ngx_http_request_t* r, RequestState* st, const std::string
   const ngx_uint_t status =
       sp == std::string::npos ? NGX_HTTP_OK : static_cast<ngx_uint_t>(std::atoi(&head[sp + 1]));
 
-  ngx_list_part_t* part = &r->headers_out.headers.part;
-  auto* h = static_cast<ngx_table_elt_t*>(part->elts);
-  for (ngx_uint_t i = 0;; ++i) {
-    if (i >= part->nelts) {
-      if (part->next == nullptr) break;
-      part = part->next;
-      h = static_cast<ngx_table_elt_t*>(part->elts);
-      i = 0;
-      if (part->nelts == 0) continue;
-    }
-    h[i].hash = 0;
-  }
+  FindInList(&r->headers_out.headers, [](ngx_table_elt_t& h) {
+    h.hash = 0;
+    return false;
+  });
   auto* hidden = static_cast<ngx_table_elt_t*>(ngx_list_push(&r->headers_out.headers));
   if (hidden != nullptr) {
     ngx_memzero(hidden, sizeof(ngx_table_elt_t));  // hash 0: set, so not written
