@@ -82,9 +82,13 @@ std::size_t NextEscapeOrPlus(std::string_view text, std::size_t from) {
 
 }  // namespace
 
+bool QueryTextNeedsDecoding(std::string_view text) {
+  return text.find('%') != std::string_view::npos || text.find('+') != std::string_view::npos;
+}
+
 std::string DecodeQueryText(std::string_view text) {
   // Most values carry neither an escape nor a '+': nothing to decode.
-  if (NextEscapeOrPlus(text, 0) == text.size()) return std::string(text);
+  if (!QueryTextNeedsDecoding(text)) return std::string(text);
   std::string out;
   out.reserve(text.size());
   std::size_t i = 0;

@@ -17,6 +17,10 @@ namespace zelk::filter {
 // kept ("un%ion" reads "union"). Decoding is done once: "%2527" gives "%27".
 std::string DecodeQueryText(std::string_view text);
 
+// False when DecodeQueryText would return the text as it is (it holds no
+// '%' and no '+'), so that a caller can read it without a copy.
+bool QueryTextNeedsDecoding(std::string_view text);
+
 // The values ASP gives the page for names that occur more than once in a
 // query string: the decoded values of each such name joined with ", " (names
 // compared as ASP does, ignoring ASCII letter case). The query is split at

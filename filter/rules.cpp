@@ -117,11 +117,18 @@ std::optional<Verdict> Matched(Module& m, FilterContext& ctx, const RequestInput
   return Verdict{kStatusReqNextNotification, Outcome::kLearned};
 }
 
+// Whether the pattern matches the text as ASP decodes it. Most values need
+// no decoding and are matched where they are, without a copy.
+bool MatchesDecoded(const Pattern& pattern, std::string_view text) {
+  return QueryTextNeedsDecoding(text) ? MatchPattern(pattern, DecodeQueryText(text))
+                                      : MatchPattern(pattern, text);
+}
+
 // The query as ASP gives it to the page: the whole decoded string and, for
 // every repeated name, the values joined with ", " (a comment split across
 // "&id=" closes again there).
 bool QueryMatches(const Pattern& pattern, const std::string& query) {
-  if (MatchPattern(pattern, DecodeQueryText(query))) return true;
+  if (MatchesDecoded(pattern, query)) return true;
   if (query.find('&') == std::string::npos) return false;
   for (const std::string& joined : RepeatedParameterValues(query)) {
     if (MatchPattern(pattern, joined)) return true;
@@ -139,7 +146,7 @@ std::optional<Verdict> InjectionChecks(Module& m, FilterContext& ctx, const Requ
   // ASP's Request("id") falls back to the cookies, so the cookie is checked
   // whatever the query check says.
   const Check cookie{"Cookies请求存在注入语句!", "尝试Cookie注入:"};
-  if (MatchPattern(c.patterns.cookie, DecodeQueryText(in.cookie()))) {
+  if (MatchesDecoded(c.patterns.cookie, in.cookie())) {
     return Matched(m, ctx, in, cookie, in.cookie(), in.cookie());
   }
   const Check header{"请求头存在注入语句!", "尝试Header注入:"};

@@ -144,15 +144,19 @@ bool HeaderNamed(const ngx_str_t& header, std::string_view variable_suffix) {
 bool RequestVariable(ngx_http_request_t* r, std::string_view name, std::string* value) {
   const std::string_view target(reinterpret_cast<const char*>(r->unparsed_uri.data),
                                 r->unparsed_uri.len);
-  const std::size_t q = target.find('?');
   if (name == "HTTP_METHOD") {
-    *value = ToString(r->method_name);
+    value->assign(reinterpret_cast<const char*>(r->method_name.data), r->method_name.len);
   } else if (name == "HTTP_URL") {
-    *value = std::string(target);
+    value->assign(target);
   } else if (name == "URL") {
-    *value = zelk::filter::CanonicalUrlPath(target.substr(0, q));
+    *value = zelk::filter::CanonicalUrlPath(target.substr(0, target.find('?')));
   } else if (name == "QUERY_STRING") {
-    *value = q == std::string_view::npos ? std::string() : std::string(target.substr(q + 1));
+    const std::size_t q = target.find('?');
+    if (q == std::string_view::npos) {
+      value->clear();
+    } else {
+      value->assign(target.substr(q + 1));
+    }
   } else if (name == "REMOTE_ADDR") {
     *value = ToString(r->connection->addr_text);
   } else if (name == "CONTENT_LENGTH") {
@@ -162,6 +166,15 @@ bool RequestVariable(ngx_http_request_t* r, std::string_view name, std::string* 
     return RequestVariable(r, "HTTP_CONTENT_TYPE", value);
   } else if (name.substr(0, 5) == "HTTP_") {
     const std::string_view suffix = name.substr(5);
+    // nginx keeps a pointer to the first of these headers as it reads them:
+    // without one the request has none, and the list need not be walked.
+    const auto& in = r->headers_in;
+    if ((suffix == "HOST" && in.host == nullptr) || (suffix == "RANGE" && in.range == nullptr) ||
+        (suffix == "USER_AGENT" && in.user_agent == nullptr) ||
+        (suffix == "REFERER" && in.referer == nullptr) ||
+        (suffix == "COOKIE" && in.cookies.nelts == 0)) {
+      return false;
+    }
     const char* separator = suffix == "COOKIE" ? "; " : ", ";  // as HTTP.sys merges them
     bool found = false;
     FindInList(&r->headers_in.headers, [&](const ngx_table_elt_t& h) {
