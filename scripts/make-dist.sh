@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Lays out the Windows release folders from the win64 and win32 builds, shaped
 # like the run-time tree (ZelkWAF.exe at the top, IIS\ZelkWAF.dll, and the
-# scanner Murrow\Murrow.exe with its rules in Murrow\rules\):
+# scanner Murrow\Murrow.exe, its console twin Murrow\zelkwaf-scan.exe and
+# their rules in Murrow\rules\):
 #
 #   dist/ZelkWAF-win64/   from build/win64
 #   dist/ZelkWAF-win32/   from build/win32
@@ -30,6 +31,7 @@ for arch in win64 win32; do
   # The scanner's window, started by the manager's "Web杀毒" item, and its
   # built-in rules, every one of them.
   bash manager/shell/gui_test/check-exe-imports.sh "$out/Murrow/Murrow.exe" >/dev/null || status=1
+  bash manager/shell/gui_test/check-exe-imports.sh "$out/Murrow/zelkwaf-scan.exe" >/dev/null || status=1
   for rule in scanner/rules/*.yar; do
     cmp -s "$rule" "$out/Murrow/rules/$(basename "$rule")" ||
       { echo "FAIL: $out/Murrow/rules/$(basename "$rule") is missing or differs" >&2; status=1; }
