@@ -16,13 +16,12 @@ template <typename Visit>
 void ForEachPathSegment(std::string_view path, Visit visit) {
   std::size_t start = 0;
   for (std::size_t i = 0; i < path.size(); ++i) {
-    if (IsGbkPair(path, i)) {
-      ++i;
-      continue;
-    }
-    if (path[i] == '/' || path[i] == '\\') {
+    const char c = path[i];
+    if (c == '/' || c == '\\') {  // never the first byte of a GBK character
       visit(start, i);
       start = i + 1;
+    } else if (static_cast<unsigned char>(c) >= 0x80 && IsGbkPair(path, i)) {
+      ++i;
     }
   }
   visit(start, path.size());
