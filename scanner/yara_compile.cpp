@@ -556,6 +556,99 @@ std::string RegexAtom(std::string_view s) {
   return best;
 }
 
+// The parts of s between its top-level '|'s (s itself when it has none).
+std::vector<std::string_view> TopLevelAlternatives(std::string_view s) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\') {
+      ++i;
+    } else if (s[i] == '(' || s[i] == '[') {
+      i = SkipBracket(s, i);
+      if (i == std::string_view::npos) return {s};
+      --i;
+    } else if (s[i] == '|') {
+      parts.push_back(s.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  parts.push_back(s.substr(start));
+  return parts;
+}
+
+std::vector<std::string> RegexAtoms(std::string_view s, int depth = 0);
+
+// One atom set for an alternation: each alternative's own; none when one of
+// them has none (a match through it would contain no atom).
+std::vector<std::string> AtomsOfAlternatives(const std::vector<std::string_view>& alternatives,
+                                             int depth) {
+  std::vector<std::string> atoms;
+  for (std::string_view alternative : alternatives) {
+    const std::vector<std::string> own = RegexAtoms(alternative, depth + 1);
+    if (own.empty()) return {};
+    atoms.insert(atoms.end(), own.begin(), own.end());
+  }
+  std::sort(atoms.begin(), atoms.end());
+  atoms.erase(std::unique(atoms.begin(), atoms.end()), atoms.end());
+  return atoms;
+}
+
+std::size_t ShortestAtom(const std::vector<std::string>& atoms) {
+  std::size_t shortest = std::string::npos;
+  for (const std::string& a : atoms) shortest = std::min(shortest, a.size());
+  return shortest;
+}
+
+// Literals one of which every match of the regular expression holds: its
+// longest literal run, or, when that is shorter, the alternatives of a group
+// every match passes through ("\b(system|exec|popen)\s*\(" gives the three
+// words), or one atom of each alternative of a top-level alternation. Atoms
+// shorter than two bytes tell too little and count as none.
+std::vector<std::string> RegexAtoms(std::string_view s, int depth) {
+  if (depth > 8) return {};
+  const std::vector<std::string_view> top = TopLevelAlternatives(s);
+  if (top.size() > 1) return AtomsOfAlternatives(top, depth);
+  std::vector<std::string> best;
+  if (std::string run = RegexAtom(s); run.size() >= 2) best.push_back(std::move(run));
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\') {
+      ++i;
+      continue;
+    }
+    if (s[i] == '[') {
+      i = SkipBracket(s, i);
+      if (i == std::string_view::npos) break;
+      --i;
+      continue;
+    }
+    if (s[i] != '(') continue;
+    const std::size_t close = SkipBracket(s, i);
+    if (close == std::string_view::npos) break;
+    std::string_view inner = s.substr(i + 1, close - i - 2);
+    i = close - 1;
+    // A group that may be skipped holds nothing every match has.
+    const char q = close < s.size() ? s[close] : '\0';
+    if (q == '?' || q == '*' ||
+        (q == '{' && close + 1 < s.size() && (s[close + 1] == '0' || s[close + 1] == ','))) {
+      continue;
+    }
+    if (inner.substr(0, 2) == "?:") {
+      inner.remove_prefix(2);
+    } else if (!inner.empty() && inner[0] == '?') {
+      continue;  // a look-around or an option setting consumes nothing of its own
+    }
+    const std::vector<std::string_view> alternatives = TopLevelAlternatives(inner);
+    if (alternatives.size() < 2) continue;
+    std::vector<std::string> atoms = AtomsOfAlternatives(alternatives, depth);
+    if (!atoms.empty() && ShortestAtom(atoms) >= 2 &&
+        (best.empty() || ShortestAtom(atoms) > ShortestAtom(best))) {
+      best = std::move(atoms);
+    }
+  }
+  if (!best.empty() && ShortestAtom(best) < 2) return {};
+  return best;
+}
+
 // libyara reads "{,n}" as "{0,n}"; PCRE would take it as literal text.
 std::string ToPcre(std::string_view s) {
   std::string out;
@@ -712,7 +805,9 @@ class Parser {
       s.text = ToPcre(v.text);
     } else if (v.type == Tok::kHex) {
       s.kind = StringKind::kHex;
-      s.text = HexTranslator(v.text, v.line).Translate(&s.atom);
+      std::string atom;
+      s.text = HexTranslator(v.text, v.line).Translate(&atom);
+      if (atom.size() >= 2) s.atoms.push_back(std::move(atom));
     } else {
       Fail(v.line, "syntax error: expected a text, hex or regular expression string");
     }
@@ -746,7 +841,7 @@ class Parser {
     if (s.kind == StringKind::kRegex) {
       for (char f : v.flags) (f == 'i' ? caseless : dotall) = true;
       s.nocase = caseless;
-      s.atom = RegexAtom(s.text);
+      s.atoms = RegexAtoms(s.text);
     }
     if (s.kind != StringKind::kText) {
       std::string error;
@@ -756,7 +851,6 @@ class Parser {
              "invalid " +
                  std::string(s.kind == StringKind::kHex ? "hex string" : "regular expression") +
                  " \"$" + id.text + "\": " + error);
-      if (s.atom.size() < 2) s.atom.clear();
     }
     rule_strings_.push_back(std::move(s));
     referenced_.push_back(false);

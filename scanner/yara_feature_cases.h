@@ -78,6 +78,20 @@ inline std::vector<FeatureCase> FeatureCases() {
       {R"(rule t { strings: $r = /^<\?php/ condition: $r })", "x<?php", "a.php", false},
       {R"(rule t { strings: $r = /^<\?php/ condition: $r })", "<?php", "a.php", true},
       {R"(rule t { strings: $r = /assert|eval/ condition: $r })", "assert(", "a.php", true},
+      // Only files holding a literal every match must contain are searched:
+      // a group that may be skipped or a short alternative gives no such
+      // literal, and a file without one is still searched.
+      {R"(rule t { strings: $r = /\b(system|exec)\s*\(/ condition: $r })", "x=exec (1)", "a.php",
+       true},
+      {R"(rule t { strings: $r = /\b(system|exec)\s*\(/ condition: $r })", "execute(1)", "a.php",
+       false},
+      {R"(rule t { strings: $r = /(shell|cmd)?_exec\(/ condition: $r })", "_exec(1)", "a.php",
+       true},
+      {R"(rule t { strings: $r = /x(ab|cd){0,2}yz/ condition: $r })", "xyz", "a.php", true},
+      {R"(rule t { strings: $r = /(ev|a)l+\(/ condition: $r })", "al(", "a.php", true},
+      {R"(rule t { strings: $r = /(foo(ba|q)r|zz[0-9])!/ condition: $r })", "fooqr!", "a.php",
+       true},
+      {R"(rule t { strings: $r = /(foo(ba|q)r|zz[0-9])!/ condition: $r })", "zz7!", "a.php", true},
       {R"(rule t { strings: $r = /sys\w+/ fullword condition: $r })", "x.system(", "a.php", true},
       {R"(rule t { strings: $r = /sys\w+/ fullword condition: $r })", "asystem(", "a.php", false},
       {R"(rule t { strings: $r = /[^a-z]exec\(/ condition: $r })", "(exec(", "a.php", true},

@@ -43,7 +43,9 @@ struct StringDef {
   bool ascii = false;
   bool wide = false;
   bool fullword = false;
-  std::string atom;  // lower-case literal every match contains; empty: none
+  // Lower-case literals one of which every match contains; empty: none known,
+  // the expression runs on every file.
+  std::vector<std::string> atoms;
   // The condition asks for its count, offsets or lengths; otherwise only
   // whether it occurs, and a regular expression stops at its first match.
   bool needs_all = false;

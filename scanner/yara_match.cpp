@@ -112,11 +112,10 @@ void LiteralIndex::Build(const std::vector<StringDef>& strings) {
   for (int i = 0; i < static_cast<int>(strings.size()); ++i) {
     const StringDef& s = strings[static_cast<std::size_t>(i)];
     if (s.kind != StringKind::kText) {
-      if (s.atom.empty()) {
-        always_run.push_back(i);
-      } else {
+      if (s.atoms.empty()) always_run.push_back(i);
+      for (const std::string& atom : s.atoms) {
         Literal l;
-        l.lower = s.atom;
+        l.lower = atom;
         l.string_index = i;
         l.is_atom = true;
         literals.push_back(std::move(l));
