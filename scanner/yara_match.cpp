@@ -446,7 +446,9 @@ std::vector<std::string> RuleSet::Match(std::string_view data, const Externals& 
   // destructor is destroyed after its storage was freed.
   std::string lower(data.size(), '\0');
   for (std::size_t i = 0; i < data.size(); ++i) {
-    lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(data[i])));
+    const char c = data[i];
+    lower[i] =
+        c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;  // the C locale's tolower
   }
   const auto* lc = reinterpret_cast<const unsigned char*>(lower.data());
   const std::size_t n = data.size();
