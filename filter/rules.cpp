@@ -70,7 +70,7 @@ constexpr InspectedHeader kInspectedHeaders[] = {
 };
 
 bool MethodDenied(std::string_view method) {
-  if (method.empty()) return false;
+  if (method.empty() || method == "GET" || method == "POST" || method == "HEAD") return false;
   std::size_t start = 0;
   while (start < kDeniedMethods.size()) {
     const std::size_t end = kDeniedMethods.find('|', start);
