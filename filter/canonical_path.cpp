@@ -87,18 +87,20 @@ void AppendByteRun(const std::vector<unsigned char>& run, bool as_utf8, std::vec
 // ".." segment; such a path is its own canonical form, and the work below
 // (per-character pieces, the UTF-8 test, segments) can be skipped.
 bool AlreadyCanonical(std::string_view raw_path) {
-  std::size_t segment_start = 0;
-  for (std::size_t i = 0; i <= raw_path.size(); ++i) {
-    if (i == raw_path.size() || raw_path[i] == '/') {
-      const std::string_view segment = raw_path.substr(segment_start, i - segment_start);
-      if (segment == "." || segment == "..") return false;
-      segment_start = i + 1;
-      continue;
+  std::size_t length = 0, dots = 0;  // of the segment being read
+  for (const char ch : raw_path) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c == '/') {
+      if (length == dots && (dots == 1 || dots == 2)) return false;  // "." or ".."
+      length = dots = 0;
+    } else if (c >= 0x80 || c == '%' || c == '\\') {
+      return false;
+    } else {
+      ++length;
+      if (c == '.') ++dots;
     }
-    const unsigned char c = static_cast<unsigned char>(raw_path[i]);
-    if (c >= 0x80 || c == '%' || c == '\\') return false;
   }
-  return true;
+  return !(length == dots && (dots == 1 || dots == 2));
 }
 
 }  // namespace
