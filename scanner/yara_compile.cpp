@@ -599,6 +599,44 @@ std::size_t ShortestAtom(const std::vector<std::string>& atoms) {
   return shortest;
 }
 
+bool IsWordByte(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; }
+
+// Whether every match of the regular expression begins with one of its
+// atoms: it opens (after any "\\b") with the atom spelt in plain letters,
+// or with a group whose alternatives are exactly the atoms in plain letters.
+bool MatchStartsWithAtom(std::string_view s, const std::vector<std::string>& atoms) {
+  if (atoms.empty() || TopLevelAlternatives(s).size() != 1) return false;
+  while (s.substr(0, 2) == "\\b") s.remove_prefix(2);
+  const auto plain = [](std::string_view word, std::string_view lower) {
+    if (word.size() != lower.size() || word.empty()) return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+      if (!IsWordByte(word[i]) || Lower(word[i]) != lower[i]) return false;
+    }
+    return true;
+  };
+  if (atoms.size() == 1 && s.size() >= atoms[0].size() &&
+      plain(s.substr(0, atoms[0].size()), atoms[0])) {
+    return true;
+  }
+  if (s.empty() || s[0] != '(') return false;
+  const std::size_t close = SkipBracket(s, 0);
+  if (close == std::string_view::npos) return false;
+  const char q = close < s.size() ? s[close] : '\0';
+  if (q == '?' || q == '*' || q == '{') return false;
+  std::string_view inner = s.substr(1, close - 2);
+  if (inner.substr(0, 2) == "?:") inner.remove_prefix(2);
+  std::vector<std::string> words;
+  for (std::string_view alternative : TopLevelAlternatives(inner)) {
+    std::string lower;
+    for (char c : alternative) lower += Lower(c);
+    if (!plain(alternative, lower)) return false;
+    words.push_back(std::move(lower));
+  }
+  std::sort(words.begin(), words.end());
+  words.erase(std::unique(words.begin(), words.end()), words.end());
+  return words == atoms;
+}
+
 // Literals one of which every match of the regular expression holds: its
 // longest literal run, or, when that is shorter, the alternatives of a group
 // every match passes through ("\b(system|exec|popen)\s*\(" gives the three
@@ -842,6 +880,7 @@ class Parser {
       for (char f : v.flags) (f == 'i' ? caseless : dotall) = true;
       s.nocase = caseless;
       s.atoms = RegexAtoms(s.text);
+      s.starts_with_atom = MatchStartsWithAtom(s.text, s.atoms);
     }
     if (s.kind != StringKind::kText) {
       std::string error;

@@ -87,6 +87,11 @@ inline std::vector<FeatureCase> FeatureCases() {
        false},
       {R"(rule t { strings: $r = /(shell|cmd)?_exec\(/ condition: $r })", "_exec(1)", "a.php",
        true},
+      // A match that opens with an atom is searched for from the first atom.
+      {R"(rule t { strings: $r = /(system|exec)\s*\(/i condition: #r == 2 })",
+       "exec; xSYSTEM (1); exec(2)", "a.php", true},
+      {R"(rule t { strings: $r = /\bexec\w*\(/ condition: @r[1] == 11 })", "EXEC(1); q;execute(2)",
+       "a.php", true},
       {R"(rule t { strings: $r = /x(ab|cd){0,2}yz/ condition: $r })", "xyz", "a.php", true},
       {R"(rule t { strings: $r = /(ev|a)l+\(/ condition: $r })", "al(", "a.php", true},
       {R"(rule t { strings: $r = /(foo(ba|q)r|zz[0-9])!/ condition: $r })", "fooqr!", "a.php",

@@ -46,6 +46,9 @@ struct StringDef {
   // Lower-case literals one of which every match contains; empty: none known,
   // the expression runs on every file.
   std::vector<std::string> atoms;
+  // Every match begins with one of the atoms, so the search can start at
+  // the first place one of them was seen.
+  bool starts_with_atom = false;
   // The condition asks for its count, offsets or lengths; otherwise only
   // whether it occurs, and a regular expression stops at its first match.
   bool needs_all = false;

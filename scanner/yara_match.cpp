@@ -439,6 +439,8 @@ std::vector<std::string> RuleSet::Match(std::string_view data, const Externals& 
   const detail::LiteralIndex& index = impl_->index;
   std::vector<std::vector<Hit>> hits(impl_->strings.size());
   std::vector<bool> run(impl_->strings.size(), false);
+  // Where an expression's first atom was seen (the search pass goes forward).
+  std::vector<std::size_t> first_atom(impl_->strings.size(), 0);
   for (int i : index.always_run) run[static_cast<std::size_t>(i)] = true;
 
   // The one pass over the data for every literal.
@@ -454,7 +456,9 @@ std::vector<std::string> RuleSet::Match(std::string_view data, const Externals& 
   const std::size_t n = data.size();
   auto record = [&](const Literal& l, std::size_t at) {
     if (l.is_atom) {
-      run[static_cast<std::size_t>(l.string_index)] = true;
+      const auto i = static_cast<std::size_t>(l.string_index);
+      if (!run[i]) first_atom[i] = at;
+      run[i] = true;
       return;
     }
     if (l.case_sensitive && std::memcmp(data.data() + at, l.exact.data(), l.exact.size()) != 0)
@@ -486,7 +490,8 @@ std::vector<std::string> RuleSet::Match(std::string_view data, const Externals& 
   for (std::size_t i = 0; i < impl_->strings.size(); ++i) {
     if (!run[i]) continue;
     const StringDef& s = impl_->strings[i];
-    std::size_t from = 0, start = 0, end = 0;
+    // A match that begins with an atom cannot begin before the first one.
+    std::size_t from = s.starts_with_atom ? first_atom[i] : 0, start = 0, end = 0;
     while (from <= n && s.regex->Find(data, from, &start, &end)) {
       from = start + 1;
       if (end == start) continue;
