@@ -990,3 +990,114 @@ rule php_credential_mailer
     condition:
         filesize < 10KB and any of ($ip*) and $p and $m
 }
+
+rule php_nested_variable_calls
+{
+    meta:
+        description = "Decoders held in variables and applied to each other four deep, $a($b($c($d(...)))), or eval of a variable decoder applied to another variable or to request input"
+    strings:
+        $a = /\$[a-z0-9_]{1,30}\s*\(\s*\$[a-z0-9_]{1,30}\s*\(\s*\$[a-z0-9_]{1,30}\s*\(\s*\$[a-z0-9_]{1,30}\s*\(/ nocase
+        $b = /\beval\s*\(\s*\$[a-z0-9_]{1,30}\s*\(\s*\$[a-z0-9_]{1,30}\s*\)\s*\)/ nocase
+        $c = /\beval\s*\(\s*(@\s*)?\$[^\s(=;]{1,30}\s*\(\s*\$_(post|get|request|cookie)/ nocase
+    condition:
+        any of them
+}
+
+rule php_reversed_name_pieces
+{
+    meta:
+        description = "Pieces of base64_decode, create_function, eval, assert or system written backwards and turned round with strrev"
+    strings:
+        $a = /strrev\s*\(\s*["'](esab|edoced|taerc|noitcnu|lave|tressa|metsys|etalfni|cexe|31tor)/ nocase
+    condition:
+        $a
+}
+
+rule php_shell_module_registry
+{
+    meta:
+        description = "A tabbed web shell that registers its modules (explorer, terminal, database, mail, network) and packed resources in $GLOBALS"
+    strings:
+        $m = /\$GLOBALS\s*\[\s*["'](module|resources)["']\s*\]\s*\[/
+    condition:
+        $m
+}
+
+rule php_symbol_only_payload
+{
+    meta:
+        description = "A long literal made of punctuation only: code packed into symbols and decoded at run time"
+    strings:
+        $a = /['"][!-\/:-@\[-`{-~]{300}/
+    condition:
+        $a
+}
+
+rule php_encoded_eval_call
+{
+    meta:
+        description = "Base64 text of eval(gzinflate(, eval(base64_decode(, eval(str_rot13(, eval($_POST[ and the like, whatever decodes it"
+    strings:
+        $a1 = "ZXZhbChnemluZmxhdGUo"
+        $a2 = "ZXZhbChiYXNlNjRfZGVjb2Rl"
+        $a3 = "ZXZhbChzdHJfcm90MTMo"
+        $a4 = "ZXZhbChnenVuY29tcHJlc3Mo"
+        $a5 = "ZXZhbCgkX1BPU1Rb"
+        $a6 = "ZXZhbCgkX1JFUVVFU1Rb"
+        $a7 = "YXNzZXJ0KCRfUE9TVF"
+    condition:
+        any of them
+}
+
+rule php_binary_identifiers
+{
+    meta:
+        description = "Globals and variables named with raw high bytes: the output of encoders that hide every name"
+    strings:
+        $g = /global\s*\$[\x80-\xff]/
+    condition:
+        $g
+}
+
+rule php_decoded_pattern_replace
+{
+    meta:
+        description = "preg_replace with a pattern that is itself decoded (base64, rot13, reversed, hex): a hidden /e modifier"
+    strings:
+        $a = /preg_replace\s*\(\s*(base64_decode|str_rot13|strrev|gzinflate|hex2bin|pack|urldecode|rawurldecode|chr)\s*\(/ nocase
+    condition:
+        $a
+}
+
+rule php_junk_create_function
+{
+    meta:
+        description = "create_function hidden in a junk-filled literal cleaned by str_replace"
+    strings:
+        $a = /str_replace\s*\(\s*["'][^"'\r\n]{1,4}["']\s*,\s*["']["']\s*,\s*["'][^"'\r\n]{0,12}c[^"'\r\n]{0,6}r[^"'\r\n]{0,6}e[^"'\r\n]{0,6}a[^"'\r\n]{0,6}t[^"'\r\n]{0,6}e[^"'\r\n]{0,6}_/ nocase
+        $b = /chr\s*\(\s*\d{1,3}\s*\)\s*\^\s*chr\s*\(/ nocase
+    condition:
+        any of them
+}
+
+rule php_connect_back_command
+{
+    meta:
+        description = "A command run against the visitor's own address (connect-back helpers), a cron job installed from PHP, or local files read through curl's file:// scheme"
+    strings:
+        $a = /\b(system|exec|passthru|shell_exec|popen|proc_open)\s*\([^;]{0,80}\$_SERVER\s*\[\s*["']REMOTE_(ADDR|PORT)/ nocase
+        $b = /\b(system|exec|shell_exec|passthru|popen)\s*\(\s*["'][^"'\r\n]{0,40}crontab/ nocase
+        $c = /CURLOPT_URL\s*,\s*["']file:/ nocase
+    condition:
+        any of them
+}
+
+rule php_database_from_request
+{
+    meta:
+        description = "A database connection opened with the host, user or password taken from the request: database-manager shells"
+    strings:
+        $a = /\b(mysql_connect|mysqli_connect|new\s+mysqli|pg_connect|mssql_connect|mysql_pconnect)\s*\(\s*(@\s*)?\$_(get|post|request|cookie)/ nocase
+    condition:
+        $a
+}
