@@ -1101,3 +1101,196 @@ rule php_database_from_request
     condition:
         $a
 }
+
+rule php_request_keys_decoded
+{
+    meta:
+        description = "Request parameters whose names are themselves decoded at run time, $_GET[f(\"base64\")]: the parameter names are hidden"
+    strings:
+        $a = /\$_(get|post|request|cookie)\s*\[\s*[a-z0-9_]{3,30}\s*\(\s*["'][a-z0-9+\/=]{4,}["']\s*\)\s*\]/ nocase
+    condition:
+        $a
+}
+
+rule php_agent_upload_and_exec
+{
+    meta:
+        description = "A remote agent: writes files from base64 it is sent and runs the commands it is sent"
+    strings:
+        $u = /file_put_contents\s*\([^;]{0,60}base64_decode\s*\(\s*\$/ nocase
+        $x = /\b(exec|system|shell_exec|passthru|popen|proc_open)\s*\(\s*\$/ nocase
+    condition:
+        $u and $x
+}
+
+rule php_packer_template
+{
+    meta:
+        description = "A packer that writes out eval(decoder(\"...\")): eval of a variable function applied to a literal"
+    strings:
+        $a = /\beval\s*\(\s*\$[a-z_0-9]{1,30}\s*\(\s*\\?["']/ nocase
+    condition:
+        $a
+}
+
+rule php_eval_system_switches
+{
+    meta:
+        description = "A file manager whose settings switch on evaluating PHP code and running shell commands for its user"
+    strings:
+        $e = /\$[a-z_]{0,20}eval_access\s*=\s*true/ nocase
+        $s = /\$system_access\s*=\s*true/ nocase
+    condition:
+        $e and $s
+}
+
+rule php_upload_to_php_name
+{
+    meta:
+        description = "An upload, or a copy, stored under a fixed .php name: the page installs code"
+    strings:
+        $a = /\b(move_uploaded_file|copy)\s*\([^;,]{1,60},\s*["'][^"'\r\n$]{1,40}\.ph(p\d?|tml)["']/ nocase
+    condition:
+        $a
+}
+
+rule php_commented_calls
+{
+    meta:
+        description = "Sensitive calls split from their parenthesis by a short comment, move_uploaded_file/*;*/(...), to slip past simple pattern matching"
+    strings:
+        $a = /\b(eval|assert|system|exec|passthru|shell_exec|popen|proc_open|move_uploaded_file|is_uploaded_file|touch|copy|fopen|fwrite|file_put_contents|base64_decode|gzinflate|str_rot13|create_function|call_user_func|preg_replace)\s*\/\*[^*\r\n]{0,10}\*\/\s*\(/ nocase
+        $b = /\$_(files|post|get|request|cookie)\s*\/\*[^*\r\n]{0,10}\*\/\s*\[/ nocase
+    condition:
+        any of them
+}
+
+rule php_request_written_then_included
+{
+    meta:
+        description = "Request input written into a file (then included or served): file_put_contents(..., $_GET[...])"
+    strings:
+        $a = /file_put_contents\s*\([^;]{1,80},\s*(@\s*)?\$_(get|post|request|cookie)\s*\[/ nocase
+    condition:
+        $a
+}
+
+rule php_name_from_own_file
+{
+    meta:
+        description = "A function name cut out of the script's own file name, substr(__FILE__, -n), or variables named by strings set straight from the request"
+    strings:
+        $a = /substr\s*\(\s*__FILE__\s*,\s*-/ nocase
+        $b = /\$\{\s*["'][a-z_0-9]{1,30}["']\s*\}\s*=\s*(@\s*)?\$_(post|get|request|cookie)/ nocase
+    condition:
+        any of them
+}
+
+rule php_decoded_sort_callback
+{
+    meta:
+        description = "A sort whose comparison callback is decoded from a variable, or YAML parsing with preg_replace or assert as a tag callback"
+    strings:
+        $a = /u[ak]?sort\s*\([^;]{0,100},\s*(base64_decode|str_rot13|strrev|gzinflate|hex2bin)\s*\(\s*\$[a-z_0-9]{1,30}\s*\)\s*\)/ nocase
+        $b = /yaml_parse\s*\([^;]{0,200}=>\s*["'](preg_replace|assert|system|eval|create_function)/ nocase
+    condition:
+        any of them
+}
+
+rule php_tiny_assert_of_code_string
+{
+    meta:
+        description = "A tiny page that asserts a variable while a literal holds a command call: code evaluated through assert"
+    strings:
+        $a = /\bassert\s*\(\s*\$[a-z_0-9]{1,30}\s*\)/ nocase
+        $s = /["'](system|exec|passthru|shell_exec|popen|phpinfo)\s*\(/ nocase
+    condition:
+        $a and $s and filesize < 1KB
+}
+
+rule php_doc_comment_code
+{
+    meta:
+        description = "A tiny page that reads code hidden in a doc comment through reflection and calls it through a variable"
+    strings:
+        $d = "getDocComment" nocase
+        $v = /\$[a-z_0-9]{1,30}\s*\(\s*\$[a-z_0-9]{1,30}\s*\)/ nocase
+    condition:
+        $d and $v and filesize < 1KB
+}
+
+rule php_request_chmod
+{
+    meta:
+        description = "A tiny page that makes a path from the request world-writable"
+    strings:
+        $c = /chmod\s*\(\s*\$[a-z_0-9]{1,30}\s*,\s*0?777/ nocase
+        $in = /\$_(get|post|request)\s*\[/ nocase
+    condition:
+        $c and $in and filesize < 1KB
+}
+
+rule php_small_table_dumper
+{
+    meta:
+        description = "A small page that dumps every table's definition and rows of the database into a file"
+    strings:
+        $s = /show\s+create\s+table/ nocase
+        $w = /(fopen\s*\(\s*\$[a-z_0-9]{1,30}\s*,\s*["'][wa]|file_put_contents)/ nocase
+    condition:
+        $s and $w and filesize < 2KB
+}
+
+rule php_listening_socket
+{
+    meta:
+        description = "A script that listens on a socket and runs without a time limit: bind shells and proxies (SOCKS)"
+    strings:
+        $l = /(socket_listen|stream_socket_server)\s*\(/ nocase
+        $t = /set_time_limit\s*\(\s*0/ nocase
+    condition:
+        $l and $t and filesize < 40KB
+}
+
+rule php_split_superglobal_pieces
+{
+    meta:
+        description = "Superglobal names glued from short pieces, \"_P\".\"OS\".\"T\", often with comments between them"
+    strings:
+        $a = /["']_(p|po|pos|g|ge|r|re|req|requ|c|co|coo|cook)["']\s*(\.|\/\*)/ nocase
+    condition:
+        $a
+}
+
+rule php_link_spam_client
+{
+    meta:
+        description = "A paid-link client that fetches link blocks from its server and prints them into the site's pages"
+    strings:
+        $a = "_SAPE_USER"
+    condition:
+        $a
+}
+
+rule php_request_command_concatenated
+{
+    meta:
+        description = "A page that takes a cmd or command field and runs a shell command glued from a literal and variables"
+    strings:
+        $x = /\b(shell_exec|passthru|system|exec|popen|proc_open)\s*\(\s*["'][^"'\r\n]{0,60}["']\s*\.\s*\$/ nocase
+        $in = /\$_(post|get|request|cookie)\s*\[\s*["'](cmd|command|exec|execute|shell|komut)["']\s*\]/ nocase
+    condition:
+        $x and $in
+}
+
+rule php_small_file_editor
+{
+    meta:
+        description = "A small page with a text area that writes posted text to a path taken from the request"
+    strings:
+        $p = /\$[a-z_][a-z0-9_]{0,30}\s*=\s*(@\s*)?\$_(post|get|request)\s*\[[^\]]{1,40}\]\s*;/ nocase
+        $w = /fopen\s*\(\s*\$[a-z_0-9]{1,30}\s*,\s*["'][wa]/ nocase
+        $t = "<textarea" nocase
+    condition:
+        $p and $w and $t and filesize < 3KB
+}
