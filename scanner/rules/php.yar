@@ -1294,3 +1294,70 @@ rule php_small_file_editor
     condition:
         $p and $w and $t and filesize < 3KB
 }
+
+rule php_mails_install_location
+{
+    meta:
+        description = "Mails the server's address, document root and script path home: a back door reporting where it was planted"
+    strings:
+        $m = /\bmail\s*\(/ nocase
+        $a = "SCRIPT_FILENAME"
+        $b = "SERVER_ADDR"
+        $c = "DOCUMENT_ROOT"
+        $d = "HTTP_REFERER"
+    condition:
+        all of them
+}
+
+rule php_drops_decoded_php
+{
+    meta:
+        description = "Writes decoded text (base64, gzip, rot13, hex) straight into a .php file"
+    strings:
+        $a = /file_put_contents\s*\(\s*["'][^"'\r\n]{1,80}\.ph(p\d?|tml)["']\s*,\s*(base64_decode|gzinflate|gzuncompress|str_rot13|hex2bin)\s*\(/ nocase
+    condition:
+        $a
+}
+
+rule php_request_harvester
+{
+    meta:
+        description = "Appends the whole request, posted form or cookies to a file: credential harvesting planted in shop or login code"
+    strings:
+        $a = /file_put_contents\s*\([^;]{0,200}(serialize|json_encode|print_r|var_export|implode)\s*\(\s*\$_(request|post|cookie)\b[^;]{0,100}FILE_APPEND/ nocase
+    condition:
+        $a
+}
+
+rule php_self_appending
+{
+    meta:
+        description = "A script that appends to its own source file, so that posted text becomes code"
+    strings:
+        $a = /fopen\s*\(\s*__FILE__\s*,\s*["'][aw]/ nocase
+        $in = /\$_(post|get|request|cookie)\s*\[/ nocase
+    condition:
+        $a and $in
+}
+
+rule php_java_runtime_reflection
+{
+    meta:
+        description = "An expression-language payload that reaches java.lang.Runtime through reflection to run commands"
+    strings:
+        $a = /loadClass\s*\(\s*["']java\.lang\.(Runtime|ProcessBuilder)/ nocase
+    condition:
+        $a
+}
+
+rule php_variable_create_function_called
+{
+    meta:
+        description = "A function made by a variable holding create_function with no arguments, $f = $c(\"\", $code); $f();, or a variable called with an /e pattern"
+    strings:
+        $a = /=\s*\$[a-z_0-9]{1,30}\s*\(\s*(""|'')\s*,\s*\$[a-z_0-9]{1,30}\s*\)\s*;\s*\$[a-z_0-9]{1,30}\s*\(\s*\)/ nocase
+        $b = /\$[a-z_0-9]{1,30}\s*\(\s*["']\/[^"'\r\n]{1,60}\/[imsx]{0,4}e[imsx]{0,4}["']\s*,/ nocase
+        $c = /=\s*[a-z0-9_]{6,40}\s*\^\s*["']/ nocase
+    condition:
+        any of them
+}
