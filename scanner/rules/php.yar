@@ -1361,3 +1361,24 @@ rule php_variable_create_function_called
     condition:
         any of them
 }
+
+rule php_eval_variable_with_request
+{
+    meta:
+        description = "eval of a plain variable in a page that reads request fields: code taken from the visitor, whatever the route"
+    strings:
+        $e = /@?\beval\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*\)/ nocase
+        $in = /\$_(post|get|request|cookie)\s*\[/ nocase
+    condition:
+        $e and $in and filesize < 100KB
+}
+
+rule php_name_from_short_pieces
+{
+    meta:
+        description = "A name glued from four or more literal pieces of one to four letters: 'as'.'s'.'er'.'t'"
+    strings:
+        $a = /(["'][a-z_0-9]{1,4}["']\s*\.\s*){3}["'][a-z_0-9]{1,4}["']/ nocase
+    condition:
+        $a
+}
