@@ -1382,3 +1382,25 @@ rule php_name_from_short_pieces
     condition:
         $a
 }
+
+rule php_bitwise_literal_assignments
+{
+    meta:
+        description = "Several variables set to a string literal XORed, ORed or ANDed with something: names computed by bit operations on text"
+    strings:
+        $a = /\$[a-z0-9_]{1,20}\s*=\s*\(?['"][^'"\r\n]{1,40}['"]\s*[\^|&]/ nocase
+    condition:
+        #a >= 3
+}
+
+rule php_database_manager
+{
+    meta:
+        description = "A database manager: host and password taken from the request, then any table's columns listed generically"
+    strings:
+        $h = /\$_(post|get|request|cookie)\s*\[\s*["'][a-z]{0,4}host["']\s*\]/ nocase
+        $p = /\$_(post|get|request|cookie)\s*\[\s*["'][a-z]{0,4}(pass|password|pwd|passwd)["']\s*\]/ nocase
+        $f = /\b(mysql_field_name|mysql_num_fields|pg_num_fields|pg_field_name|mysqli_num_fields|mysqli_fetch_field|mssql_num_fields|num_fields)\b/ nocase
+    condition:
+        all of them
+}
