@@ -1404,3 +1404,25 @@ rule php_database_manager
     condition:
         all of them
 }
+
+rule php_session_file_reader
+{
+    meta:
+        description = "Walks the temporary folder for other visitors' session files (sess_*) and reads them: session theft"
+    strings:
+        $s = "sess_"
+        $t = /["']\/tmp/
+        $w = /\b(readdir|glob|scandir)\s*\(/ nocase
+    condition:
+        all of them
+}
+
+rule php_obfuscator_generator
+{
+    meta:
+        description = "A generator of hidden code that names its variables with random high bytes: chr(rand(129, 214))"
+    strings:
+        $a = /chr\s*\(\s*(mt_)?rand\s*\(\s*1[2-9][0-9]\s*,\s*2[0-5][0-9]\s*\)\s*\)/ nocase
+    condition:
+        $a
+}
