@@ -1426,3 +1426,14 @@ rule php_obfuscator_generator
     condition:
         $a
 }
+
+rule php_sink_near_request_input
+{
+    meta:
+        description = "eval, assert or a command function whose argument, within the same statement, carries request input: glued, wrapped or interpolated"
+    strings:
+        $e = /\b(eval|assert)\s*\([^;]{0,120}(\$_(post|get|request|cookie|server|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
+        $x = /\b(system|passthru|shell_exec|exec|popen|proc_open|pcntl_exec)\s*\([^;]{0,120}(\$_(post|get|request|cookie|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
+    condition:
+        any of them
+}
