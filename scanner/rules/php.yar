@@ -615,7 +615,7 @@ rule php_small_dynamic_call
         $n14 = "'passthru'" nocase
         $n15 = "'eval'" nocase
     condition:
-        filesize < 2KB and any of ($n*) and $in and $v
+        filesize < 8KB and any of ($n*) and $in and $v
 }
 
 rule php_underscore_function
@@ -631,13 +631,13 @@ rule php_underscore_function
 rule php_eval_array_element
 {
     meta:
-        description = "A tiny page that evaluates an array element (misspelt superglobals, eval_r), or PHP in a <script language=php> block"
+        description = "A small page that evaluates an array element (misspelt superglobals, eval_r), or PHP in a <script language=php> block"
     strings:
         $a1 = /\beval(_r)?\s*\(\s*(@\s*)?\$[a-z_][a-z0-9_]{0,20}\s*\[/ nocase
         $a2 = /\bassert\s*\(\s*(@\s*)?\$[a-z_][a-z0-9_]{0,20}\s*\[/ nocase
         $s = /<script\s+language\s*=\s*["']?php/ nocase
     condition:
-        (filesize < 1KB and any of ($a*)) or $s
+        (filesize < 4KB and any of ($a*)) or $s
 }
 
 rule php_command_form
@@ -1436,4 +1436,14 @@ rule php_sink_near_request_input
         $x = /\b(system|passthru|shell_exec|exec|popen|proc_open|pcntl_exec)\s*\([^;]{0,120}(\$_(post|get|request|cookie|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
     condition:
         any of them
+}
+
+rule php_variable_call_with_input_argument
+{
+    meta:
+        description = "A function held in a variable called with request input somewhere in its arguments: $f('x' . $_POST['c'])"
+    strings:
+        $a = /\$[a-z_][a-z0-9_]{0,30}\s*\([^;)]{0,60}\$_(post|get|request|cookie)\s*\[/ nocase
+    condition:
+        $a
 }
