@@ -1118,9 +1118,14 @@ rule php_agent_upload_and_exec
         description = "A remote agent: writes files from base64 it is sent and runs the commands it is sent"
     strings:
         $u = /file_put_contents\s*\([^;]{0,60}base64_decode\s*\(\s*\$/ nocase
-        $x = /\b(exec|system|shell_exec|passthru|popen|proc_open)\s*\(\s*\$/ nocase
+        $x1 = /\bexec\s*\(\s*\$/ nocase
+        $x2 = /\bsystem\s*\(\s*\$/ nocase
+        $x3 = /shell_exec\s*\(\s*\$/ nocase
+        $x4 = /passthru\s*\(\s*\$/ nocase
+        $x5 = /popen\s*\(\s*\$/ nocase
+        $x6 = /proc_open\s*\(\s*\$/ nocase
     condition:
-        $u and $x
+        $u and any of ($x*)
 }
 
 rule php_packer_template
@@ -1157,10 +1162,9 @@ rule php_upload_to_php_name
 rule php_commented_calls
 {
     meta:
-        description = "Sensitive calls split from their parenthesis by a short comment, move_uploaded_file/*;*/(...), to slip past simple pattern matching"
+        description = "Calls and array reads split from their parenthesis or bracket by a short comment, move_uploaded_file/*;*/(...), to slip past simple pattern matching"
     strings:
-        $a = /\b(eval|assert|system|exec|passthru|shell_exec|popen|proc_open|move_uploaded_file|is_uploaded_file|touch|copy|fopen|fwrite|file_put_contents|base64_decode|gzinflate|str_rot13|create_function|call_user_func|preg_replace)\s*\/\*[^*\r\n]{0,10}\*\/\s*\(/ nocase
-        $b = /\$_(files|post|get|request|cookie)\s*\/\*[^*\r\n]{0,10}\*\/\s*\[/ nocase
+        $a = /\/\*[^*\r\n]{0,10}\*\/\s*[\(\[]/
     condition:
         any of them
 }
@@ -1191,7 +1195,7 @@ rule php_decoded_sort_callback
     meta:
         description = "A sort whose comparison callback is decoded from a variable, or YAML parsing with preg_replace or assert as a tag callback"
     strings:
-        $a = /u[ak]?sort\s*\([^;]{0,100},\s*(base64_decode|str_rot13|strrev|gzinflate|hex2bin)\s*\(\s*\$[a-z_0-9]{1,30}\s*\)\s*\)/ nocase
+        $a = /sort\s*\([^;]{0,100},\s*(base64_decode|str_rot13|strrev|gzinflate|hex2bin)\s*\(\s*\$[a-z_0-9]{1,30}\s*\)\s*\)/ nocase
         $b = /yaml_parse\s*\([^;]{0,200}=>\s*["'](preg_replace|assert|system|eval|create_function)/ nocase
     condition:
         any of them
@@ -1203,18 +1207,22 @@ rule php_tiny_assert_of_code_string
         description = "A tiny page that asserts a variable while a literal holds a command call: code evaluated through assert"
     strings:
         $a = /\bassert\s*\(\s*\$[a-z_0-9]{1,30}\s*\)/ nocase
-        $s = /["'](system|exec|passthru|shell_exec|popen|phpinfo)\s*\(/ nocase
+        $s1 = "system(" nocase
+        $s2 = "exec(" nocase
+        $s3 = "passthru(" nocase
+        $s4 = "popen(" nocase
+        $s5 = "phpinfo(" nocase
     condition:
-        $a and $s and filesize < 1KB
+        $a and any of ($s*) and filesize < 1KB
 }
 
 rule php_doc_comment_code
 {
     meta:
-        description = "A tiny page that reads code hidden in a doc comment through reflection and calls it through a variable"
+        description = "A tiny page that reads a doc comment through reflection and cuts code pieces out of it"
     strings:
         $d = "getDocComment" nocase
-        $v = /\$[a-z_0-9]{1,30}\s*\(\s*\$[a-z_0-9]{1,30}\s*\)/ nocase
+        $v = /substr\s*\(\s*\$[a-z_0-9]{1,30}\s*,\s*strpos\s*\(/ nocase
     condition:
         $d and $v and filesize < 1KB
 }
@@ -1236,9 +1244,10 @@ rule php_small_table_dumper
         description = "A small page that dumps every table's definition and rows of the database into a file"
     strings:
         $s = /show\s+create\s+table/ nocase
-        $w = /(fopen\s*\(\s*\$[a-z_0-9]{1,30}\s*,\s*["'][wa]|file_put_contents)/ nocase
+        $w1 = /fopen\s*\(\s*\$[a-z_0-9]{1,30}\s*,\s*["'][wa]/ nocase
+        $w2 = "file_put_contents" nocase
     condition:
-        $s and $w and filesize < 2KB
+        $s and any of ($w*) and filesize < 2KB
 }
 
 rule php_listening_socket
@@ -1246,21 +1255,13 @@ rule php_listening_socket
     meta:
         description = "A script that listens on a socket and runs without a time limit: bind shells and proxies (SOCKS)"
     strings:
-        $l = /(socket_listen|stream_socket_server)\s*\(/ nocase
+        $l1 = "socket_listen" nocase
+        $l2 = "stream_socket_server" nocase
         $t = /set_time_limit\s*\(\s*0/ nocase
     condition:
-        $l and $t and filesize < 40KB
+        any of ($l*) and $t and filesize < 40KB
 }
 
-rule php_split_superglobal_pieces
-{
-    meta:
-        description = "Superglobal names glued from short pieces, \"_P\".\"OS\".\"T\", often with comments between them"
-    strings:
-        $a = /["']_(p|po|pos|g|ge|r|re|req|requ|c|co|coo|cook)["']\s*(\.|\/\*)/ nocase
-    condition:
-        $a
-}
 
 rule php_link_spam_client
 {
@@ -1277,10 +1278,15 @@ rule php_request_command_concatenated
     meta:
         description = "A page that takes a cmd or command field and runs a shell command glued from a literal and variables"
     strings:
-        $x = /\b(shell_exec|passthru|system|exec|popen|proc_open)\s*\(\s*["'][^"'\r\n]{0,60}["']\s*\.\s*\$/ nocase
+        $x1 = /shell_exec\s*\(\s*["'][^"'\r\n]{0,60}["']\s*\.\s*\$/ nocase
+        $x2 = /passthru\s*\(\s*["'][^"'\r\n]{0,60}["']\s*\.\s*\$/ nocase
+        $x3 = /\bsystem\s*\(\s*["'][^"'\r\n]{0,60}["']\s*\.\s*\$/ nocase
+        $x4 = /\bexec\s*\(\s*["'][^"'\r\n]{0,60}["']\s*\.\s*\$/ nocase
+        $x5 = /popen\s*\(\s*["'][^"'\r\n]{0,60}["']\s*\.\s*\$/ nocase
+        $x6 = /proc_open\s*\(\s*["'][^"'\r\n]{0,60}["']\s*\.\s*\$/ nocase
         $in = /\$_(post|get|request|cookie)\s*\[\s*["'](cmd|command|exec|execute|shell|komut)["']\s*\]/ nocase
     condition:
-        $x and $in
+        any of ($x*) and $in
 }
 
 rule php_small_file_editor
@@ -1400,9 +1406,11 @@ rule php_database_manager
     strings:
         $h = /\$_(post|get|request|cookie)\s*\[\s*["'][a-z]{0,4}host["']\s*\]/ nocase
         $p = /\$_(post|get|request|cookie)\s*\[\s*["'][a-z]{0,4}(pass|password|pwd|passwd)["']\s*\]/ nocase
-        $f = /\b(mysql_field_name|mysql_num_fields|pg_num_fields|pg_field_name|mysqli_num_fields|mysqli_fetch_field|mssql_num_fields|num_fields)\b/ nocase
+        $f1 = "num_fields" nocase
+        $f2 = "field_name" nocase
+        $f3 = "fetch_field" nocase
     condition:
-        all of them
+        $h and $p and any of ($f*)
 }
 
 rule php_session_file_reader
@@ -1412,9 +1420,11 @@ rule php_session_file_reader
     strings:
         $s = "sess_"
         $t = /["']\/tmp/
-        $w = /\b(readdir|glob|scandir)\s*\(/ nocase
+        $w1 = /readdir\s*\(/ nocase
+        $w2 = /glob\s*\(/ nocase
+        $w3 = /scandir\s*\(/ nocase
     condition:
-        all of them
+        $s and $t and any of ($w*)
 }
 
 rule php_obfuscator_generator
@@ -1432,18 +1442,16 @@ rule php_sink_near_request_input
     meta:
         description = "eval, assert or a command function whose argument, within the same statement, carries request input: glued, wrapped or interpolated"
     strings:
-        $e = /\b(eval|assert)\s*\([^;]{0,120}(\$_(post|get|request|cookie|server|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
-        $x = /\b(system|passthru|shell_exec|exec|popen|proc_open|pcntl_exec)\s*\([^;]{0,120}(\$_(post|get|request|cookie|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
+        $e1 = /\beval\s*\([^;]{0,120}(\$_(post|get|request|cookie|server|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
+        $e2 = /\bassert\s*\([^;]{0,120}(\$_(post|get|request|cookie|server|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
+        $x1 = /\bsystem\s*\([^;]{0,120}(\$_(post|get|request|cookie|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
+        $x2 = /\bpassthru\s*\([^;]{0,120}(\$_(post|get|request|cookie|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
+        $x3 = /\bshell_exec\s*\([^;]{0,120}(\$_(post|get|request|cookie|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
+        $x4 = /\bexec\s*\([^;]{0,120}(\$_(post|get|request|cookie|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
+        $x5 = /\bpopen\s*\([^;]{0,120}(\$_(post|get|request|cookie|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
+        $x6 = /\bproc_open\s*\([^;]{0,120}(\$_(post|get|request|cookie|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
+        $x7 = /\bpcntl_exec\s*\([^;]{0,120}(\$_(post|get|request|cookie|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
     condition:
         any of them
 }
 
-rule php_variable_call_with_input_argument
-{
-    meta:
-        description = "A function held in a variable called with request input somewhere in its arguments: $f('x' . $_POST['c'])"
-    strings:
-        $a = /\$[a-z_][a-z0-9_]{0,30}\s*\([^;)]{0,60}\$_(post|get|request|cookie)\s*\[/ nocase
-    condition:
-        $a
-}
