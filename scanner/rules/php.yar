@@ -1455,3 +1455,16 @@ rule php_sink_near_request_input
         any of them
 }
 
+
+rule php_writable_folder_finder
+{
+    meta:
+        description = "A small page that walks the folders from a path the request gives and reports which ones are writable: looking for where to drop files"
+    strings:
+        $w = /is_writable\s*\(/ nocase
+        $r = /readdir\s*\(/ nocase
+        $o = /opendir\s*\(\s*\$/ nocase
+        $in = /\$_(post|get|request)\s*\[/ nocase
+    condition:
+        all of them and filesize < 10KB
+}
