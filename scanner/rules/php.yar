@@ -1468,3 +1468,16 @@ rule php_writable_folder_finder
     condition:
         all of them and filesize < 10KB
 }
+
+rule php_port_scanner
+{
+    meta:
+        description = "A page that loops over ports from the request and tries a connection to each: a port scanner run from the server"
+    strings:
+        $c = /fsockopen\s*\(\s*\$[a-z_0-9]{1,30}\s*,\s*\$[a-z_0-9]{0,10}port/ nocase
+        $l1 = /as\s+\$[a-z_0-9]{0,10}port\s*\)/ nocase
+        $l2 = /for\s*\(\s*\$[a-z_0-9]{0,10}port\s*=/ nocase
+        $in = /\$_(post|get|request)\s*\[/ nocase
+    condition:
+        $c and any of ($l*) and $in
+}
