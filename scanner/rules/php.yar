@@ -342,7 +342,7 @@ rule php_wordpress_backdoor
 rule php_shell_traits
 {
     meta:
-        description = "Many of the probes and tools of file-manager shells in one file: user and system look-ups, limits switched off, folder listings, permissions, sockets"
+        description = "Many of the probes and tools of file-manager shells in one file (fewer in a small file): user and system look-ups, limits switched off, folder listings, permissions, sockets"
     strings:
         $t1 = "posix_get" nocase
         $t2 = "safe_mode" nocase
@@ -373,7 +373,7 @@ rule php_shell_traits
         $t27 = /phpversion\s*\(/ nocase
         $t28 = "get_current_user" nocase
     condition:
-        5 of them
+        5 of them or (4 of them and filesize < 32KB)
 }
 
 rule php_encoded_php_payload
