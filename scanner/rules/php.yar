@@ -1481,3 +1481,33 @@ rule php_port_scanner
     condition:
         $c and any of ($l*) and $in
 }
+
+rule php_list_mailer
+{
+    meta:
+        description = "A bulk mailer: reads an address list from a file and mails each line with forged return headers"
+    strings:
+        $m = /\bmail\s*\(/ nocase
+        $f = /file\s*\(\s*\$/ nocase
+        $r = "Return-Path" nocase
+        $l1 = /foreach\s*\(/ nocase
+        $l2 = /while\s*\(/ nocase
+        $l3 = /for\s*\(/ nocase
+    condition:
+        $m and $f and $r and any of ($l*)
+}
+
+rule php_database_login_cookies
+{
+    meta:
+        description = "A database client that keeps the database name and password given by its user in cookies"
+    strings:
+        $p = /setcookie\s*\(\s*["'][a-z_]{0,8}(pass|pwd|password)["']/ nocase
+        $d = /setcookie\s*\(\s*["'](db|host|dbhost|dbname|database|db_name|server)["']/ nocase
+        $c1 = "mysql_connect" nocase
+        $c2 = "mysqli_connect" nocase
+        $c3 = "pg_connect" nocase
+        $c4 = /new\s+(mysqli|PDO)\b/ nocase
+    condition:
+        $p and $d and any of ($c*)
+}
