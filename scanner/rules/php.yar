@@ -1511,3 +1511,13 @@ rule php_database_login_cookies
     condition:
         $p and $d and any of ($c*)
 }
+
+rule php_o0_identifiers
+{
+    meta:
+        description = "Several variables named only with the letter O and the digit 0, the mark of one family of PHP encoders"
+    strings:
+        $a = /\$[O0_]{0,2}[O0]{5,}/
+    condition:
+        #a >= 3
+}
