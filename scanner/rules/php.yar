@@ -1485,16 +1485,13 @@ rule php_port_scanner
 rule php_list_mailer
 {
     meta:
-        description = "A bulk mailer: reads an address list from a file and mails each line with forged return headers"
+        description = "A bulk mailer: reads an address list from a file with file() and mails it out with forged return headers"
     strings:
-        $m = /\bmail\s*\(/ nocase
-        $f = /file\s*\(\s*\$/ nocase
+        $m = "mail(" nocase
+        $f = /\bfile\s*\(\s*\$/ nocase
         $r = "Return-Path" nocase
-        $l1 = /foreach\s*\(/ nocase
-        $l2 = /while\s*\(/ nocase
-        $l3 = /for\s*\(/ nocase
     condition:
-        $m and $f and $r and any of ($l*)
+        all of them
 }
 
 rule php_database_login_cookies
