@@ -342,7 +342,7 @@ rule php_wordpress_backdoor
 rule php_shell_traits
 {
     meta:
-        description = "Many of the probes and tools of file-manager shells in one file: user and system look-ups, limits switched off, folder listings, permissions, sockets"
+        description = "Many of the probes and tools of file-manager shells in one file (fewer in a small file): user and system look-ups, limits switched off, folder listings, permissions, sockets"
     strings:
         $t1 = "posix_get" nocase
         $t2 = "safe_mode" nocase
@@ -373,7 +373,7 @@ rule php_shell_traits
         $t27 = /phpversion\s*\(/ nocase
         $t28 = "get_current_user" nocase
     condition:
-        5 of them
+        5 of them or (4 of them and filesize < 32KB)
 }
 
 rule php_encoded_php_payload
@@ -615,7 +615,7 @@ rule php_small_dynamic_call
         $n14 = "'passthru'" nocase
         $n15 = "'eval'" nocase
     condition:
-        filesize < 2KB and any of ($n*) and $in and $v
+        filesize < 8KB and any of ($n*) and $in and $v
 }
 
 rule php_underscore_function
@@ -631,13 +631,13 @@ rule php_underscore_function
 rule php_eval_array_element
 {
     meta:
-        description = "A tiny page that evaluates an array element (misspelt superglobals, eval_r), or PHP in a <script language=php> block"
+        description = "A small page that evaluates an array element (misspelt superglobals, eval_r), or PHP in a <script language=php> block"
     strings:
         $a1 = /\beval(_r)?\s*\(\s*(@\s*)?\$[a-z_][a-z0-9_]{0,20}\s*\[/ nocase
         $a2 = /\bassert\s*\(\s*(@\s*)?\$[a-z_][a-z0-9_]{0,20}\s*\[/ nocase
         $s = /<script\s+language\s*=\s*["']?php/ nocase
     condition:
-        (filesize < 1KB and any of ($a*)) or $s
+        (filesize < 4KB and any of ($a*)) or $s
 }
 
 rule php_command_form
@@ -989,4 +989,532 @@ rule php_credential_mailer
         $m = /\bmail\s*\(/ nocase
     condition:
         filesize < 10KB and any of ($ip*) and $p and $m
+}
+
+rule php_nested_variable_calls
+{
+    meta:
+        description = "Decoders held in variables and applied to each other four deep, $a($b($c($d(...)))), or eval of a variable decoder applied to another variable or to request input"
+    strings:
+        $a = /\$[a-z0-9_]{1,30}\s*\(\s*\$[a-z0-9_]{1,30}\s*\(\s*\$[a-z0-9_]{1,30}\s*\(\s*\$[a-z0-9_]{1,30}\s*\(/ nocase
+        $b = /\beval\s*\(\s*\$[a-z0-9_]{1,30}\s*\(\s*\$[a-z0-9_]{1,30}\s*\)\s*\)/ nocase
+        $c = /\beval\s*\(\s*(@\s*)?\$[^\s(=;]{1,30}\s*\(\s*\$_(post|get|request|cookie)/ nocase
+    condition:
+        any of them
+}
+
+rule php_reversed_name_pieces
+{
+    meta:
+        description = "Pieces of base64_decode, create_function, eval, assert or system written backwards and turned round with strrev"
+    strings:
+        $a = /strrev\s*\(\s*["'](esab|edoced|taerc|noitcnu|lave|tressa|metsys|etalfni|cexe|31tor)/ nocase
+    condition:
+        $a
+}
+
+rule php_shell_module_registry
+{
+    meta:
+        description = "A tabbed web shell that registers its modules (explorer, terminal, database, mail, network) and packed resources in $GLOBALS"
+    strings:
+        $m = /\$GLOBALS\s*\[\s*["'](module|resources)["']\s*\]\s*\[/
+    condition:
+        $m
+}
+
+rule php_symbol_only_payload
+{
+    meta:
+        description = "A long literal made of punctuation only: code packed into symbols and decoded at run time"
+    strings:
+        $a = /['"][!-\/:-@\[-`{-~]{300}/
+    condition:
+        $a
+}
+
+rule php_encoded_eval_call
+{
+    meta:
+        description = "Base64 text of eval(gzinflate(, eval(base64_decode(, eval(str_rot13(, eval($_POST[ and the like, whatever decodes it"
+    strings:
+        $a1 = "ZXZhbChnemluZmxhdGUo"
+        $a2 = "ZXZhbChiYXNlNjRfZGVjb2Rl"
+        $a3 = "ZXZhbChzdHJfcm90MTMo"
+        $a4 = "ZXZhbChnenVuY29tcHJlc3Mo"
+        $a5 = "ZXZhbCgkX1BPU1Rb"
+        $a6 = "ZXZhbCgkX1JFUVVFU1Rb"
+        $a7 = "YXNzZXJ0KCRfUE9TVF"
+    condition:
+        any of them
+}
+
+rule php_binary_identifiers
+{
+    meta:
+        description = "Globals and variables named with raw high bytes: the output of encoders that hide every name"
+    strings:
+        $g = /global\s*\$[\x80-\xff]/
+    condition:
+        $g
+}
+
+rule php_decoded_pattern_replace
+{
+    meta:
+        description = "preg_replace with a pattern that is itself decoded (base64, rot13, reversed, hex): a hidden /e modifier"
+    strings:
+        $a = /preg_replace\s*\(\s*(base64_decode|str_rot13|strrev|gzinflate|hex2bin|pack|urldecode|rawurldecode|chr)\s*\(/ nocase
+    condition:
+        $a
+}
+
+rule php_junk_create_function
+{
+    meta:
+        description = "create_function hidden in a junk-filled literal cleaned by str_replace"
+    strings:
+        $a = /str_replace\s*\(\s*["'][^"'\r\n]{1,4}["']\s*,\s*["']["']\s*,\s*["'][^"'\r\n]{0,12}c[^"'\r\n]{0,6}r[^"'\r\n]{0,6}e[^"'\r\n]{0,6}a[^"'\r\n]{0,6}t[^"'\r\n]{0,6}e[^"'\r\n]{0,6}_/ nocase
+        $b = /chr\s*\(\s*\d{1,3}\s*\)\s*\^\s*chr\s*\(/ nocase
+    condition:
+        any of them
+}
+
+rule php_connect_back_command
+{
+    meta:
+        description = "A command run against the visitor's own address (connect-back helpers), a cron job installed from PHP, or local files read through curl's file:// scheme"
+    strings:
+        $a = /\b(system|exec|passthru|shell_exec|popen|proc_open)\s*\([^;]{0,80}\$_SERVER\s*\[\s*["']REMOTE_(ADDR|PORT)/ nocase
+        $b = /\b(system|exec|shell_exec|passthru|popen)\s*\(\s*["'][^"'\r\n]{0,40}crontab/ nocase
+        $c = /CURLOPT_URL\s*,\s*["']file:/ nocase
+    condition:
+        any of them
+}
+
+rule php_database_from_request
+{
+    meta:
+        description = "A database connection opened with the host, user or password taken from the request: database-manager shells"
+    strings:
+        $a = /\b(mysql_connect|mysqli_connect|new\s+mysqli|pg_connect|mssql_connect|mysql_pconnect)\s*\(\s*(@\s*)?\$_(get|post|request|cookie)/ nocase
+    condition:
+        $a
+}
+
+rule php_request_keys_decoded
+{
+    meta:
+        description = "Request parameters whose names are themselves decoded at run time, $_GET[f(\"base64\")]: the parameter names are hidden"
+    strings:
+        $a = /\$_(get|post|request|cookie)\s*\[\s*[a-z0-9_]{3,30}\s*\(\s*["'][a-z0-9+\/=]{4,}["']\s*\)\s*\]/ nocase
+    condition:
+        $a
+}
+
+rule php_agent_upload_and_exec
+{
+    meta:
+        description = "A remote agent: writes files from base64 it is sent and runs the commands it is sent"
+    strings:
+        $u = /file_put_contents\s*\([^;]{0,60}base64_decode\s*\(\s*\$/ nocase
+        $x1 = /\bexec\s*\(\s*\$/ nocase
+        $x2 = /\bsystem\s*\(\s*\$/ nocase
+        $x3 = /shell_exec\s*\(\s*\$/ nocase
+        $x4 = /passthru\s*\(\s*\$/ nocase
+        $x5 = /popen\s*\(\s*\$/ nocase
+        $x6 = /proc_open\s*\(\s*\$/ nocase
+    condition:
+        $u and any of ($x*)
+}
+
+rule php_packer_template
+{
+    meta:
+        description = "A packer that writes out eval(decoder(\"...\")): eval of a variable function applied to a literal"
+    strings:
+        $a = /\beval\s*\(\s*\$[a-z_0-9]{1,30}\s*\(\s*\\?["']/ nocase
+    condition:
+        $a
+}
+
+rule php_eval_system_switches
+{
+    meta:
+        description = "A file manager whose settings switch on evaluating PHP code and running shell commands for its user"
+    strings:
+        $e = /\$[a-z_]{0,20}eval_access\s*=\s*true/ nocase
+        $s = /\$system_access\s*=\s*true/ nocase
+    condition:
+        $e and $s
+}
+
+rule php_upload_to_php_name
+{
+    meta:
+        description = "An upload, or a copy, stored under a fixed .php name: the page installs code"
+    strings:
+        $a = /\b(move_uploaded_file|copy)\s*\([^;,]{1,60},\s*["'][^"'\r\n$]{1,40}\.ph(p\d?|tml)["']/ nocase
+    condition:
+        $a
+}
+
+rule php_commented_calls
+{
+    meta:
+        description = "Calls and array reads split from their parenthesis or bracket by a short comment, move_uploaded_file/*;*/(...), to slip past simple pattern matching"
+    strings:
+        $a = /\/\*[^*\r\n]{0,10}\*\/\s*[\(\[]/
+    condition:
+        any of them
+}
+
+rule php_request_written_then_included
+{
+    meta:
+        description = "Request input written into a file (then included or served): file_put_contents(..., $_GET[...])"
+    strings:
+        $a = /file_put_contents\s*\([^;]{1,80},\s*(@\s*)?\$_(get|post|request|cookie)\s*\[/ nocase
+    condition:
+        $a
+}
+
+rule php_name_from_own_file
+{
+    meta:
+        description = "A function name cut out of the script's own file name, substr(__FILE__, -n), or variables named by strings set straight from the request"
+    strings:
+        $a = /substr\s*\(\s*__FILE__\s*,\s*-/ nocase
+        $b = /\$\{\s*["'][a-z_0-9]{1,30}["']\s*\}\s*=\s*(@\s*)?\$_(post|get|request|cookie)/ nocase
+    condition:
+        any of them
+}
+
+rule php_decoded_sort_callback
+{
+    meta:
+        description = "A sort whose comparison callback is decoded from a variable, or YAML parsing with preg_replace or assert as a tag callback"
+    strings:
+        $a = /sort\s*\([^;]{0,100},\s*(base64_decode|str_rot13|strrev|gzinflate|hex2bin)\s*\(\s*\$[a-z_0-9]{1,30}\s*\)\s*\)/ nocase
+        $b = /yaml_parse\s*\([^;]{0,200}=>\s*["'](preg_replace|assert|system|eval|create_function)/ nocase
+    condition:
+        any of them
+}
+
+rule php_tiny_assert_of_code_string
+{
+    meta:
+        description = "A tiny page that asserts a variable while a literal holds a command call: code evaluated through assert"
+    strings:
+        $a = /\bassert\s*\(\s*\$[a-z_0-9]{1,30}\s*\)/ nocase
+        $s1 = "system(" nocase
+        $s2 = "exec(" nocase
+        $s3 = "passthru(" nocase
+        $s4 = "popen(" nocase
+        $s5 = "phpinfo(" nocase
+    condition:
+        $a and any of ($s*) and filesize < 1KB
+}
+
+rule php_doc_comment_code
+{
+    meta:
+        description = "A tiny page that reads a doc comment through reflection and cuts code pieces out of it"
+    strings:
+        $d = "getDocComment" nocase
+        $v = /substr\s*\(\s*\$[a-z_0-9]{1,30}\s*,\s*strpos\s*\(/ nocase
+    condition:
+        $d and $v and filesize < 1KB
+}
+
+rule php_request_chmod
+{
+    meta:
+        description = "A tiny page that makes a path from the request world-writable"
+    strings:
+        $c = /chmod\s*\(\s*\$[a-z_0-9]{1,30}\s*,\s*0?777/ nocase
+        $in = /\$_(get|post|request)\s*\[/ nocase
+    condition:
+        $c and $in and filesize < 1KB
+}
+
+rule php_small_table_dumper
+{
+    meta:
+        description = "A small page that dumps every table's definition and rows of the database into a file"
+    strings:
+        $s = /show\s+create\s+table/ nocase
+        $w1 = /fopen\s*\(\s*\$[a-z_0-9]{1,30}\s*,\s*["'][wa]/ nocase
+        $w2 = "file_put_contents" nocase
+    condition:
+        $s and any of ($w*) and filesize < 2KB
+}
+
+rule php_listening_socket
+{
+    meta:
+        description = "A script that listens on a socket and runs without a time limit: bind shells and proxies (SOCKS)"
+    strings:
+        $l1 = "socket_listen" nocase
+        $l2 = "stream_socket_server" nocase
+        $t = /set_time_limit\s*\(\s*0/ nocase
+    condition:
+        any of ($l*) and $t and filesize < 40KB
+}
+
+
+rule php_link_spam_client
+{
+    meta:
+        description = "A paid-link client that fetches link blocks from its server and prints them into the site's pages"
+    strings:
+        $a = "_SAPE_USER"
+    condition:
+        $a
+}
+
+rule php_request_command_concatenated
+{
+    meta:
+        description = "A page that takes a cmd or command field and runs a shell command glued from a literal and variables"
+    strings:
+        $x1 = /shell_exec\s*\(\s*["'][^"'\r\n]{0,60}["']\s*\.\s*\$/ nocase
+        $x2 = /passthru\s*\(\s*["'][^"'\r\n]{0,60}["']\s*\.\s*\$/ nocase
+        $x3 = /\bsystem\s*\(\s*["'][^"'\r\n]{0,60}["']\s*\.\s*\$/ nocase
+        $x4 = /\bexec\s*\(\s*["'][^"'\r\n]{0,60}["']\s*\.\s*\$/ nocase
+        $x5 = /popen\s*\(\s*["'][^"'\r\n]{0,60}["']\s*\.\s*\$/ nocase
+        $x6 = /proc_open\s*\(\s*["'][^"'\r\n]{0,60}["']\s*\.\s*\$/ nocase
+        $in = /\$_(post|get|request|cookie)\s*\[\s*["'](cmd|command|exec|execute|shell|komut)["']\s*\]/ nocase
+    condition:
+        any of ($x*) and $in
+}
+
+rule php_small_file_editor
+{
+    meta:
+        description = "A small page with a text area that writes posted text to a path taken from the request"
+    strings:
+        $p = /\$[a-z_][a-z0-9_]{0,30}\s*=\s*(@\s*)?\$_(post|get|request)\s*\[[^\]]{1,40}\]\s*;/ nocase
+        $w = /fopen\s*\(\s*\$[a-z_0-9]{1,30}\s*,\s*["'][wa]/ nocase
+        $t = "<textarea" nocase
+    condition:
+        $p and $w and $t and filesize < 3KB
+}
+
+rule php_mails_install_location
+{
+    meta:
+        description = "Mails the server's address, document root and script path home: a back door reporting where it was planted"
+    strings:
+        $m = /\bmail\s*\(/ nocase
+        $a = "SCRIPT_FILENAME"
+        $b = "SERVER_ADDR"
+        $c = "DOCUMENT_ROOT"
+        $d = "HTTP_REFERER"
+    condition:
+        all of them
+}
+
+rule php_drops_decoded_php
+{
+    meta:
+        description = "Writes decoded text (base64, gzip, rot13, hex) straight into a .php file"
+    strings:
+        $a = /file_put_contents\s*\(\s*["'][^"'\r\n]{1,80}\.ph(p\d?|tml)["']\s*,\s*(base64_decode|gzinflate|gzuncompress|str_rot13|hex2bin)\s*\(/ nocase
+    condition:
+        $a
+}
+
+rule php_request_harvester
+{
+    meta:
+        description = "Appends the whole request, posted form or cookies to a file: credential harvesting planted in shop or login code"
+    strings:
+        $a = /file_put_contents\s*\([^;]{0,200}(serialize|json_encode|print_r|var_export|implode)\s*\(\s*\$_(request|post|cookie)\b[^;]{0,100}FILE_APPEND/ nocase
+    condition:
+        $a
+}
+
+rule php_self_appending
+{
+    meta:
+        description = "A script that appends to its own source file, so that posted text becomes code"
+    strings:
+        $a = /fopen\s*\(\s*__FILE__\s*,\s*["'][aw]/ nocase
+        $in = /\$_(post|get|request|cookie)\s*\[/ nocase
+    condition:
+        $a and $in
+}
+
+rule php_java_runtime_reflection
+{
+    meta:
+        description = "An expression-language payload that reaches java.lang.Runtime through reflection to run commands"
+    strings:
+        $a = /loadClass\s*\(\s*["']java\.lang\.(Runtime|ProcessBuilder)/ nocase
+    condition:
+        $a
+}
+
+rule php_variable_create_function_called
+{
+    meta:
+        description = "A function made by a variable holding create_function with no arguments, $f = $c(\"\", $code); $f();, or a variable called with an /e pattern"
+    strings:
+        $a = /=\s*\$[a-z_0-9]{1,30}\s*\(\s*(""|'')\s*,\s*\$[a-z_0-9]{1,30}\s*\)\s*;\s*\$[a-z_0-9]{1,30}\s*\(\s*\)/ nocase
+        $b = /\$[a-z_0-9]{1,30}\s*\(\s*["']\/[^"'\r\n]{1,60}\/[imsx]{0,4}e[imsx]{0,4}["']\s*,/ nocase
+        $c = /=\s*[a-z0-9_]{6,40}\s*\^\s*["']/ nocase
+    condition:
+        any of them
+}
+
+rule php_eval_variable_with_request
+{
+    meta:
+        description = "eval of a plain variable in a page that reads request fields: code taken from the visitor, whatever the route"
+    strings:
+        $e = /@?\beval\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*\)/ nocase
+        $in = /\$_(post|get|request|cookie)\s*\[/ nocase
+    condition:
+        $e and $in and filesize < 100KB
+}
+
+rule php_name_from_short_pieces
+{
+    meta:
+        description = "A name glued from four or more literal pieces of one to four letters: 'as'.'s'.'er'.'t'"
+    strings:
+        $a = /(["'][a-z_0-9]{1,4}["']\s*\.\s*){3}["'][a-z_0-9]{1,4}["']/ nocase
+    condition:
+        $a
+}
+
+rule php_bitwise_literal_assignments
+{
+    meta:
+        description = "Several variables set to a string literal XORed, ORed or ANDed with something: names computed by bit operations on text"
+    strings:
+        $a = /\$[a-z0-9_]{1,20}\s*=\s*\(?['"][^'"\r\n]{1,40}['"]\s*[\^|&]/ nocase
+    condition:
+        #a >= 3
+}
+
+rule php_database_manager
+{
+    meta:
+        description = "A database manager: host and password taken from the request, then any table's columns listed generically"
+    strings:
+        $h = /\$_(post|get|request|cookie)\s*\[\s*["'][a-z]{0,4}host["']\s*\]/ nocase
+        $p = /\$_(post|get|request|cookie)\s*\[\s*["'][a-z]{0,4}(pass|password|pwd|passwd)["']\s*\]/ nocase
+        $f1 = "num_fields" nocase
+        $f2 = "field_name" nocase
+        $f3 = "fetch_field" nocase
+    condition:
+        $h and $p and any of ($f*)
+}
+
+rule php_session_file_reader
+{
+    meta:
+        description = "Walks the temporary folder for other visitors' session files (sess_*) and reads them: session theft"
+    strings:
+        $s = "sess_"
+        $t = /["']\/tmp/
+        $w1 = /readdir\s*\(/ nocase
+        $w2 = /glob\s*\(/ nocase
+        $w3 = /scandir\s*\(/ nocase
+    condition:
+        $s and $t and any of ($w*)
+}
+
+rule php_obfuscator_generator
+{
+    meta:
+        description = "A generator of hidden code that names its variables with random high bytes: chr(rand(129, 214))"
+    strings:
+        $a = /chr\s*\(\s*(mt_)?rand\s*\(\s*1[2-9][0-9]\s*,\s*2[0-5][0-9]\s*\)\s*\)/ nocase
+    condition:
+        $a
+}
+
+rule php_sink_near_request_input
+{
+    meta:
+        description = "eval, assert or a command function whose argument, within the same statement, carries request input: glued, wrapped or interpolated"
+    strings:
+        $e1 = /\beval\s*\([^;]{0,120}(\$_(post|get|request|cookie|server|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
+        $e2 = /\bassert\s*\([^;]{0,120}(\$_(post|get|request|cookie|server|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
+        $x1 = /\bsystem\s*\([^;]{0,120}(\$_(post|get|request|cookie|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
+        $x2 = /\bpassthru\s*\([^;]{0,120}(\$_(post|get|request|cookie|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
+        $x3 = /\bshell_exec\s*\([^;]{0,120}(\$_(post|get|request|cookie|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
+        $x4 = /\bexec\s*\([^;]{0,120}(\$_(post|get|request|cookie|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
+        $x5 = /\bpopen\s*\([^;]{0,120}(\$_(post|get|request|cookie|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
+        $x6 = /\bproc_open\s*\([^;]{0,120}(\$_(post|get|request|cookie|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
+        $x7 = /\bpcntl_exec\s*\([^;]{0,120}(\$_(post|get|request|cookie|files)|\$HTTP_(POST|GET|COOKIE)_VARS|filter_input|php:\/\/input|getallheaders|\$\{\s*["']_)/ nocase
+    condition:
+        any of them
+}
+
+
+rule php_writable_folder_finder
+{
+    meta:
+        description = "A small page that walks the folders from a path the request gives and reports which ones are writable: looking for where to drop files"
+    strings:
+        $w = /is_writable\s*\(/ nocase
+        $r = /readdir\s*\(/ nocase
+        $o = /opendir\s*\(\s*\$/ nocase
+        $in = /\$_(post|get|request)\s*\[/ nocase
+    condition:
+        all of them and filesize < 10KB
+}
+
+rule php_port_scanner
+{
+    meta:
+        description = "A page that loops over ports from the request and tries a connection to each: a port scanner run from the server"
+    strings:
+        $c = /fsockopen\s*\(\s*\$[a-z_0-9]{1,30}\s*,\s*\$[a-z_0-9]{0,10}port/ nocase
+        $l1 = /as\s+\$[a-z_0-9]{0,10}port\s*\)/ nocase
+        $l2 = /for\s*\(\s*\$[a-z_0-9]{0,10}port\s*=/ nocase
+        $in = /\$_(post|get|request)\s*\[/ nocase
+    condition:
+        $c and any of ($l*) and $in
+}
+
+rule php_list_mailer
+{
+    meta:
+        description = "A bulk mailer: reads an address list from a file with file() and mails it out with forged return headers"
+    strings:
+        $m = "mail(" nocase
+        $f = /\bfile\s*\(\s*\$/ nocase
+        $r = "Return-Path" nocase
+    condition:
+        all of them
+}
+
+rule php_database_login_cookies
+{
+    meta:
+        description = "A database client that keeps the database name and password given by its user in cookies"
+    strings:
+        $p = /setcookie\s*\(\s*["'][a-z_]{0,8}(pass|pwd|password)["']/ nocase
+        $d = /setcookie\s*\(\s*["'](db|host|dbhost|dbname|database|db_name|server)["']/ nocase
+        $c1 = "mysql_connect" nocase
+        $c2 = "mysqli_connect" nocase
+        $c3 = "pg_connect" nocase
+        $c4 = /new\s+(mysqli|PDO)\b/ nocase
+    condition:
+        $p and $d and any of ($c*)
+}
+
+rule php_o0_identifiers
+{
+    meta:
+        description = "Several variables named only with the letter O and the digit 0, the mark of one family of PHP encoders"
+    strings:
+        $a = /\$[O0_]{0,2}[O0]{5,}/
+    condition:
+        #a >= 3
 }
