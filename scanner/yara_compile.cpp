@@ -885,6 +885,9 @@ class Parser {
     if (s.kind != StringKind::kText) {
       std::string error;
       s.regex = detail::Regex::Compile(s.text, caseless, dotall, set_->jit, &error);
+      if (s.regex && s.starts_with_atom) {
+        s.anchored = detail::Regex::Compile(s.text, caseless, dotall, set_->jit, &error, true);
+      }
       if (!s.regex)
         Fail(v.line,
              "invalid " +

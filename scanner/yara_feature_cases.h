@@ -21,6 +21,9 @@ inline std::string Nul(const char* text, std::size_t n) { return std::string(tex
 inline std::vector<FeatureCase> FeatureCases() {
   const std::string gif = Nul("GIF89a\x01\x00\x01\x00\x80\x00\x00", 13);
   const std::string wide_eval = Nul("e\0v\0a\0l\0(\0", 10);
+  std::string exec_padding = "exec(0)";  // 100 atoms, the first of them a match
+  while (exec_padding.size() < 500) exec_padding += " exec";
+  exec_padding.resize(512, ' ');
   return {
       // Text strings and their modifiers.
       {R"(rule t { strings: $a = "eval(" condition: $a })", "<% eval(x) %>", "a.asp", true},
@@ -87,7 +90,11 @@ inline std::vector<FeatureCase> FeatureCases() {
        false},
       {R"(rule t { strings: $r = /(shell|cmd)?_exec\(/ condition: $r })", "_exec(1)", "a.php",
        true},
-      // A match that opens with an atom is searched for from the first atom.
+      // A match that opens with an atom is tried at each atom (looking back
+      // for "\b"), or, past a few dozen atoms, searched for from the first.
+      {R"(rule t { strings: $r = /\bexec\(/ condition: $r })", "xexec(1)", "a.php", false},
+      {R"(rule t { strings: $r = /\b(exec|system)\(/ condition: #r == 2 and @r[2] == 512 })",
+       exec_padding + "exec(1)", "a.php", true},
       {R"(rule t { strings: $r = /(system|exec)\s*\(/i condition: #r == 2 })",
        "exec; xSYSTEM (1); exec(2)", "a.php", true},
       {R"(rule t { strings: $r = /\bexec\w*\(/ condition: @r[1] == 11 })", "EXEC(1); q;execute(2)",

@@ -17,8 +17,9 @@ class Regex {
  public:
   // Null with *error set when PCRE refuses the pattern. With jit, compiled
   // for PCRE's JIT where the library has one.
+  // Anchored: every match starts where the search starts (MatchAt).
   static std::shared_ptr<Regex> Compile(const std::string& pattern, bool caseless, bool dotall,
-                                        bool jit, std::string* error);
+                                        bool jit, std::string* error, bool anchored = false);
   ~Regex();
   Regex(const Regex&) = delete;
   Regex& operator=(const Regex&) = delete;
@@ -26,6 +27,11 @@ class Regex {
   // The first match starting at or after `from`; false when there is none or
   // the match limit was reached.
   bool Find(std::string_view data, std::size_t from, std::size_t* start, std::size_t* end) const;
+  // For an anchored expression: whether a match starts at `at`, and its end.
+  bool MatchAt(std::string_view data, std::size_t at, std::size_t* end) const {
+    std::size_t start = 0;
+    return Find(data, at, &start, end);
+  }
 
  private:
   Regex() = default;
@@ -49,6 +55,7 @@ struct StringDef {
   // Every match begins with one of the atoms, so the search can start at
   // the first place one of them was seen.
   bool starts_with_atom = false;
+  std::shared_ptr<Regex> anchored;  // with starts_with_atom: the expression tried at each atom
   // The condition asks for its count, offsets or lengths; otherwise only
   // whether it occurs, and a regular expression stops at its first match.
   bool needs_all = false;

@@ -25,6 +25,10 @@ constexpr unsigned long kRecursionLimit = 5000;
 // The JIT's default stack is 32 KB of the calling thread's stack; a stack of
 // our own, lent per match, lets bounded repetitions of a few thousand bytes
 // run.
+// Atoms remembered per expression tried at each atom; one seen more often
+// is searched for instead.
+constexpr std::size_t kMaxAtomPlaces = 64;
+
 platform::JitStackPool& JitStacks() {
   static platform::JitStackPool pool(32 * 1024, 1024 * 1024);
   return pool;
@@ -50,10 +54,11 @@ bool FullwordOk(std::string_view data, std::size_t at, std::size_t len, bool wid
 }  // namespace
 
 std::shared_ptr<Regex> Regex::Compile(const std::string& pattern, bool caseless, bool dotall,
-                                      bool jit, std::string* error) {
+                                      bool jit, std::string* error, bool anchored) {
   const char* err = nullptr;
   int offset = 0;
   int options = PCRE_DOLLAR_ENDONLY | PCRE_NEWLINE_LF;
+  if (anchored) options |= PCRE_ANCHORED;
   if (caseless) options |= PCRE_CASELESS;
   if (dotall) options |= PCRE_DOTALL;
   pcre* code = pcre_compile(pattern.c_str(), options, &err, &offset, nullptr);
@@ -439,8 +444,11 @@ std::vector<std::string> RuleSet::Match(std::string_view data, const Externals& 
   const detail::LiteralIndex& index = impl_->index;
   std::vector<std::vector<Hit>> hits(impl_->strings.size());
   std::vector<bool> run(impl_->strings.size(), false);
-  // Where an expression's first atom was seen (the search pass goes forward).
+  // Where an expression's first atom was seen (the search pass goes forward),
+  // and, for one whose matches open with an atom, every place one was seen
+  // (up to kMaxAtomPlaces; past that it is searched for from the first).
   std::vector<std::size_t> first_atom(impl_->strings.size(), 0);
+  std::vector<std::vector<std::uint32_t>> atom_places(impl_->strings.size());
   for (int i : index.always_run) run[static_cast<std::size_t>(i)] = true;
 
   // The one pass over the data for every literal.
@@ -459,6 +467,11 @@ std::vector<std::string> RuleSet::Match(std::string_view data, const Externals& 
       const auto i = static_cast<std::size_t>(l.string_index);
       if (!run[i]) first_atom[i] = at;
       run[i] = true;
+      std::vector<std::uint32_t>& places = atom_places[i];
+      if (impl_->strings[i].anchored && places.size() <= detail::kMaxAtomPlaces &&
+          (places.empty() || places.back() != at)) {
+        places.push_back(static_cast<std::uint32_t>(at));
+      }
       return;
     }
     if (l.case_sensitive && std::memcmp(data.data() + at, l.exact.data(), l.exact.size()) != 0)
@@ -490,6 +503,17 @@ std::vector<std::string> RuleSet::Match(std::string_view data, const Externals& 
   for (std::size_t i = 0; i < impl_->strings.size(); ++i) {
     if (!run[i]) continue;
     const StringDef& s = impl_->strings[i];
+    if (s.anchored && atom_places[i].size() <= detail::kMaxAtomPlaces) {
+      // Every match opens with an atom: it is tried at each atom, anchored.
+      for (const std::uint32_t at : atom_places[i]) {
+        std::size_t end = 0;
+        if (!s.anchored->MatchAt(data, at, &end) || end == at) continue;
+        if (s.fullword && !detail::FullwordOk(data, at, end - at, false)) continue;
+        hits[i].push_back({at, static_cast<std::uint32_t>(end - at)});
+        if (!s.needs_all || hits[i].size() >= kMaxMatchesPerString) break;
+      }
+      continue;
+    }
     // A match that begins with an atom cannot begin before the first one.
     std::size_t from = s.starts_with_atom ? first_atom[i] : 0, start = 0, end = 0;
     while (from <= n && s.regex->Find(data, from, &start, &end)) {
