@@ -281,34 +281,11 @@ UrlPathView ReadUrlPath(std::string_view url) {
   ForEachPathSegment(url, [&](std::size_t begin, std::size_t end) {
     if (script_seen) script_has_path_info = true;
     if (previous_maps_scripts) view.shell_form = true;
-    // The name ends at the first ';' (never a GBK trail byte); its extension
-    // follows the last '.' unless a ':' comes later. Within a segment a '\\'
-    // can only be the second byte of a GBK character.
-    std::size_t stop = end, dot = std::string_view::npos;
-    cut = false;
-    for (std::size_t i = begin; i < end; ++i) {
-      const char c = url[i];
-      if (c == ';') {
-        stop = i;
-        cut = true;
-        break;
-      }
-      if (c == '.') {
-        dot = i;
-      } else if (c == ':') {
-        dot = std::string_view::npos;
-      } else if (static_cast<unsigned char>(c) >= 0x80 && IsGbkPair(url, i)) {
-        ++i;
-      }
-    }
-    const std::string_view name = url.substr(begin, stop - begin);
-    const char last = name.empty() ? '\0' : name.back();
-    if (last == '.' || last == ' ' || last == 'a' || last == 'A') {
-      ext = UrlExtView(StripFileSystemTrailers(name));  // trailers the file system drops
-    } else {
-      ext =
-          dot == std::string_view::npos ? std::string_view() : url.substr(dot + 1, stop - dot - 1);
-    }
+    std::string_view name = url.substr(begin, end - begin);
+    const std::size_t semicolon = name.find(';');  // never a GBK trail byte
+    cut = semicolon != std::string_view::npos;
+    if (cut) name = name.substr(0, semicolon);
+    ext = UrlExtView(StripFileSystemTrailers(name));
     if (IsScriptExtension(ext)) {
       if (!view.script) {
         view.script = true;
@@ -317,9 +294,8 @@ UrlPathView ReadUrlPath(std::string_view url) {
       if (cut) view.shell_form = true;
       script_seen = true;
     }
-    previous_maps_scripts =
-        ext.size() == 3 && (EqualsIgnoreAsciiCase(ext, "cer") ||
-                            EqualsIgnoreAsciiCase(ext, "asa") || EqualsIgnoreAsciiCase(ext, "cdx"));
+    previous_maps_scripts = EqualsIgnoreAsciiCase(ext, "cer") ||
+                            EqualsIgnoreAsciiCase(ext, "asa") || EqualsIgnoreAsciiCase(ext, "cdx");
   });
   // `ext` and `cut` are the last segment's now.
   view.folder_like = ext.empty() && !cut;
@@ -365,10 +341,7 @@ ExtensionList::ExtensionList(std::string_view list) {
 
 bool ExtensionList::Contains(std::string_view ext) const {
   for (const std::string& entry : entries_) {
-    if (entry.size() != ext.size() || ext.empty()) continue;
-    std::size_t i = 0;
-    while (i < ext.size() && AsciiLower(ext[i]) == entry[i]) ++i;
-    if (i == ext.size()) return true;
+    if (EqualsIgnoreAsciiCase(entry, ext)) return true;  // entries are never empty
   }
   return false;
 }
