@@ -194,4 +194,10 @@ std::string CanonicalUrlPath(std::string_view raw_path) {
   return out;
 }
 
+std::string_view CanonicalUrlPath(std::string_view raw_path, std::string* storage) {
+  if (AlreadyCanonical(raw_path)) return raw_path;
+  *storage = CanonicalUrlPath(raw_path);
+  return *storage;
+}
+
 }  // namespace zelk::filter

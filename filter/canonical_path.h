@@ -14,4 +14,9 @@ namespace zelk::filter {
 // is GBK: "/%E4%B8%AD.mdb" gives "/中.mdb". A '%' that starts no escape stays.
 std::string CanonicalUrlPath(std::string_view raw_path);
 
+// The same without a copy for a path that is its own canonical form (plain
+// ASCII, nothing to decode, no '\', "." or ".."): the view is raw_path
+// itself then, and *storage otherwise.
+std::string_view CanonicalUrlPath(std::string_view raw_path, std::string* storage);
+
 }  // namespace zelk::filter

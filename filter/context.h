@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace zelk::filter {
 
@@ -34,14 +35,15 @@ enum class VariableResult {
 
 // For hosts that hold their variables as strings: copies value and a NUL
 // into buffer under GetServerVariable's size protocol.
-inline VariableResult CopyServerVariable(const std::string& value, char* buffer,
+inline VariableResult CopyServerVariable(std::string_view value, char* buffer,
                                          std::uint32_t* size) {
   const std::uint32_t needed = static_cast<std::uint32_t>(value.size() + 1);
   if (*size < needed) {
     *size = needed;
     return VariableResult::kTooSmall;
   }
-  std::memcpy(buffer, value.c_str(), needed);
+  if (!value.empty()) std::memcpy(buffer, value.data(), value.size());
+  buffer[value.size()] = '\0';
   *size = needed;
   return VariableResult::kOk;
 }
@@ -53,11 +55,12 @@ class FilterContext {
   // GetServerVariable: *size holds the buffer size on entry.
   virtual VariableResult GetServerVariable(const char* name, char* buffer, std::uint32_t* size) = 0;
 
-  // The whole value of a variable into *value; false when it is missing. The
+  // The whole value of a variable as *value; false when it is missing. The
   // default asks GetServerVariable (with a larger buffer when the value does
-  // not fit); a host that holds its variables as strings gives them directly
-  // and saves a copy.
-  virtual bool ReadVariable(const char* name, std::string* value);
+  // not fit) and keeps the bytes in *storage. A host that holds the value in
+  // memory of its own, alive until the notification returns, points *value
+  // there and saves the copy; storage is for what it has to build.
+  virtual bool ReadVariable(const char* name, std::string* storage, std::string_view* value);
 
   // ServerSupportFunction(SF_REQ_SEND_RESPONSE_HEADER, status, extra_headers):
   // sends the status line ("200 OK") and the server's standard headers,

@@ -91,36 +91,45 @@ Verdict RunBodyNotification(Module& module, FilterContext& ctx, BodySource& body
   }
 }
 
-bool FilterContext::ReadVariable(const char* name, std::string* value) {
+bool FilterContext::ReadVariable(const char* name, std::string* storage, std::string_view* value) {
   char buffer[4096];
   std::uint32_t size = sizeof buffer;
   VariableResult r = GetServerVariable(name, buffer, &size);
   if (r == VariableResult::kOk) {
-    value->assign(buffer, size > 0 ? size - 1 : 0);
+    storage->assign(buffer, size > 0 ? size - 1 : 0);
+    *value = *storage;
     return true;
   }
   // The server bounds request lines and headers (IIS: MaxRequestBytes), so
   // the value it asks room for is bounded too. A value that grows between
   // calls is asked for again a few times before it counts as missing.
   for (int attempt = 0; attempt < 4 && r == VariableResult::kTooSmall && size > 0; ++attempt) {
-    value->assign(size, '\0');
-    r = GetServerVariable(name, value->data(), &size);
+    storage->assign(size, '\0');
+    r = GetServerVariable(name, storage->data(), &size);
     if (r == VariableResult::kOk) {
-      value->resize(size > 0 ? size - 1 : 0);
+      storage->resize(size > 0 ? size - 1 : 0);
+      *value = *storage;
       return true;
     }
   }
-  value->clear();
+  *value = std::string_view();
   return false;
 }
 
-std::string ReadServerVariable(FilterContext& ctx, const char* name) try {
-  std::string value;
-  if (!ctx.ReadVariable(name, &value)) value.clear();
+std::string_view ReadServerVariable(FilterContext& ctx, const char* name,
+                                    std::string* storage) try {
+  std::string_view value;
+  if (!ctx.ReadVariable(name, storage, &value)) return std::string_view();
   return value;
 } catch (...) {
   // A fault inside the server's call reads as a missing variable.
-  return std::string();
+  return std::string_view();
+}
+
+std::string ReadServerVariable(FilterContext& ctx, const char* name) {
+  std::string storage;
+  const std::string_view value = ReadServerVariable(ctx, name, &storage);
+  return value.data() == storage.data() ? storage : std::string(value);
 }
 
 void SendBlockPage(FilterContext& ctx, const std::string& page) {

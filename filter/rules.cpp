@@ -24,33 +24,35 @@ constexpr std::size_t kLoggedValueBytes = 1024;  // longer values are cut in the
 
 // The request's server variables, each read when a rule first needs it: a
 // static file needs the method, the path and the range header only, and
-// reading a variable costs a server call and a copy.
+// reading a variable costs a server call and, unless the host can lend its
+// own bytes, a copy.
 class RequestInputs {
  public:
   explicit RequestInputs(FilterContext& ctx) : ctx_(ctx) {}
 
-  const std::string& method() const { return Get(kMethod, "HTTP_METHOD"); }
-  const std::string& host() const { return Get(kHost, "HTTP_HOST"); }
-  const std::string& query() const { return Get(kQuery, "QUERY_STRING"); }
-  const std::string& cookie() const { return Get(kCookie, "HTTP_COOKIE"); }
-  const std::string& range() const { return Get(kRange, "HTTP_RANGE"); }
-  const std::string& raw_url() const { return Get(kRawUrl, "HTTP_URL"); }
-  const std::string& url() const { return Get(kUrl, "URL"); }
-  const std::string& client() const { return Get(kClient, "REMOTE_ADDR"); }
+  std::string_view method() const { return Get(kMethod, "HTTP_METHOD"); }
+  std::string_view host() const { return Get(kHost, "HTTP_HOST"); }
+  std::string_view query() const { return Get(kQuery, "QUERY_STRING"); }
+  std::string_view cookie() const { return Get(kCookie, "HTTP_COOKIE"); }
+  std::string_view range() const { return Get(kRange, "HTTP_RANGE"); }
+  std::string_view raw_url() const { return Get(kRawUrl, "HTTP_URL"); }
+  std::string_view url() const { return Get(kUrl, "URL"); }
+  std::string client() const { return std::string(Get(kClient, "REMOTE_ADDR")); }
 
  private:
   enum Slot { kMethod, kHost, kQuery, kCookie, kRange, kRawUrl, kUrl, kClient, kSlots };
 
-  const std::string& Get(Slot slot, const char* name) const {
+  std::string_view Get(Slot slot, const char* name) const {
     if ((read_ & (1u << slot)) == 0) {
-      values_[slot] = ReadServerVariable(ctx_, name);
+      values_[slot] = ReadServerVariable(ctx_, name, &storage_[slot]);
       read_ |= 1u << slot;
     }
     return values_[slot];
   }
 
   FilterContext& ctx_;
-  mutable std::string values_[kSlots];
+  mutable std::string_view values_[kSlots];
+  mutable std::string storage_[kSlots];
   mutable unsigned read_ = 0;
 };
 
@@ -91,8 +93,8 @@ void WriteLogLineKeepingVerdict(Module& m, const std::string& message) {
   }
 }
 
-Verdict Block(Module& m, FilterContext& ctx, const char* headline, const std::string& reason,
-              const std::string& host, const std::string& log_message) {
+Verdict Block(Module& m, FilterContext& ctx, const char* headline, std::string_view reason,
+              std::string_view host, const std::string& log_message) {
   SendBlockPage(ctx, BuildBlockPage(headline, reason, host));
   if (m.cfg().settings.WirteLog && !log_message.empty()) WriteLogLineKeepingVerdict(m, log_message);
   return {kStatusReqFinished, Outcome::kBlocked};
@@ -108,12 +110,13 @@ struct Check {
 // and the log show (the value as received); `logged_as` what the log line
 // carries after " 参数:".
 std::optional<Verdict> Matched(Module& m, FilterContext& ctx, const RequestInputs& in,
-                               const Check& check, const std::string& shown,
-                               const std::string& logged_as) {
-  const std::string message = in.client() + " " + check.log_label + in.host() +
+                               const Check& check, std::string_view shown,
+                               std::string_view logged_as) {
+  const std::string message = in.client() + " " + check.log_label + std::string(in.host()) +
                               CutForLog(in.raw_url()) + " 参数:" + CutForLog(logged_as);
   if (!m.cfg().settings.LearnMode) return Block(m, ctx, check.headline, shown, in.host(), message);
-  if (m.cfg().settings.WirteLog) WriteLogLineKeepingVerdict(m, message + kLearnMarker + in.url());
+  if (m.cfg().settings.WirteLog)
+    WriteLogLineKeepingVerdict(m, message + kLearnMarker + std::string(in.url()));
   return Verdict{kStatusReqNextNotification, Outcome::kLearned};
 }
 
@@ -127,9 +130,9 @@ bool MatchesDecoded(const Pattern& pattern, std::string_view text) {
 // The query as ASP gives it to the page: the whole decoded string and, for
 // every repeated name, the values joined with ", " (a comment split across
 // "&id=" closes again there).
-bool QueryMatches(const Pattern& pattern, const std::string& query) {
+bool QueryMatches(const Pattern& pattern, std::string_view query) {
   if (MatchesDecoded(pattern, query)) return true;
-  if (query.find('&') == std::string::npos) return false;
+  if (query.find('&') == std::string_view::npos) return false;
   for (const std::string& joined : RepeatedParameterValues(query)) {
     if (MatchPattern(pattern, joined)) return true;
   }
@@ -150,11 +153,12 @@ std::optional<Verdict> InjectionChecks(Module& m, FilterContext& ctx, const Requ
     return Matched(m, ctx, in, cookie, in.cookie(), in.cookie());
   }
   const Check header{"请求头存在注入语句!", "尝试Header注入:"};
+  std::string storage;
   for (const InspectedHeader& h : kInspectedHeaders) {
-    const std::string value = ReadServerVariable(ctx, h.variable);
+    const std::string_view value = ReadServerVariable(ctx, h.variable, &storage);
     if (value.empty() || (h.may_be_address_list && IsAddressList(value))) continue;
     if (MatchPattern(c.patterns.cookie, value)) {
-      const std::string shown = std::string(h.name) + ": " + value;
+      const std::string shown = std::string(h.name) + ": " + std::string(value);
       return Matched(m, ctx, in, header, shown, shown);
     }
   }
@@ -248,7 +252,7 @@ Verdict OnPreprocHeaders(Module& m, FilterContext& ctx) {
                                                 c.denied_download_exts.Contains(path.script_ext));
   if (denied_ext || (s.DenyShell && path.shell_form)) {
     return Block(m, ctx, "请求文件非法!", in.raw_url(), in.host(),
-                 in.client() + " 请求文件非法:" + in.host() + CutForLog(in.raw_url()));
+                 in.client() + " 请求文件非法:" + std::string(in.host()) + CutForLog(in.raw_url()));
   }
   // A folder URL is answered by its default document, a script as often as
   // not, so it gets the injection checks too; the range rule still applies
@@ -325,10 +329,10 @@ Verdict OnRequestBody(Module& m, FilterContext& ctx, BodySource& body) {
   }
 
   if (const auto& file = checks.upload()) {
-    const std::string message = in.client() + " 尝试上传Web后门:" + in.host() +
+    const std::string message = in.client() + " 尝试上传Web后门:" + std::string(in.host()) +
                                 CutForLog(in.raw_url()) + " 文件:" + CutForLog(*file);
     if (!s.LearnMode) return Block(m, ctx, "禁止上传Web后门!", *file, in.host(), message);
-    if (s.WirteLog) WriteLogLineKeepingVerdict(m, message + kLearnMarker + in.url());
+    if (s.WirteLog) WriteLogLineKeepingVerdict(m, message + kLearnMarker + std::string(in.url()));
     return {kStatusReqNextNotification, Outcome::kLearned};
   }
   if (check_post) {

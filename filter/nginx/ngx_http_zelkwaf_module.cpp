@@ -136,36 +136,31 @@ bool HeaderNamed(const ngx_str_t& header, std::string_view variable_suffix) {
   return true;
 }
 
+std::string_view View(const ngx_str_t& s) {
+  return s.len == 0 ? std::string_view()
+                    : std::string_view(reinterpret_cast<const char*>(s.data), s.len);
+}
+
 // A server variable of the request, as IIS gives it (the command-line host's
 // DeriveServerVariables says the same for a raw request): the request line
 // as the client sent it (URL is the canonical path of the unparsed URI,
 // whatever nginx made of it), every header as HTTP_<NAME> with repeated
-// headers merged. False when the request has no such variable.
-bool RequestVariable(ngx_http_request_t* r, std::string_view name, std::string* value) {
-  const std::string_view target(reinterpret_cast<const char*>(r->unparsed_uri.data),
-                                r->unparsed_uri.len);
-  if (name == "HTTP_METHOD") {
-    value->assign(reinterpret_cast<const char*>(r->method_name.data), r->method_name.len);
-  } else if (name == "HTTP_URL") {
-    value->assign(target);
-  } else if (name == "URL") {
-    *value = zelk::filter::CanonicalUrlPath(target.substr(0, target.find('?')));
-  } else if (name == "QUERY_STRING") {
-    const std::size_t q = target.find('?');
-    if (q == std::string_view::npos) {
-      value->clear();
-    } else {
-      value->assign(target.substr(q + 1));
-    }
-  } else if (name == "REMOTE_ADDR") {
-    *value = ToString(r->connection->addr_text);
-  } else if (name == "CONTENT_LENGTH") {
-    if (r->headers_in.content_length_n < 0) return false;
-    *value = std::to_string(r->headers_in.content_length_n);
-  } else if (name == "CONTENT_TYPE") {
-    return RequestVariable(r, "HTTP_CONTENT_TYPE", value);
-  } else if (name.substr(0, 5) == "HTTP_") {
+// headers merged. False when the request has no such variable. *value points
+// into the request's own memory where it can, and into *storage where the
+// value has to be built (a decoded path, merged headers, a number).
+bool RequestVariable(ngx_http_request_t* r, std::string_view name, std::string* storage,
+                     std::string_view* value) {
+  const std::string_view target = View(r->unparsed_uri);
+  if (name.substr(0, 5) == "HTTP_") {
     const std::string_view suffix = name.substr(5);
+    if (suffix == "METHOD") {
+      *value = View(r->method_name);
+      return true;
+    }
+    if (suffix == "URL") {
+      *value = target;
+      return true;
+    }
     // nginx keeps a pointer to the first of these headers as it reads them:
     // without one the request has none, and the list need not be walked.
     const auto& in = r->headers_in;
@@ -176,19 +171,35 @@ bool RequestVariable(ngx_http_request_t* r, std::string_view name, std::string* 
       return false;
     }
     const char* separator = suffix == "COOKIE" ? "; " : ", ";  // as HTTP.sys merges them
-    bool found = false;
+    int found = 0;
     FindInList(&r->headers_in.headers, [&](const ngx_table_elt_t& h) {
       if (!HeaderNamed(h.key, suffix)) return false;
-      if (found) {
-        *value += separator;
+      if (found == 1) storage->assign(value->data(), value->size());
+      if (found == 0) {
+        *value = View(h.value);
       } else {
-        value->clear();
+        *storage += separator;
+        storage->append(reinterpret_cast<const char*>(h.value.data), h.value.len);
       }
-      value->append(reinterpret_cast<const char*>(h.value.data), h.value.len);
-      found = true;
+      ++found;
       return false;
     });
-    return found;
+    if (found > 1) *value = *storage;
+    return found > 0;
+  }
+  if (name == "URL") {
+    *value = zelk::filter::CanonicalUrlPath(target.substr(0, target.find('?')), storage);
+  } else if (name == "QUERY_STRING") {
+    const std::size_t q = target.find('?');
+    *value = q == std::string_view::npos ? std::string_view() : target.substr(q + 1);
+  } else if (name == "REMOTE_ADDR") {
+    *value = View(r->connection->addr_text);
+  } else if (name == "CONTENT_LENGTH") {
+    if (r->headers_in.content_length_n < 0) return false;
+    *storage = std::to_string(r->headers_in.content_length_n);
+    *value = *storage;
+  } else if (name == "CONTENT_TYPE") {
+    return RequestVariable(r, "HTTP_CONTENT_TYPE", storage, value);
   } else {
     return false;
   }
@@ -212,11 +223,12 @@ class NginxContext final : public FilterContext {
   NginxContext& operator=(const NginxContext&) = delete;
 
   VariableResult GetServerVariable(const char* name, char* buffer, std::uint32_t* size) override {
-    if (!RequestVariable(r_, name, &value_)) return VariableResult::kMissing;
-    return zelk::filter::CopyServerVariable(value_, buffer, size);
+    std::string_view value;
+    if (!RequestVariable(r_, name, &storage_, &value)) return VariableResult::kMissing;
+    return zelk::filter::CopyServerVariable(value, buffer, size);
   }
-  bool ReadVariable(const char* name, std::string* value) override {
-    return RequestVariable(r_, name, value);
+  bool ReadVariable(const char* name, std::string* storage, std::string_view* value) override {
+    return RequestVariable(r_, name, storage, value);
   }
 
   bool SendResponseHeader(const char* status, const char*) override {
@@ -259,7 +271,7 @@ class NginxContext final : public FilterContext {
 
  private:
   ngx_http_request_t* r_;
-  std::string value_;  // the last variable read (its buffer is reused)
+  std::string storage_;  // the last variable GetServerVariable built (its buffer is reused)
   ngx_uint_t answer_status_ = 0;
   std::string written_;
   std::string physical_path_;
