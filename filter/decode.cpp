@@ -267,39 +267,96 @@ bool IsScriptExtension(std::string_view ext) {
          StartsWithIgnoreAsciiCase(ext, "cdx") || StartsWithIgnoreAsciiCase(ext, "ph");
 }
 
+namespace {
+
+// What the segments of a path say, judged one segment at a time: whether a
+// segment has path info is known when the next one starts, the last
+// segment's extension only at the end.
+class PathJudge {
+ public:
+  explicit PathJudge(UrlPathView* view) : view_(*view) {}
+
+  // One segment's extension (after the file system's trailers are dropped)
+  // and whether a ';' cut its name.
+  void Segment(std::string_view ext, bool cut) {
+    if (script_seen_) script_has_path_info_ = true;
+    if (previous_maps_scripts_) view_.shell_form = true;
+    if (IsScriptExtension(ext)) {
+      if (!view_.script) {
+        view_.script = true;
+        view_.script_ext = std::string(ext);
+      }
+      if (cut) view_.shell_form = true;
+      script_seen_ = true;
+    }
+    previous_maps_scripts_ =
+        ext.size() == 3 && (EqualsIgnoreAsciiCase(ext, "cer") ||
+                            EqualsIgnoreAsciiCase(ext, "asa") || EqualsIgnoreAsciiCase(ext, "cdx"));
+    ext_ = ext;
+    cut_ = cut;
+  }
+
+  void Finish() {
+    view_.folder_like = ext_.empty() && !cut_;
+    if (script_has_path_info_ && !ext_.empty()) view_.shell_form = true;
+  }
+
+ private:
+  UrlPathView& view_;
+  bool script_seen_ = false;            // some earlier segment is a script
+  bool script_has_path_info_ = false;   // ... and a segment follows it
+  bool previous_maps_scripts_ = false;  // the previous segment is .cer, .asa or .cdx
+  std::string_view ext_;                // the last segment's, once all are read
+  bool cut_ = false;
+};
+
+// Most paths are plain ASCII segments with no ';', ':' or '\\' and no name
+// ending in a trailer the file system drops. Their extensions are the bytes
+// after each segment's last dot, found in one pass; false leaves any other
+// path to the general reading.
+bool ReadPlainUrlPath(std::string_view url, UrlPathView* view) {
+  PathJudge judge(view);
+  const std::size_t n = url.size();
+  std::size_t begin = 0, last_dot = std::string_view::npos, dot = std::string_view::npos;
+  for (std::size_t i = 0; i <= n; ++i) {
+    const char c = i < n ? url[i] : '/';
+    if (c == '/') {
+      // A name ending in '.' or ' ' loses them in the file system ("::$DATA"
+      // needs a ':', which sends the path to the general reading anyway).
+      if (i > begin && (url[i - 1] == '.' || url[i - 1] == ' ')) return false;
+      judge.Segment(
+          dot == std::string_view::npos ? std::string_view() : url.substr(dot + 1, i - dot - 1),
+          false);
+      begin = i + 1;
+      dot = std::string_view::npos;
+    } else if (c == '.') {
+      dot = last_dot = i;
+    } else if (c == ';' || c == ':' || c == '\\' || static_cast<unsigned char>(c) >= 0x80) {
+      return false;
+    }
+  }
+  judge.Finish();
+  view->last_ext =
+      last_dot == std::string_view::npos ? std::string() : std::string(url.substr(last_dot + 1));
+  return true;
+}
+
+}  // namespace
+
 UrlPathView ReadUrlPath(std::string_view url) {
   UrlPathView view;
+  if (ReadPlainUrlPath(url, &view)) return view;
+  view = UrlPathView();
   view.last_ext = ExtractUrlExt(StripFileSystemTrailers(url));
-
-  // One pass over the segments. Whether a segment has path info is known
-  // when the next one starts; the last segment's extension only at the end.
-  bool script_seen = false;            // some earlier segment is a script
-  bool script_has_path_info = false;   // ... and a segment follows it
-  bool previous_maps_scripts = false;  // the previous segment is .cer, .asa or .cdx
-  std::string_view ext;
-  bool cut = false;
+  PathJudge judge(&view);
   ForEachPathSegment(url, [&](std::size_t begin, std::size_t end) {
-    if (script_seen) script_has_path_info = true;
-    if (previous_maps_scripts) view.shell_form = true;
     std::string_view name = url.substr(begin, end - begin);
     const std::size_t semicolon = name.find(';');  // never a GBK trail byte
-    cut = semicolon != std::string_view::npos;
+    const bool cut = semicolon != std::string_view::npos;
     if (cut) name = name.substr(0, semicolon);
-    ext = UrlExtView(StripFileSystemTrailers(name));
-    if (IsScriptExtension(ext)) {
-      if (!view.script) {
-        view.script = true;
-        view.script_ext = std::string(ext);
-      }
-      if (cut) view.shell_form = true;
-      script_seen = true;
-    }
-    previous_maps_scripts = EqualsIgnoreAsciiCase(ext, "cer") ||
-                            EqualsIgnoreAsciiCase(ext, "asa") || EqualsIgnoreAsciiCase(ext, "cdx");
+    judge.Segment(UrlExtView(StripFileSystemTrailers(name)), cut);
   });
-  // `ext` and `cut` are the last segment's now.
-  view.folder_like = ext.empty() && !cut;
-  if (script_has_path_info && !ext.empty()) view.shell_form = true;
+  judge.Finish();
   return view;
 }
 
