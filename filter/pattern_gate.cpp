@@ -5,6 +5,8 @@
 #include <iterator>
 #include <string_view>
 
+#include "filter/byte_blocks.h"
+
 namespace zelk::filter {
 namespace {
 
@@ -157,8 +159,9 @@ class Subject {
         case kLetter:
           if (KeywordAt(i)) return true;
           // The rest of the word starts no keyword.
-          do ++i;
-          while (i < n_ && IsLetter(s_[i]));
+          ++i;
+          while (i + 8 <= n_ && !blocks::AnyNonLetter(blocks::Load(s_ + i))) i += 8;
+          while (i < n_ && IsLetter(s_[i])) ++i;
           break;
         default:
           ++i;

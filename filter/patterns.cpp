@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "filter/builtin_patterns.h"
+#include "filter/byte_blocks.h"
 #include "filter/pattern_gate.h"
 #include "platform/pcre_jit_stack.h"
 #include "platform/text.h"
@@ -72,6 +73,17 @@ bool FoldSubject(std::string_view text, std::string* out) {
     const unsigned char c = s[i];
     if (kFoldPlain[c]) {
       std::size_t end = i + 1;
+      // Whole blocks first: printable ASCII that starts no blank, comment
+      // or GBK character.
+      using namespace blocks;
+      while (end + 8 <= n) {
+        const std::uint64_t x = Load(s + end);
+        if ((x & kHighs) | AnyBelow(x, 0x21) | AnyEqual(x, '/') | AnyEqual(x, '*') |
+            AnyEqual(x, '#') | AnyEqual(x, '-')) {
+          break;
+        }
+        end += 8;
+      }
       while (end < n && kFoldPlain[s[end]]) ++end;
       if (copying) out->append(text.substr(i, end - i));
       i = end;

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "filter/byte_blocks.h"
+
 namespace zelk::filter {
 namespace {
 
@@ -135,6 +141,63 @@ TEST(FoldSubject, FoldsWhatSqlReadsAsBlankAndMasksGbkPunctuation) {
     std::string out = "untouched";
     EXPECT_FALSE(FoldSubject(text, &out)) << text;
     EXPECT_EQ(out, "untouched");
+  }
+}
+
+TEST(ByteBlocks, AgreeWithTheTestByteByByteForEveryByteAtEveryPlace) {
+  using namespace blocks;
+  const unsigned char fillers[] = {'a', 'Z', 'm', '=', '0', '~', ' ', 0x00, 0x80, 0xFF};
+  for (const unsigned char filler : fillers) {
+    for (int b = 0; b < 256; ++b) {
+      for (int k = 0; k < 8; ++k) {
+        unsigned char bytes[8];
+        std::memset(bytes, filler, sizeof bytes);
+        bytes[k] = static_cast<unsigned char>(b);
+        const std::uint64_t x = Load(bytes);
+        auto any = [&](auto kind) { return std::any_of(bytes, bytes + 8, kind); };
+        const auto where = ::testing::Message()
+                           << "filler " << int(filler) << " byte " << b << " at " << k;
+        for (const unsigned n : {1u, 0x21u, 0x61u, 0x80u}) {
+          EXPECT_EQ(AnyBelow(x, n) != 0, any([&](unsigned char c) { return c < n; })) << where;
+        }
+        for (const unsigned n : {0x00u, 0x7Au, 0x7Fu}) {
+          EXPECT_EQ(AnyAbove(x, n) != 0, any([&](unsigned char c) { return c > n; })) << where;
+        }
+        for (const unsigned char c : {'/', '*', '#', '-', '\0'}) {
+          EXPECT_EQ(AnyEqual(x, c) != 0, any([&](unsigned char d) { return d == c; })) << where;
+        }
+        EXPECT_EQ(AnyNonLetter(x) != 0, any([](unsigned char c) {
+                    return !((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'));
+                  }))
+            << where;
+      }
+    }
+  }
+}
+
+TEST(FoldSubject, FoldsTheSameWhereverTheCaseStandsInALongPlainRun) {
+  // Plain runs are passed eight bytes at a time: a blank, comment marker or
+  // GBK pair must be seen at every place in and across those blocks.
+  const std::string parts[] = {"1\x01and",
+                               "a \t b",
+                               "x/**/y",
+                               "1/*!5union*/",
+                               "u--x\nselect",
+                               "\xB0\x60;",
+                               "#\nz",
+                               "a\xFF\x80"
+                               "b",
+                               "-1-2"};
+  for (const std::string& part : parts) {
+    std::string alone;
+    if (!FoldSubject(part, &alone)) alone = part;
+    for (std::size_t before = 0; before <= 17; ++before) {
+      const std::string prefix(before, 'q'), suffix(17 - before, '=');
+      std::string out;
+      const std::string in = prefix + part + suffix;
+      if (!FoldSubject(in, &out)) out = in;
+      EXPECT_EQ(out, prefix + alone + suffix) << before << " " << part;
+    }
   }
 }
 
