@@ -284,7 +284,7 @@ class PathJudge {
     if (IsScriptExtension(ext)) {
       if (!view_.script) {
         view_.script = true;
-        view_.script_ext = std::string(ext);
+        view_.script_ext = ext;
       }
       if (cut) view_.shell_form = true;
       script_seen_ = true;
@@ -347,7 +347,7 @@ UrlPathView ReadUrlPath(std::string_view url) {
   UrlPathView view;
   if (ReadPlainUrlPath(url, &view)) return view;
   view = UrlPathView();
-  view.last_ext = ExtractUrlExt(StripFileSystemTrailers(url));
+  view.last_ext = UrlExtView(StripFileSystemTrailers(url));
   PathJudge judge(&view);
   ForEachPathSegment(url, [&](std::size_t begin, std::size_t end) {
     std::string_view name = url.substr(begin, end - begin);
@@ -392,11 +392,16 @@ bool ExtensionInList(std::string_view list, std::string_view ext) {
 ExtensionList::ExtensionList(std::string_view list) {
   ForEachListedExtension(list, [&](std::string_view entry) {
     entries_.push_back(ToAsciiLower(entry));
+    first_bytes_ |= 1u << (static_cast<unsigned char>(entries_.back()[0]) & 31);
     return false;
   });
 }
 
 bool ExtensionList::Contains(std::string_view ext) const {
+  if (ext.empty() ||
+      (first_bytes_ & (1u << (static_cast<unsigned char>(AsciiLower(ext[0])) & 31))) == 0) {
+    return false;
+  }
   for (const std::string& entry : entries_) {
     if (EqualsIgnoreAsciiCase(entry, ext)) return true;  // entries are never empty
   }

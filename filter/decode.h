@@ -3,6 +3,7 @@
 // IIS 6 maps it to a script or a file.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,10 +48,11 @@ bool IsScriptExtension(std::string_view ext);
 // script engine, taking the rest as path info: "/news.asp/x.jpg" runs
 // news.asp, and so do "/upload/shell.asp;.jpg" and, when x.asp is a folder,
 // "/upload/x.asp/evil.jpg". Both '/' and '\' separate segments.
+// The extensions are views into the path read: it must outlive them.
 struct UrlPathView {
-  std::string last_ext;      // ExtractUrlExt of the path as the file system resolves it
-  std::string script_ext;    // extension of the first script segment; empty when none
-  bool script = false;       // a script segment was found
+  std::string_view last_ext;    // ExtractUrlExt of the path as the file system resolves it
+  std::string_view script_ext;  // extension of the first script segment; empty when none
+  bool script = false;          // a script segment was found
   bool folder_like = false;  // the last segment has no extension (a folder or its default document)
   // The web-shell forms of IIS 6's parsing: a script extension followed by
   // ';', a segment named with a script extension that holds a file, and a
@@ -74,6 +76,9 @@ class ExtensionList {
 
  private:
   std::vector<std::string> entries_;  // trimmed, without the dot, in lower case
+  // Bit (b & 31) set for the first byte b of every entry: most extensions
+  // asked about share no first byte with any entry and are answered here.
+  std::uint32_t first_bytes_ = 0;
 };
 
 // True when the header value is a list of client addresses as proxies write

@@ -66,7 +66,7 @@ UrlPathView ReferenceReadUrlPath(std::string_view url) {
   }
   add(url.size());
   UrlPathView view;
-  view.last_ext = std::string(ReferenceExt(StripFileSystemTrailers(url)));
+  view.last_ext = ReferenceExt(StripFileSystemTrailers(url));
   const Segment& last = segments.back();
   view.folder_like = last.ext.empty() && !last.cut;
   for (std::size_t i = 0; i < segments.size(); ++i) {
@@ -75,7 +75,7 @@ UrlPathView ReferenceReadUrlPath(std::string_view url) {
     if (IsScriptExtension(lower)) {
       if (!view.script) {
         view.script = true;
-        view.script_ext = std::string(segments[i].ext);
+        view.script_ext = segments[i].ext;
       }
       if (segments[i].cut || (has_path_info && !last.ext.empty())) view.shell_form = true;
     }
