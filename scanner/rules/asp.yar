@@ -303,9 +303,9 @@ rule asp_hidden_progid
 rule asp_sql_console_from_request
 {
     meta:
-        description = "A database console: server, user and password read from the request, glued into a connection string, and the request's SQL executed"
+        description = "A database console: server, user and password read from the request (three fields or more), glued into a connection string, and the request's SQL executed"
     strings:
-        $r = /=\s*(trim\s*\(\s*)?request(\.form|\.querystring)?\s*\(\s*"/ nocase
+        $r = /request(\.form|\.querystring)?\s*\(\s*"/ nocase
         $u = /uid\s*=\s*"\s*&\s*\w/ nocase
         $p = /pwd\s*=\s*"\s*&\s*\w/ nocase
         $c = "adodb.connection" nocase

@@ -1638,7 +1638,7 @@ rule php_remote_script_saved
     meta:
         description = "A small page that downloads a remote .php file and saves it under the same name on the server"
     strings:
-        $u = /["']https?:\/\/[a-z0-9.\-]{4,80}\/[^"'\s]{0,150}\.php["']/ nocase
+        $u = /https?:\/\/[a-z0-9.\-]{4,80}\/[^"'\s]{0,150}\.php["']/ nocase
         $b1 = /pathinfo_basename/ nocase
         $b2 = /basename\s*\(\s*\$url/ nocase
         $g1 = "curl_exec" nocase
@@ -1657,7 +1657,7 @@ rule php_search_bot_cloaking
         $b = "googlebot" nocase
         $ua = "HTTP_USER_AGENT" nocase
         $h1 = /\$_SERVER\s*\[\s*['"](HTTP_HOST|SERVER_NAME|REQUEST_URI)['"]\s*\]/ nocase
-        $u = /["']https?:\/\/[a-z0-9.\-]{4,80}\/[^"'\s]{0,100}\?/ nocase
+        $u = /https?:\/\/[a-z0-9.\-]{4,80}\/[^"'\s]{0,100}\?/ nocase
         $f1 = "curl_exec" nocase
         $f2 = /file_get_contents\s*\(\s*["']https?:/ nocase
         $e = /\becho\s+\$/ nocase
@@ -1670,7 +1670,7 @@ rule php_host_reported_to_address
     meta:
         description = "A page that sends its own host name to a server given by a bare IP address and prints what comes back (remote-controlled content)"
     strings:
-        $r = /["']https?:\/\/\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}[\/:"']/ nocase
+        $r = /https?:\/\/\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}[\/:"']/ nocase
         $h = /\$_SERVER\s*\[\s*['"](HTTP_HOST|SERVER_NAME)['"]\s*\]/ nocase
         $f1 = "file_get_contents" nocase
         $f2 = "curl_exec" nocase
@@ -1779,13 +1779,12 @@ rule php_injectable_query_page
     meta:
         description = "A small page that drops a request parameter unescaped into a SELECT: an injection hole planted on purpose (a test bed for SQL injection)"
     strings:
-        $a = /\$[a-z_]{1,20}\s*=\s*\$_(get|post|request)\s*\[\s*['"]\w{1,20}['"]\s*\]\s*;/ nocase
+        $a1 = "$_GET[" nocase
+        $a2 = "$_POST[" nocase
+        $a3 = "$_REQUEST[" nocase
         $q = /["']select\s+\*\s+from\s+\w{1,30}\s+where\s+\w{1,30}\s*=\s*'?\$[a-z_]{1,20}'?\s*["']/ nocase
         $m = /mysqli?_(db_)?query\s*\(/ nocase
-        $x1 = "escape_string" nocase
-        $x2 = "intval" nocase
-        $x3 = "addslashes" nocase
-        $x4 = "prepare" nocase
+        $x = "escape_string" nocase
     condition:
-        filesize < 10KB and $a and $q and $m and not any of ($x*)
+        filesize < 10KB and any of ($a*) and $q and $m and not $x
 }

@@ -39,15 +39,18 @@ rule subnet_web_scanner
         description = "Scans the server's own /24 network for web servers: cuts an address after its last dot, requests http://prefix.1 to .255 and reports each page's title and Server header"
     strings:
         $p1 = /lastindexof\s*\(\s*"\."\s*\)\s*\+\s*1/ nocase
-        $p2 = /strr?i?pos\s*\(\s*\$[a-z_0-9]{1,20}\s*,\s*["']\.["']\s*\)\s*\+\s*1/ nocase
+        $p2 = /(strrpos|strripos)\s*\(\s*\$[a-z_0-9]{1,20}\s*,\s*["']\.["']\s*\)\s*\+\s*1/ nocase
         $p3 = /instrrev\s*\(\s*\w{1,20}\s*,\s*"\."\s*\)/ nocase
-        $l = /<=?\s*25[56]\b/
+        $l1 = "<256"
+        $l2 = "< 256"
+        $l3 = "<=255"
+        $l4 = "<= 255"
         $h1 = "\"http://\""
         $h2 = "'http://'"
         $t = "<title>" nocase
         $s = "Server" fullword
     condition:
-        any of ($p*) and $l and any of ($h*) and $t and $s
+        any of ($p*) and any of ($l*) and any of ($h*) and $t and $s
 }
 
 rule sql_writes_script_file
