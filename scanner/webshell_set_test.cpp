@@ -58,8 +58,8 @@ struct Tally {
 // carrying one), so that count is reported only; the code rules must still
 // see through the header on their own.
 const std::map<std::string, double> kFloor[2] = {
-    {{"asp", 0.97}, {"aspx", 0.96}, {"jsp", 0.97}, {"php", 0.96}},
-    {{"asp", 0.93}, {"aspx", 0.86}, {"jsp", 0.87}, {"php", 0.86}}};
+    {{"asp", 0.99}, {"aspx", 0.98}, {"jsp", 0.98}, {"php", 0.97}},
+    {{"asp", 0.88}, {"aspx", 0.80}, {"jsp", 0.75}, {"php", 0.90}}};
 constexpr int kMaxFlagged[2] = {0, 1};
 
 Externals ExternalsOf(const std::string& name, const std::string& data) {

@@ -78,7 +78,7 @@ bool ReadWebShellSet(const std::string& source_dir, std::vector<ArchiveMember>* 
 bool IsHoldOut(const std::string& member) {
   const std::size_t slash = member.rfind('/');
   const char c = member[slash == std::string::npos ? 0 : slash + 1];
-  return c >= '0' && c <= '3';
+  return c == '0' || c == '1';
 }
 
 std::string LabelAndLanguage(const std::string& member) {

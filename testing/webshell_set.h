@@ -25,8 +25,8 @@ std::string WebShellSetDir(const std::string& source_dir);
 bool ReadWebShellSet(const std::string& source_dir, std::vector<ArchiveMember>* members,
                      std::string* error);
 
-// The files whose name (the first hex digits of their sha256) starts with 0-3
-// are kept out of tuning: a quarter of the set, chosen by content hash.
+// The files whose name (the first hex digits of their sha256) starts with 0
+// or 1 are kept out of tuning: an eighth of the set, chosen by content hash.
 bool IsHoldOut(const std::string& member);
 
 // "malicious/php" from "malicious/php/0123abcd.php"; empty when the name has

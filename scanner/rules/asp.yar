@@ -299,3 +299,40 @@ rule asp_hidden_progid
     condition:
         $c and $o
 }
+
+rule asp_sql_console_from_request
+{
+    meta:
+        description = "A database console: server, user and password read from the request (three fields or more), glued into a connection string, and the request's SQL executed"
+    strings:
+        $r = /request(\.form|\.querystring)?\s*\(\s*"/ nocase
+        $u = /uid\s*=\s*"\s*&\s*\w/ nocase
+        $p = /pwd\s*=\s*"\s*&\s*\w/ nocase
+        $c = "adodb.connection" nocase
+        $e = /\.execute[\s(]/ nocase
+    condition:
+        #r >= 3 and $u and $p and $c and $e
+}
+
+rule asp_command_form_with_host_identity
+{
+    meta:
+        description = "A command form (a field named cmd) on a page that prints the server's computer and user names from WScript.Network"
+    strings:
+        $f = /name\s*=\s*["']?\.?cmd["'\s>]/ nocase
+        $c = ".computername" nocase
+        $u = ".username" nocase
+    condition:
+        $f and $c and $u
+}
+
+rule asp_marker_string_decoder
+{
+    meta:
+        description = "A decoder that rebuilds code from a string one character at a time, mid(s, i, 1), turning a marker character into line ends: hidden ASP shells"
+    strings:
+        $m = /mid\s*\(\s*\w{1,30}\s*,\s*i\s*,\s*1\s*\)\s*<>\s*"/ nocase
+        $v = /=\s*vbcrlf\s*&\s*\w/ nocase
+    condition:
+        $m and $v
+}

@@ -187,3 +187,28 @@ rule aspx_precompiled_shell_loader
     condition:
         $w
 }
+
+rule aspx_eval_split_by_comments
+{
+    meta:
+        description = "A small JScript page whose code is cut up by empty comments and glued from one-letter strings before eval: one-line shells hiding from pattern matching"
+    strings:
+        $e = /\beval\s*\(/ nocase
+        $c = "/*"
+        $j = /language\s*=\s*["']?jscript/ nocase
+    condition:
+        filesize < 2KB and $e and $j and #c >= 6
+}
+
+rule aspx_traffic_sniffer
+{
+    meta:
+        description = "A page that sniffs the server's network traffic for FTP passwords and posted HTTP data (raw sockets on a chosen local address)"
+    strings:
+        $s = "sniff" nocase
+        $f = /ftp\s*password/ nocase
+        $n = "system.net.sockets" nocase
+        $i = "networkinformation" nocase
+    condition:
+        all of them
+}

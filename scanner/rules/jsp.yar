@@ -120,3 +120,108 @@ rule jsp_writes_request_to_file
     condition:
         filesize < 8KB and $o and $p and $w
 }
+
+rule jsp_reflection_to_runtime
+{
+    meta:
+        description = "Reaches Runtime.exec, ProcessBuilder or defineClass through reflection (Class.forName, getMethod(\"exec\")) so that no plain call shows"
+    strings:
+        $f1 = /class\s*\.\s*forname\s*\(\s*"java\.lang\.(runtime|processbuilder|processimpl|unixprocess)"/ nocase
+        $f2 = /getmethod\s*\(\s*"(exec|getruntime|start)"/ nocase
+        $f3 = /getdeclaredmethod\s*\(\s*"(defineclass|exec|forkandexec|getruntime)"/ nocase
+        $f4 = /"java\.lang\.runtime"/ nocase
+    condition:
+        $f1 or $f2 or $f3 or ($f4 and filesize < 20KB)
+}
+
+rule jsp_script_engine_eval
+{
+    meta:
+        description = "Evaluates request text as JavaScript (or another language) through javax.script, or request text as an EL expression"
+    strings:
+        $m1 = "scriptenginemanager" nocase
+        $m2 = "getenginebyname" nocase
+        $m3 = "elprocessor" nocase
+        $m4 = "expressionfactory" nocase
+        $e = /\.eval\s*\(/ nocase
+        $c = /createvalueexpression\s*\(/ nocase
+        $in1 = "getparameter" nocase
+        $in2 = "getreader" nocase
+        $in3 = "getinputstream" nocase
+        $in4 = "getheader" nocase
+    condition:
+        ((any of ($m1, $m2, $m3) and $e) or ($m4 and $c)) and any of ($in*)
+}
+
+rule jsp_unicode_escaped_code
+{
+    meta:
+        description = "Java code of a page written out in \\uXXXX escapes, which the compiler reads as plain text: the code is hidden from eyes and pattern matching"
+    strings:
+        $u = /\\u00[2-7][0-9a-f]\\u00[2-7][0-9a-f]\\u00[2-7][0-9a-f]/ nocase
+        $o = "<%"
+        $x = "<jsp:"
+    condition:
+        #u >= 10 and ($o or $x)
+}
+
+rule jsp_request_named_resource
+{
+    meta:
+        description = "Reads a file, connects a socket, looks up a JNDI name or loads classes from a URL that the request names"
+    strings:
+        $r1 = /new\s+(java\.io\.)?(fileinputstream|filereader|randomaccessfile)\s*\(\s*request\.getparameter/ nocase
+        $r2 = /new\s+(java\.net\.)?socket\s*\(\s*request\.getparameter/ nocase
+        $r3 = /\.lookup\s*\(\s*request\.getparameter/ nocase
+        $r4 = /new\s+(java\.net\.)?urlclassloader\s*\([^;]{0,120}request\.getparameter/ nocase
+        $r5 = /new\s+(java\.net\.)?url\s*\(\s*request\.getparameter[^;]{0,200};[^;]{0,80}openconnection/ nocase
+    condition:
+        any of them
+}
+
+rule jsp_bytecode_from_request
+{
+    meta:
+        description = "Class bytes decoded from base64 and defined at run time (defineClass, TemplatesImpl _bytecodes) in a page that reads the request"
+    strings:
+        $d1 = "defineclass" nocase
+        $d2 = "_bytecodes" nocase
+        $b1 = "base64decoder" nocase
+        $b2 = "getdecoder" nocase
+        $b3 = "decodebuffer" nocase
+        $b4 = "parsebase64binary" nocase
+        $in1 = "getparameter" nocase
+        $in2 = "getreader" nocase
+        $in3 = "getinputstream" nocase
+    condition:
+        any of ($d*) and any of ($b*) and any of ($in*)
+}
+
+rule jsp_url_relay
+{
+    meta:
+        description = "Fetches a URL that the request names and passes the answer back: a relay into the server's internal network"
+    strings:
+        $u = /new\s+(java\.net\.)?url\s*\(/ nocase
+        $c = "openconnection" nocase
+        $in = /=\s*request\.getparameter\s*\(\s*"(url|u|target|host|ip|addr|address|site)"/ nocase
+        $o1 = /out\.print(ln)?\s*\(/ nocase
+        $o2 = "getoutputstream" nocase
+    condition:
+        $u and $c and $in and any of ($o*)
+}
+
+rule jsp_upload_to_chosen_path
+{
+    meta:
+        description = "Saves an uploaded file under a folder or name that the request gives (uploaders of further shells)"
+    strings:
+        $u1 = "servletfileupload" nocase
+        $u2 = "multipartrequest" nocase
+        $u3 = /\.getpart\s*\(/ nocase
+        $w1 = /\.write\s*\(\s*new\s+(java\.io\.)?file\s*\(/ nocase
+        $w2 = "fileoutputstream" nocase
+        $p = /request\.getparameter\s*\(\s*"(path|dir|folder|savepath|filepath|filename|name)"/ nocase
+    condition:
+        any of ($u*) and any of ($w*) and $p
+}

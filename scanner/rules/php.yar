@@ -261,9 +261,11 @@ rule php_probes
         description = "Small probes: the password file or the whole configuration dumped to the visitor"
     strings:
         $p1 = /(file_get_contents|readfile|file|fopen|highlight_file|show_source|include)\s*\(\s*["']\/etc\/(passwd|shadow)["']/ nocase
-        $p2 = /^\s*<\?(php)?\s*phpinfo\s*\(\s*\)\s*;?\s*(\?>)?\s*$/ nocase
+        $p2 = /<\?(php)?\s*phpinfo\s*\(\s*\)\s*;?\s*(\?>)?\s*$/ nocase
     condition:
-        any of them
+        // The whole script is the phpinfo() call (room left for an image
+        // header in front of it).
+        $p1 or ($p2 and filesize < 300)
 }
 
 rule php_junk_split_payload
@@ -771,7 +773,7 @@ rule php_eval_wrapper
         $in3 = "$_request" nocase
         $in4 = "$_cookie" nocase
     condition:
-        $a or $r or ($c and any of ($in*) and filesize < 1KB)
+        $a or $r or ($c and any of ($in*) and filesize < 1200)
 }
 
 rule php_hidden_code_pieces
@@ -1298,7 +1300,7 @@ rule php_small_file_editor
         $w = /fopen\s*\(\s*\$[a-z_0-9]{1,30}\s*,\s*["'][wa]/ nocase
         $t = "<textarea" nocase
     condition:
-        $p and $w and $t and filesize < 3KB
+        $p and $w and $t and filesize < 4KB
 }
 
 rule php_mails_install_location
@@ -1517,4 +1519,272 @@ rule php_o0_identifiers
         $a = /\$[O0_]{0,2}[O0]{5,}/
     condition:
         #a >= 3
+}
+
+rule php_callback_name_computed
+{
+    meta:
+        description = "A callback whose name is computed on the spot by a string function, array_map(substr_replace($b, 'ss', 1, 0), ...): the function's name is hidden"
+    strings:
+        $c = /(array_map|array_filter|array_walk|call_user_func(_array)?|usort|uasort|uksort|register_shutdown_function)\s*\(\s*(substr_replace|strrev|str_replace|str_rot13|base64_decode|gzinflate|hex2bin|implode|join|ucfirst|strtolower)\s*\(/ nocase
+    condition:
+        $c
+}
+
+rule php_xor_literal_pairs
+{
+    meta:
+        description = "Names glued from XORs of one- to three-character literals, (\"#\"^\"|\").(\"#\"^\"|\"): a symbol-only way to spell functions and superglobals"
+    strings:
+        $d = /\(\s*"[^"\\\r\n]{1,3}"\^"[^"\\\r\n]{1,3}"\s*\)\s*\.\s*\(\s*"[^"\\\r\n]{1,3}"\^"/
+        $s = /\(\s*'[^'\\\r\n]{1,3}'\^'[^'\\\r\n]{1,3}'\s*\)\s*\.\s*\(\s*'[^'\\\r\n]{1,3}'\^'/
+    condition:
+        #d + #s >= 3
+}
+
+rule php_chr_arithmetic_evaluated
+{
+    meta:
+        description = "Characters computed with chr(n ^ m) or chr(n + m) and the result evaluated or asserted"
+    strings:
+        $c = /chr\s*\(\s*\d{1,3}\s*[\^+\-]\s*\d{1,3}\s*\)/ nocase
+        $e1 = /\b(eval|assert|create_function)\s*\(/ nocase
+    condition:
+        #c >= 3 and $e1 and filesize < 4KB
+}
+
+rule php_superglobal_name_in_pieces
+{
+    meta:
+        description = "A superglobal's name cut into string pieces (\"_PO\" . \"ST\") and the glued text evaluated"
+    strings:
+        $p1 = "\"_PO\"" nocase
+        $p2 = "'_PO'" nocase
+        $p3 = "\"_POS\"" nocase
+        $p4 = "'_POS'" nocase
+        $p5 = "\"_GE\"" nocase
+        $p6 = "'_GE'" nocase
+        $p7 = "\"_REQ\"" nocase
+        $p8 = "'_REQ'" nocase
+        $p9 = "\"$_P\"" nocase
+        $p10 = "'$_P'" nocase
+        $e = /@?\b(eval|assert)\s*\(\s*\$[a-z_][a-z0-9_]{0,30}\s*\)/ nocase
+    condition:
+        any of ($p*) and $e
+}
+
+rule php_code_in_utf16
+{
+    meta:
+        description = "PHP saved as UTF-16 that evaluates decoded or request text: encoders hiding from byte-wise pattern matching"
+    strings:
+        $o = "<?php" wide nocase
+        $e1 = "eval(" wide nocase
+        $e2 = "assert(" wide nocase
+        $d1 = "base64_decode(" wide nocase
+        $d2 = "gzinflate(" wide nocase
+        $d3 = "str_rot13(" wide nocase
+        $d4 = "$_POST" wide nocase
+        $d5 = "$_REQUEST" wide nocase
+    condition:
+        $o and any of ($e*) and any of ($d*)
+}
+
+rule php_keyed_decrypt_and_run
+{
+    meta:
+        description = "A payload decrypted byte by byte with a key from the request or a cookie, chr(ord($c[$i]) - ord($k[$i])), and then run"
+    strings:
+        $k = /chr\s*\(\s*\(?\s*ord\s*\(\s*\$[a-z_0-9]{1,30}\s*\[\s*\$[a-z_0-9]{1,30}\s*\]\s*\)\s*[\-+\^]\s*ord\s*\(\s*\$[a-z_0-9]{1,30}\s*\[/ nocase
+        $x1 = /create_function\s*\(/ nocase
+        $x2 = /\beval\s*\(/ nocase
+        $x3 = /\bassert\s*\(/ nocase
+        $in1 = "$_POST" nocase
+        $in2 = "$_COOKIE" nocase
+        $in3 = "$_REQUEST" nocase
+        $in4 = "$_GET" nocase
+    condition:
+        $k and any of ($x*) and any of ($in*)
+}
+
+rule php_character_table_in_array
+{
+    meta:
+        description = "Names spelled out of a character table kept in an array element, $g['a7b1'][45].$g['a7b1'][60]...: the obfuscator hides every name"
+    strings:
+        $s = /'\]\[\d{1,3}\]\s*\.\s*\$[a-z0-9_]{1,30}\['[a-z0-9_]{1,12}'\]\[\d{1,3}\]/ nocase
+        $d = /"\]\[\d{1,3}\]\s*\.\s*\$[a-z0-9_]{1,30}\["[a-z0-9_]{1,12}"\]\[\d{1,3}\]/ nocase
+    condition:
+        #s >= 30 or #d >= 30
+}
+
+rule php_drive_letter_browser
+{
+    meta:
+        description = "A folder browser that walks the server's drive letters and opens folders named by the request"
+    strings:
+        $d = /is_dir\s*\(\s*\$[a-z_0-9]{1,20}\s*\.\s*["']:/ nocase
+        $o1 = "opendir" nocase
+        $o2 = "scandir" nocase
+        $in1 = "$_REQUEST" nocase
+        $in2 = "$_GET" nocase
+        $in3 = "$_POST" nocase
+    condition:
+        $d and any of ($o*) and any of ($in*)
+}
+
+rule php_remote_script_saved
+{
+    meta:
+        description = "A small page that downloads a remote .php file and saves it under the same name on the server"
+    strings:
+        $u = /https?:\/\/[a-z0-9.\-]{4,80}\/[^"'\s]{0,150}\.php["']/ nocase
+        $b1 = /pathinfo_basename/ nocase
+        $b2 = /basename\s*\(\s*\$url/ nocase
+        $g1 = "curl_exec" nocase
+        $g2 = /\bcopy\s*\(\s*\$url/ nocase
+        $w1 = "file_put_contents" nocase
+        $w2 = /\bcopy\s*\(/ nocase
+    condition:
+        filesize < 4KB and $u and any of ($b*) and any of ($g*) and any of ($w*)
+}
+
+rule php_search_bot_cloaking
+{
+    meta:
+        description = "Cloaking: search-engine robots are told apart by their user agent and served pages fetched from a remote server (spam doorways planted in sites)"
+    strings:
+        $b = "googlebot" nocase
+        $ua = "HTTP_USER_AGENT" nocase
+        $h1 = /\$_SERVER\s*\[\s*['"](HTTP_HOST|SERVER_NAME|REQUEST_URI)['"]\s*\]/ nocase
+        $u = /https?:\/\/[a-z0-9.\-]{4,80}\/[^"'\s]{0,100}\?/ nocase
+        $f1 = "curl_exec" nocase
+        $f2 = /file_get_contents\s*\(\s*["']https?:/ nocase
+        $e = /\becho\s+\$/ nocase
+    condition:
+        filesize < 30KB and $b and $ua and $h1 and $u and any of ($f*) and $e
+}
+
+rule php_host_reported_to_address
+{
+    meta:
+        description = "A page that sends its own host name to a server given by a bare IP address and prints what comes back (remote-controlled content)"
+    strings:
+        $r = /https?:\/\/\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}[\/:"']/ nocase
+        $h = /\$_SERVER\s*\[\s*['"](HTTP_HOST|SERVER_NAME)['"]\s*\]/ nocase
+        $f1 = "file_get_contents" nocase
+        $f2 = "curl_exec" nocase
+        $e = /\becho\s+\$/ nocase
+    condition:
+        filesize < 3KB and $r and $h and any of ($f*) and $e
+}
+
+rule php_security_plugin_tamper
+{
+    meta:
+        description = "Switches off or empties the findings of WordPress security scanners (Wordfence, iThemes, All in One, Exploit Scanner) so a planted file stays unseen"
+    strings:
+        $p1 = "wfconfig" nocase
+        $p2 = "wfissues" nocase
+        $p3 = "wfstatus" nocase
+        $p4 = "itsec_file_change" nocase
+        $p5 = "aiowps_" nocase
+        $p6 = "exploitscanner_" nocase
+        $p7 = "scan_exclude" nocase
+        $a1 = "truncate" nocase
+        $a2 = "update_option" nocase
+        $a3 = /delete\s+from/ nocase
+    condition:
+        3 of ($p*) and any of ($a*)
+}
+
+rule php_udp_flood
+{
+    meta:
+        description = "A flooder: UDP sockets opened to a target from the request and written in a loop that ignores the visitor leaving"
+    strings:
+        $u = /fsockopen\s*\(\s*["']udp:\/\// nocase
+        $i = "ignore_user_abort" nocase
+        $t = /set_time_limit\s*\(\s*0\s*\)/ nocase
+        $w1 = "fwrite" nocase
+        $w2 = "fputs" nocase
+    condition:
+        $u and ($i or $t) and any of ($w*)
+}
+
+rule php_reverse_ip_lookup
+{
+    meta:
+        description = "Finds the other sites on the server through search-engine ip: queries or reverse-IP services: choosing neighbours to attack"
+    strings:
+        $b = /bing\.com\/search\?q=/ nocase
+        $q = /["']ip:\s*\$/ nocase
+        $s1 = "guerrilladns.com" nocase
+        $s2 = "yougetsignal.com" nocase
+        $s3 = "reverseip" nocase
+        $c = "curl_exec" nocase
+        $in1 = "$_POST" nocase
+        $in2 = "$_GET" nocase
+        $in3 = "$_REQUEST" nocase
+    condition:
+        (($b and $q) or any of ($s*)) and $c and any of ($in*)
+}
+
+rule php_includes_image_or_text
+{
+    meta:
+        description = "Includes an image file as code, or is nothing but an include of a .txt file: code hidden in a file that no one reads as code"
+    strings:
+        $i = /\b(include|require)(_once)?\s*\(?\s*["'][^"'\r\n]{0,80}\.(jpe?g|gif|png|bmp|ico)["']/ nocase
+        $t = /\b(include|require)(_once)?\s*\(?\s*["'][^"'\r\n]{0,80}\.(txt|log|dat|tmp)["']/ nocase
+    condition:
+        $i or ($t and filesize < 200)
+}
+
+rule php_commands_fed_to_process
+{
+    meta:
+        description = "A process started with pipes and fed shell commands (id, whoami, uname...) on its standard input"
+    strings:
+        $p = "proc_open" nocase
+        $c = /fwrite\s*\(\s*\$pipes\s*\[\s*0\s*\]\s*,\s*["'](id|pwd|whoami|uname|ls|cat|cd|wget|curl|net|dir|ipconfig|ifconfig|ps|netstat)\b/ nocase
+    condition:
+        $p and $c
+}
+
+rule php_small_phpinfo_page
+{
+    meta:
+        description = "A small page whose work is phpinfo(): a probe that shows the server's whole configuration"
+    strings:
+        $i = /\bphpinfo\s*\(\s*\)/ nocase
+    condition:
+        $i and filesize < 700
+}
+
+rule php_site_packer
+{
+    meta:
+        description = "Packs whole folders, read file by file, into an archive whose folder or name the request chooses: copying a site away"
+    strings:
+        $a = /->\s*addfile\s*\(\s*(implode\s*\(\s*['"]['"]\s*,\s*)?(file|file_get_contents)\s*\(/ nocase
+        $r = "readdir" nocase
+        $in = /\$_(request|post|get)\s*\[\s*['"]?(todir|zipname|zip|zipfile|dir|tdir|path|folder)\b/ nocase
+    condition:
+        $a and $r and $in
+}
+
+rule php_injectable_query_page
+{
+    meta:
+        description = "A small page that drops a request parameter unescaped into a SELECT: an injection hole planted on purpose (a test bed for SQL injection)"
+    strings:
+        $a1 = "$_GET[" nocase
+        $a2 = "$_POST[" nocase
+        $a3 = "$_REQUEST[" nocase
+        $q = /["']select\s+\*\s+from\s+\w{1,30}\s+where\s+\w{1,30}\s*=\s*'?\$[a-z_]{1,20}'?\s*["']/ nocase
+        $m = /mysqli?_(db_)?query\s*\(/ nocase
+        $x = "escape_string" nocase
+    condition:
+        filesize < 10KB and any of ($a*) and $q and $m and not $x
 }

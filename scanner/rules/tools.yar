@@ -32,3 +32,35 @@ rule db_table_dumper
     condition:
         filesize < 10KB and any of ($c*) and $f and $w and any of ($r*)
 }
+
+rule subnet_web_scanner
+{
+    meta:
+        description = "Scans the server's own /24 network for web servers: cuts an address after its last dot, requests http://prefix.1 to .255 and reports each page's title and Server header"
+    strings:
+        $p1 = /lastindexof\s*\(\s*"\."\s*\)\s*\+\s*1/ nocase
+        $p2 = /(strrpos|strripos)\s*\(\s*\$[a-z_0-9]{1,20}\s*,\s*["']\.["']\s*\)\s*\+\s*1/ nocase
+        $p3 = /instrrev\s*\(\s*\w{1,20}\s*,\s*"\."\s*\)/ nocase
+        $l1 = "<256"
+        $l2 = "< 256"
+        $l3 = "<=255"
+        $l4 = "<= 255"
+        $h1 = "\"http://\""
+        $h2 = "'http://'"
+        $t = "<title>" nocase
+        $s = "Server" fullword
+    condition:
+        any of ($p*) and any of ($l*) and any of ($h*) and $t and $s
+}
+
+rule sql_writes_script_file
+{
+    meta:
+        description = "SQL that writes a server script to disk: SELECT '<?php ...' INTO OUTFILE (or a hex-encoded script into DUMPFILE)"
+    strings:
+        $s1 = /select\s+["']\s*<(\?|%)[^\r\n]{0,2000}into\s+(out|dump)file/ nocase
+        $s2 = /select\s+0x3c3f[0-9a-f]{10,}[^;]{0,200}into\s+(out|dump)file/ nocase
+        $s3 = /select\s+0x3c25[0-9a-f]{10,}[^;]{0,200}into\s+(out|dump)file/ nocase
+    condition:
+        any of them
+}
