@@ -225,3 +225,70 @@ rule jsp_upload_to_chosen_path
     condition:
         any of ($u*) and any of ($w*) and $p
 }
+
+rule jsp_injects_server_component
+{
+    meta:
+        description = "Registers a filter, servlet, listener or valve in the running server from a page (memory shells that outlive their file)"
+    strings:
+        $m1 = "applicationfilterconfig" nocase
+        $m2 = "filterdef" nocase
+        $m3 = /addfiltermap(before)?\s*\(/ nocase
+        $m4 = /addservletmapping(decoded)?\s*\(/ nocase
+        $m5 = /\.addvalve\s*\(/ nocase
+        $m6 = "requestmappinghandlermapping" nocase
+        $m7 = /addapplicationeventlistener\s*\(/ nocase
+        $m8 = /\.createwrapper\s*\(/ nocase
+        $m9 = "standardcontext" nocase
+    condition:
+        2 of them
+}
+
+rule jsp_interpreter_fed_by_request
+{
+    meta:
+        description = "Hands request text to an embedded interpreter (Groovy, BeanShell, SpEL, OGNL, MVEL, JEXL, JShell)"
+    strings:
+        $x1 = "groovyshell" nocase
+        $x2 = "bsh.interpreter" nocase
+        $x3 = "spelexpressionparser" nocase
+        $x4 = /ognl\s*\.\s*getvalue\s*\(/ nocase
+        $x5 = /mvel\s*\.\s*eval/ nocase
+        $x6 = "jexlengine" nocase
+        $x7 = "jdk.jshell" nocase
+        $in1 = "getparameter" nocase
+        $in2 = "getreader" nocase
+        $in3 = "getinputstream" nocase
+        $in4 = "getheader" nocase
+    condition:
+        any of ($x*) and any of ($in*)
+}
+
+rule jsp_reflection_on_pieced_names
+{
+    meta:
+        description = "Loads a class or looks up a method whose name is glued from string pieces or decoded at run time, so that the name never shows whole"
+    strings:
+        $p1 = /forname\s*\(\s*"[\w.$]{1,30}"\s*\+\s*"/ nocase
+        $p2 = /getmethod\s*\(\s*"[\w$]{1,20}"\s*\+\s*"/ nocase
+        $p3 = /getdeclaredmethod\s*\(\s*"[\w$]{1,20}"\s*\+\s*"/ nocase
+        $d1 = /forname\s*\(\s*new\s+string\s*\([^;]{0,80}(decode|base64)/ nocase
+        $d2 = /getmethod\s*\(\s*new\s+string\s*\([^;]{0,80}(decode|base64)/ nocase
+        $inv = /\.invoke\s*\(/ nocase
+    condition:
+        any of ($p*, $d*) and $inv
+}
+
+rule jsp_markup_hidden_code
+{
+    meta:
+        description = "A JSP document whose Java is broken up by empty CDATA sections or written as character references, so that no word of it shows whole"
+    strings:
+        $c = /[a-z0-9_.]<!\[cdata\[\]\]>[a-z0-9_.(]/ nocase
+        $e = /&#(x[0-9a-f]{2,4}|[0-9]{2,5});&#(x[0-9a-f]{2,4}|[0-9]{2,5});&#(x[0-9a-f]{2,4}|[0-9]{2,5});/ nocase
+        $s1 = "jsp:scriptlet" nocase
+        $s2 = "jsp:declaration" nocase
+        $s3 = "jsp:expression" nocase
+    condition:
+        any of ($s*) and (#c >= 3 or #e >= 5)
+}
