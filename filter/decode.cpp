@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <unordered_map>
 
 #include "filter/bestfit936.h"
@@ -86,10 +87,21 @@ bool QueryTextNeedsDecoding(std::string_view text) {
 }
 
 std::string DecodeQueryText(std::string_view text) {
-  // Most values carry neither an escape nor a '+': nothing to decode.
-  if (!QueryTextNeedsDecoding(text)) return std::string(text);
   std::string out;
-  out.reserve(text.size());
+  AppendDecodedQueryText(text, &out);
+  return out;
+}
+
+void AppendDecodedQueryText(std::string_view text, std::string* decoded) {
+  std::string& out = *decoded;
+  // Most values carry neither an escape nor a '+': nothing to decode.
+  if (!QueryTextNeedsDecoding(text)) {
+    out.append(text.data(), text.size());
+    return;
+  }
+  // Reserved only when empty: reserving before every append to a growing
+  // string would give up its geometric growth.
+  if (out.empty()) out.reserve(text.size());
   std::size_t i = 0;
   while (i < text.size()) {
     const char c = text[i];
@@ -113,7 +125,6 @@ std::string DecodeQueryText(std::string_view text) {
       ++i;  // a stray '%' is dropped; what follows is read as it stands
     }
   }
-  return out;
 }
 
 namespace {
@@ -188,29 +199,51 @@ bool NamesCertainlyDistinct(std::string_view query) {
 
 }  // namespace
 
+namespace {
+
+// Parameter names compared as ASP compares them: ignoring ASCII case.
+struct NameHash {
+  std::size_t operator()(std::string_view name) const {
+    std::uint64_t h = 14695981039346656037u;
+    for (char c : name) h = (h ^ static_cast<unsigned char>(AsciiLower(c))) * 1099511628211u;
+    return static_cast<std::size_t>(h);
+  }
+};
+struct NameEqual {
+  bool operator()(std::string_view a, std::string_view b) const {
+    return EqualsIgnoreAsciiCase(a, b);
+  }
+};
+
+}  // namespace
+
 std::vector<std::string> RepeatedParameterValues(std::string_view query) {
   if (NamesCertainlyDistinct(query)) return {};
+  // Names are looked up where they stand in the query; only a name that
+  // needs decoding gets a string of its own.
   struct Values {
     std::string joined;
     int count = 0;
   };
-  std::unordered_map<std::string, Values> by_name;
-  std::vector<const std::string*> order;  // names in order of first sight
+  std::vector<Values> values;  // in order of the names' first sight
+  std::unordered_map<std::string_view, std::size_t, NameHash, NameEqual> by_name;
+  std::deque<std::string> decoded_names;
   ForEachPair(query, [&](std::string_view pair) {
     const std::size_t eq = pair.find('=');
-    const std::string name = ToAsciiLower(DecodeQueryText(PairName(pair)));
-    const std::string value =
-        eq == std::string_view::npos ? std::string() : DecodeQueryText(pair.substr(eq + 1));
-    auto [it, inserted] = by_name.try_emplace(name);
-    if (inserted) order.push_back(&it->first);
-    Values& v = it->second;
+    std::string_view name = pair.substr(0, eq);
+    if (QueryTextNeedsDecoding(name)) {
+      decoded_names.push_back(DecodeQueryText(name));
+      name = decoded_names.back();
+    }
+    const auto [it, inserted] = by_name.try_emplace(name, values.size());
+    if (inserted) values.emplace_back();
+    Values& v = values[it->second];
     if (v.count++ > 0) v.joined += ", ";
-    v.joined += value;
+    if (eq != std::string_view::npos) AppendDecodedQueryText(pair.substr(eq + 1), &v.joined);
     return false;
   });
   std::vector<std::string> repeated;
-  for (const std::string* name : order) {
-    Values& v = by_name[*name];
+  for (Values& v : values) {
     if (v.count > 1) repeated.push_back(std::move(v.joined));
   }
   return repeated;

@@ -17,6 +17,8 @@ namespace zelk::filter {
 // that does not start such an escape is dropped and the bytes after it are
 // kept ("un%ion" reads "union"). Decoding is done once: "%2527" gives "%27".
 std::string DecodeQueryText(std::string_view text);
+// The same appended to *decoded.
+void AppendDecodedQueryText(std::string_view text, std::string* decoded);
 
 // False when DecodeQueryText would return the text as it is (it holds no
 // '%' and no '+'), so that a caller can read it without a copy.

@@ -57,6 +57,7 @@ TEST(RepeatedParameterValues, JoinsRepeatedNamesAsAspDoes) {
       {"zz=1&y=2&x=3&w=4", {}},
       {"a=1&b=2&a=3&b=4", {"1, 3", "2, 4"}},
       {"i%64=1&id=2", {"1, 2"}},              // names are decoded too
+      {"I%44=1+x&iD=%41", {"1 x, A"}},        // ... and then compared ignoring case
       {"id=1%26id%3D2&id=3", {"1&id=2, 3"}},  // an escaped '&' is part of the value
       {"id&id=x", {", x"}},
       {"&&id=1&&id=2&", {"1, 2"}},
