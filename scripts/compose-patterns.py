@@ -32,7 +32,7 @@ def build(cookie):
     # value start: a closing quote or number, or nothing, then SQL
     parts.append(VS + r"(?:" + TOK + r"[)\s]*+(?:--(?![a-z])|#|\( ?select\b|/\*|;|collate\b|" + L + K + r"|" + X + r"|" + C + r"\s*(?:" + Q + r"|\(|\d)|[-=<>!~^|&*/%+]+\s*(?:" + Q + r"[\w(@]|[(@]|[\w.$]++\s*(?:\(|--|#))|[^'\"&]{0,40}?(?:--[\s-]*|#)(?:$|" + END + r"))"
                  r"|-?\d++[)\s]*+(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#)|::\w)|-\d++\s*(?:or|\|\|)\s*\d"
-                 r"|[\s(]*+(?:" + L + K + r"|(?&y)|" + F + r"\s*\([^&]{0,40}?\)\s*(?:--(?!>)|#|/\*|=)|select" + S + r"(?:[\w.]++\s*;|[^&]{1,60}?\sfrom\s+[\w.$`\[\]]++\s*(?:;|$|where\b))))")
+                 r"|[\s(]*+(?!\d)(?:" + L + K + r"|(?&y)|" + F + r"\s*\([^&]{0,40}?\)\s*(?:--(?!>)|#|/\*|=)|select" + S + r"(?:[\w.]++\s*;|[^&]{1,60}?\sfrom\s+[\w.$`\[\]]++\s*(?:;|$|where\b))))")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
     # calls first
     parts.append(r"[\s\xa0'\"`()+\-*/|&=!<>,;@.:](?=[a-z&|])(?:(?=\w++ ?\()(?:" + F + r"\s*\(" + S + r"(?:select\b|@@|\w++\s*\()|convert\s*\(\s*int\b|pg_sleep\s*\(|benchmark\s*\(\s*[\d\s]++,|n?char\s*\(\s*(?:\d+\s*,|0x)|concat\w*+\s*\(\s*0x)"
