@@ -176,8 +176,9 @@ TEST(ByteBlocks, AgreeWithTheTestByteByByteForEveryByteAtEveryPlace) {
 }
 
 TEST(FoldSubject, FoldsTheSameWhereverTheCaseStandsInALongPlainRun) {
-  // Plain runs are passed eight bytes at a time: a blank, comment marker or
-  // GBK pair must be seen at every place in and across those blocks.
+  // Plain runs (single spaces included) are passed eight bytes at a time: a
+  // second blank, comment marker or GBK pair must be seen at every place in
+  // and across those blocks.
   const std::string parts[] = {"1\x01and",
                                "a \t b",
                                "x/**/y",
@@ -187,7 +188,12 @@ TEST(FoldSubject, FoldsTheSameWhereverTheCaseStandsInALongPlainRun) {
                                "#\nz",
                                "a\xFF\x80"
                                "b",
-                               "-1-2"};
+                               "-1-2",
+                               "x y z",
+                               "a  b",
+                               "a \x01 b",
+                               "a /**/ b",
+                               "a --x\n"};
   for (const std::string& part : parts) {
     std::string alone;
     if (!FoldSubject(part, &alone)) alone = part;
