@@ -64,8 +64,16 @@ struct Count {
   }
 };
 
+constexpr char kUsage[] =
+    "usage: pattern_report [options] [corpus-dir]\n"
+    "  --text1 FILE, --text2 FILE  try a pattern text from a file instead of the built-in one\n"
+    "  --shapes N                  shapes listed per file and place (default 20)\n"
+    "  --lines N                   example values listed per file and place (default 0)\n"
+    "  --encoding browser|percent|unicode   how values are written on the wire\n"
+    "  --no-jit                    match with the interpreter\n";
+
 [[noreturn]] void Usage(const char* why) {
-  std::fprintf(stderr, "pattern_report: %s\n", why);
+  std::fprintf(stderr, "pattern_report: %s\n%s", why, kUsage);
   std::exit(2);
 }
 
@@ -90,6 +98,10 @@ int main(int argc, char** argv) {
       if (i + 1 >= argc) Usage("an option lacks its value");
       return argv[++i];
     };
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
     if (arg == "--text1") {
       texts[1] = PatternFromFile(next());
     } else if (arg == "--text2") {
