@@ -369,8 +369,7 @@ bool ReadPlainUrlPath(std::string_view url, UrlPathView* view) {
     }
   }
   judge.Finish();
-  view->last_ext =
-      last_dot == std::string_view::npos ? std::string() : std::string(url.substr(last_dot + 1));
+  if (last_dot != std::string_view::npos) view->last_ext = url.substr(last_dot + 1);
   return true;
 }
 
