@@ -156,6 +156,20 @@ bool ForEachPair(std::string_view query, Visit visit) {
 
 std::string_view PairName(std::string_view pair) { return pair.substr(0, pair.find('=')); }
 
+// Parameter names compared as ASP compares them: ignoring ASCII case.
+struct NameHash {
+  std::size_t operator()(std::string_view name) const {
+    std::uint64_t h = 14695981039346656037u;
+    for (char c : name) h = (h ^ static_cast<unsigned char>(AsciiLower(c))) * 1099511628211u;
+    return static_cast<std::size_t>(h);
+  }
+};
+struct NameEqual {
+  bool operator()(std::string_view a, std::string_view b) const {
+    return EqualsIgnoreAsciiCase(a, b);
+  }
+};
+
 // True when no two parameters can share a name. Names without '%' or '+'
 // decode to themselves, so comparing them as sent (ignoring ASCII case)
 // settles it without decoding or allocating a string per name; a name that
@@ -164,15 +178,13 @@ bool NamesCertainlyDistinct(std::string_view query) {
   // Up to a few dozen names (nearly every query), a hash of each name
   // settles it without allocating: distinct hashes are distinct names.
   constexpr std::size_t kFewNames = 32;
-  std::uint64_t hashes[kFewNames];
+  std::size_t hashes[kFewNames];
   std::size_t count = 0;
   bool few = true;
   const bool open = ForEachPair(query, [&](std::string_view pair) {
-    std::uint64_t h = 14695981039346656037u;
-    for (char c : PairName(pair)) {
-      if (c == '%' || c == '+') return true;
-      h = (h ^ static_cast<unsigned char>(AsciiLower(c))) * 1099511628211u;
-    }
+    const std::string_view name = PairName(pair);
+    if (QueryTextNeedsDecoding(name)) return true;
+    const std::size_t h = NameHash()(name);
     if (count == kFewNames) {
       few = false;
       return false;  // too many to hash: compared below, but every name is still read for '%'
@@ -196,24 +208,6 @@ bool NamesCertainlyDistinct(std::string_view query) {
   }
   return true;
 }
-
-}  // namespace
-
-namespace {
-
-// Parameter names compared as ASP compares them: ignoring ASCII case.
-struct NameHash {
-  std::size_t operator()(std::string_view name) const {
-    std::uint64_t h = 14695981039346656037u;
-    for (char c : name) h = (h ^ static_cast<unsigned char>(AsciiLower(c))) * 1099511628211u;
-    return static_cast<std::size_t>(h);
-  }
-};
-struct NameEqual {
-  bool operator()(std::string_view a, std::string_view b) const {
-    return EqualsIgnoreAsciiCase(a, b);
-  }
-};
 
 }  // namespace
 
