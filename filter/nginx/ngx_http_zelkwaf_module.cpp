@@ -87,10 +87,6 @@ Loaded& LoadedModule() {
   return *loaded;
 }
 
-std::string ToString(const ngx_str_t& s) {
-  return s.len == 0 ? std::string() : std::string(reinterpret_cast<const char*>(s.data), s.len);
-}
-
 ngx_str_t PoolCopy(ngx_pool_t* pool, std::string_view s) {
   ngx_str_t out{0, nullptr};
   auto* data = static_cast<u_char*>(ngx_pnalloc(pool, s.size() + 1));
@@ -554,7 +550,7 @@ ngx_int_t PostConfiguration(ngx_conf_t* cf) {
       }
     }
   } else {
-    std::string dir = ToString(mcf->module_dir);
+    std::string dir(View(mcf->module_dir));
     if (dir.back() != '/') dir += '/';
     Loaded& loaded = LoadedModule();
     if (loaded.module == nullptr || loaded.dir != dir) {
