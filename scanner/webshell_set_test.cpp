@@ -59,7 +59,7 @@ struct Tally {
 // see through the header on their own.
 const std::map<std::string, double> kFloor[2] = {
     {{"asp", 0.99}, {"aspx", 0.98}, {"jsp", 0.98}, {"php", 0.97}},
-    {{"asp", 0.88}, {"aspx", 0.80}, {"jsp", 0.75}, {"php", 0.90}}};
+    {{"asp", 0.88}, {"aspx", 0.80}, {"jsp", 0.85}, {"php", 0.90}}};
 constexpr int kMaxFlagged[2] = {0, 1};
 
 Externals ExternalsOf(const std::string& name, const std::string& data) {

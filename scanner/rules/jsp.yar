@@ -19,8 +19,13 @@ rule jsp_write_file_from_request
     meta:
         description = "Writes a file whose name or contents come from the request (uploaders of further shells)"
     strings:
-        $w1 = /new\s+(java\.io\.)?(fileoutputstream|filewriter|randomaccessfile|printwriter)\s*\([^;]{0,120}request\.getparameter/ nocase
-        $w2 = /new\s+(java\.io\.)?(fileoutputstream|filewriter|randomaccessfile)\s*\([^;]{0,120}getrealpath/ nocase
+        // Any class that opens a path for writing, named with or without its
+        // package: java.util.logging's FileHandler writes its log lines to
+        // whatever file it is given, as FileOutputStream does. A log file under
+        // the site's own folder is ordinary, so FileHandler and PrintStream
+        // count only with a request-chosen path, not with getRealPath alone.
+        $w1 = /new\s+([a-z]{1,12}\.){0,3}(fileoutputstream|filewriter|randomaccessfile|printwriter|printstream|filehandler)\s*\([^;]{0,120}request\.getparameter/ nocase
+        $w2 = /new\s+([a-z]{1,12}\.){0,3}(fileoutputstream|filewriter|randomaccessfile)\s*\([^;]{0,120}getrealpath/ nocase
         $w3 = /\.write\s*\(\s*request\.getparameter\s*\([^)]{1,40}\)\s*\.getbytes/ nocase
     condition:
         any of them
