@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "filter/bestfit936.h"
+#include "filter/byte_blocks.h"
 #include "platform/text.h"
 
 namespace zelk::filter {
@@ -87,20 +88,23 @@ void AppendByteRun(const std::vector<unsigned char>& run, bool as_utf8, std::vec
 // ".." segment; such a path is its own canonical form, and the work below
 // (per-character pieces, the UTF-8 test, segments) can be skipped.
 bool AlreadyCanonical(std::string_view raw_path) {
-  std::size_t length = 0, dots = 0;  // of the segment being read
-  for (const char ch : raw_path) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    if (c == '/') {
-      if (length == dots && (dots == 1 || dots == 2)) return false;  // "." or ".."
-      length = dots = 0;
-    } else if (c >= 0x80 || c == '%' || c == '\\') {
-      return false;
-    } else {
-      ++length;
-      if (c == '.') ++dots;
-    }
+  using namespace blocks;
+  if (AnyByte(
+          raw_path,
+          [](std::uint64_t x) { return (x & kHighs) | AnyEqual(x, '%') | AnyEqual(x, '\\'); },
+          [](unsigned char c) { return c >= 0x80 || c == '%' || c == '\\'; })) {
+    return false;
   }
-  return !(length == dots && (dots == 1 || dots == 2));
+  // A "." or ".." segment starts with a dot; most paths hold one dot or two.
+  const std::size_t n = raw_path.size();
+  for (std::size_t dot = raw_path.find('.'); dot != std::string_view::npos;
+       dot = raw_path.find('.', dot + 1)) {
+    if (dot != 0 && raw_path[dot - 1] != '/') continue;
+    std::size_t end = dot + 1;
+    if (end < n && raw_path[end] == '.') ++end;
+    if (end == n || raw_path[end] == '/') return false;
+  }
+  return true;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <utility>
 
 namespace zelk::filter {
@@ -47,6 +48,23 @@ TEST(CanonicalUrlPath, GivesThePathIisHandsTheFilter) {
       {"./a", "a"},
   };
   for (const auto& [raw, url] : cases) EXPECT_EQ(CanonicalUrlPath(raw), url) << raw;
+}
+
+// Plain paths are recognised eight bytes at a time; whatever makes a path
+// need work is found at every offset of a block and of the tail.
+TEST(CanonicalUrlPath, FindsWhatNeedsWorkAtEveryOffset) {
+  const std::pair<std::string, std::string> pieces[] = {
+      {"%41", "A"}, {"\\", "/"}, {"\xE4\xB8\xAD", "\xD6\xD0"}, {"/./", "/"}, {"/.", "/"}};
+  for (const auto& [raw_piece, piece] : pieces) {
+    for (std::size_t at = 1; at <= 20; ++at) {
+      const std::string head = "/" + std::string(at - 1, 'a');
+      for (const std::string tail : {"", "b", "bbbbbbbbbbbbbbbbbbb"}) {
+        if (raw_piece == "/." && !tail.empty()) continue;  // a dot segment only at the end
+        const std::string raw = head + raw_piece + tail;
+        EXPECT_EQ(CanonicalUrlPath(raw), head + piece + tail) << raw;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "filter/decode.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <unordered_map>
@@ -83,6 +84,14 @@ std::size_t NextEscapeOrPlus(std::string_view text, std::size_t from) {
 }  // namespace
 
 bool QueryTextNeedsDecoding(std::string_view text) {
+  // Names and short values are read byte by byte, where two calls of the
+  // library's search would cost more than the bytes; long ones are searched.
+  if (text.size() < 16) {
+    for (const char c : text) {
+      if (c == '%' || c == '+') return true;
+    }
+    return false;
+  }
   return text.find('%') != std::string_view::npos || text.find('+') != std::string_view::npos;
 }
 
@@ -337,28 +346,43 @@ class PathJudge {
   bool cut_ = false;
 };
 
+// How the plain reading sees each byte of a path.
+enum PathByte : unsigned char { kPathPlain, kPathSlash, kPathDot, kPathElse };
+constexpr std::array<unsigned char, 256> MakePathBytes() {
+  std::array<unsigned char, 256> kinds{};
+  kinds['/'] = kPathSlash;
+  kinds['.'] = kPathDot;
+  kinds[';'] = kinds[':'] = kinds['\\'] = kPathElse;
+  for (int c = 0x80; c < 256; ++c) kinds[c] = kPathElse;
+  return kinds;
+}
+constexpr std::array<unsigned char, 256> kPathBytes = MakePathBytes();
+
 // Most paths are plain ASCII segments with no ';', ':' or '\\' and no name
 // ending in a trailer the file system drops. Their extensions are the bytes
 // after each segment's last dot, found in one pass; false leaves any other
 // path to the general reading.
 bool ReadPlainUrlPath(std::string_view url, UrlPathView* view) {
   PathJudge judge(view);
+  const auto* s = reinterpret_cast<const unsigned char*>(url.data());
   const std::size_t n = url.size();
   std::size_t begin = 0, last_dot = std::string_view::npos, dot = std::string_view::npos;
-  for (std::size_t i = 0; i <= n; ++i) {
-    const char c = i < n ? url[i] : '/';
-    if (c == '/') {
+  for (std::size_t i = 0;; ++i) {
+    while (i < n && kPathBytes[s[i]] == kPathPlain) ++i;
+    const unsigned char kind = i < n ? kPathBytes[s[i]] : +kPathSlash;  // the end closes a segment
+    if (kind == kPathSlash) {
       // A name ending in '.' or ' ' loses them in the file system ("::$DATA"
       // needs a ':', which sends the path to the general reading anyway).
-      if (i > begin && (url[i - 1] == '.' || url[i - 1] == ' ')) return false;
+      if (i > begin && (s[i - 1] == '.' || s[i - 1] == ' ')) return false;
       judge.Segment(
           dot == std::string_view::npos ? std::string_view() : url.substr(dot + 1, i - dot - 1),
           false);
+      if (i == n) break;
       begin = i + 1;
       dot = std::string_view::npos;
-    } else if (c == '.') {
+    } else if (kind == kPathDot) {
       dot = last_dot = i;
-    } else if (c == ';' || c == ':' || c == '\\' || static_cast<unsigned char>(c) >= 0x80) {
+    } else {
       return false;
     }
   }
@@ -415,10 +439,27 @@ bool ExtensionInList(std::string_view list, std::string_view ext) {
       list, [&](std::string_view entry) { return EqualsIgnoreAsciiCase(entry, ext); });
 }
 
+namespace {
+
+// The bytes of a text of at most eight, in lower case, in one word (the
+// rest zero): two such texts of the same length are equal ignoring ASCII
+// case when their words are.
+std::uint64_t PackLower(std::string_view text) {
+  std::uint64_t packed = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    packed |= std::uint64_t{static_cast<unsigned char>(AsciiLower(text[i]))} << (8 * i);
+  }
+  return packed;
+}
+
+}  // namespace
+
 ExtensionList::ExtensionList(std::string_view list) {
   ForEachListedExtension(list, [&](std::string_view entry) {
-    entries_.push_back(ToAsciiLower(entry));
-    first_bytes_ |= 1u << (static_cast<unsigned char>(entries_.back()[0]) & 31);
+    Entry e{ToAsciiLower(entry)};
+    if (e.text.size() <= 8) e.packed = PackLower(e.text);
+    first_bytes_ |= 1u << (static_cast<unsigned char>(e.text[0]) & 31);
+    entries_.push_back(std::move(e));
     return false;
   });
 }
@@ -428,8 +469,15 @@ bool ExtensionList::Contains(std::string_view ext) const {
       (first_bytes_ & (1u << (static_cast<unsigned char>(AsciiLower(ext[0])) & 31))) == 0) {
     return false;
   }
-  for (const std::string& entry : entries_) {
-    if (EqualsIgnoreAsciiCase(entry, ext)) return true;  // entries are never empty
+  if (ext.size() <= 8) {
+    const std::uint64_t packed = PackLower(ext);
+    for (const Entry& entry : entries_) {
+      if (entry.packed == packed && entry.text.size() == ext.size()) return true;
+    }
+    return false;
+  }
+  for (const Entry& entry : entries_) {
+    if (EqualsIgnoreAsciiCase(entry.text, ext)) return true;  // entries are never empty
   }
   return false;
 }

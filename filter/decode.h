@@ -77,7 +77,11 @@ class ExtensionList {
   bool Contains(std::string_view ext) const;
 
  private:
-  std::vector<std::string> entries_;  // trimmed, without the dot, in lower case
+  struct Entry {
+    std::string text;         // trimmed, without the dot, in lower case
+    std::uint64_t packed{0};  // its bytes in one word when it has at most eight
+  };
+  std::vector<Entry> entries_;
   // Bit (b & 31) set for the first byte b of every entry: most extensions
   // asked about share no first byte with any entry and are answered here.
   std::uint32_t first_bytes_ = 0;

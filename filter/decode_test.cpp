@@ -46,6 +46,24 @@ TEST(DecodeQueryText, DecodesOnceAsAspDoes) {
   }
 }
 
+// Short texts are looked through byte by byte for '%' and '+', long ones
+// searched: either byte is found at every offset, on both sides of the
+// length where the way changes.
+TEST(DecodeQueryText, DecodesAnEscapeOrPlusAtEveryOffset) {
+  for (std::size_t length = 1; length <= 20; ++length) {
+    for (std::size_t at = 0; at < length; ++at) {
+      std::string text(length, 'a');
+      text[at] = '+';
+      std::string expected = text;
+      expected[at] = ' ';
+      EXPECT_EQ(DecodeQueryText(text), expected) << text;
+      text.replace(at, 1, "%41");
+      expected[at] = 'A';
+      EXPECT_EQ(DecodeQueryText(text), expected) << text;
+    }
+  }
+}
+
 TEST(RepeatedParameterValues, JoinsRepeatedNamesAsAspDoes) {
   using V = std::vector<std::string>;
   const std::pair<const char*, V> cases[] = {
@@ -116,16 +134,36 @@ TEST(ReadUrlPath, FindsTheScriptIisWouldRun) {
   }
 }
 
+// ExtensionInList reads the list each time; ExtensionList reads it once and
+// must answer the same.
 TEST(ExtensionInList, ComparesWholeEntries) {
-  const char* list = ".mdb|.inc|.bak|.asa|.cer|.cdx|";
-  for (const char* ext : {"mdb", "MDB", "Inc", "cdx"})
-    EXPECT_TRUE(ExtensionInList(list, ext)) << ext;
-  for (const char* ext : {"md", "c", "cd", "as", "mdbx", "", "b/c", "|"}) {
-    EXPECT_FALSE(ExtensionInList(list, ext)) << ext;
+  const auto both = [](const char* list, const std::string& ext) {
+    const bool found = ExtensionInList(list, ext);
+    EXPECT_EQ(ExtensionList(list).Contains(ext), found) << list << " " << ext;
+    return found;
+  };
+  const char* list = ".mdb|.inc|.bak|.asa|.cer|.cdx|.Backup01|.database|";
+  for (const char* ext : {"mdb", "MDB", "Inc", "cdx", "backup01", "DataBase"})
+    EXPECT_TRUE(both(list, ext)) << ext;
+  const std::string absent[] = {"md",
+                                "c",
+                                "cd",
+                                "as",
+                                "mdbx",
+                                "",
+                                "b/c",
+                                "|",
+                                "backup0",
+                                "backup011",
+                                "databas",
+                                "databasex",
+                                std::string("mdb\0", 4)};
+  for (const std::string& ext : absent) {
+    EXPECT_FALSE(both(list, ext)) << ext;
   }
-  EXPECT_TRUE(ExtensionInList("zip| rar |", "rar"));  // without dots, with blanks
-  EXPECT_FALSE(ExtensionInList("", "mdb"));
-  EXPECT_FALSE(ExtensionInList("||.|", ""));
+  EXPECT_TRUE(both("zip| rar |", "rar"));  // without dots, with blanks
+  EXPECT_FALSE(both("", "mdb"));
+  EXPECT_FALSE(both("||.|", ""));
 }
 
 TEST(IsAddressList, AcceptsWhatProxiesWrite) {

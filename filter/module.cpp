@@ -32,6 +32,7 @@ void LoadConfig(Module& m, FilterConfig& c, bool use_jit) try {
 std::unique_ptr<Module> LoadModule(const std::string& module_dir, const ModuleOptions& options) {
   auto m = std::make_unique<Module>();
   if (options.clock) m->log.set_clock(options.clock);
+  m->serialize_notifications = options.serialize_notifications;
   auto config = std::make_shared<FilterConfig>();
   m->module_dir = module_dir;
   m->settings_path = module_dir + kSettingsFileName;
@@ -44,6 +45,7 @@ std::unique_ptr<Module> LoadModule(const std::string& module_dir, const ModuleOp
 
 std::unique_ptr<Module> LoadDefaultModule(const ModuleOptions& options) {
   auto m = std::make_unique<Module>();
+  m->serialize_notifications = options.serialize_notifications;
   auto config = std::make_shared<FilterConfig>();
   try {
     config->settings.WirteLog = false;
@@ -64,7 +66,8 @@ void UnloadModule(std::unique_ptr<Module> module) {
 }
 
 Verdict RunNotification(Module& module, FilterContext& ctx, std::uint32_t notification_type) {
-  std::lock_guard<std::recursive_mutex> hold(module.filter_lock);
+  std::unique_lock<std::recursive_mutex> hold(module.filter_lock, std::defer_lock);
+  if (module.serialize_notifications) hold.lock();
   try {
     switch (notification_type) {
       case kNotifyPreprocHeaders:

@@ -31,6 +31,10 @@ namespace zelk::filter {
 struct ModuleOptions {
   bool use_jit = true;
   EventLog::Clock clock;  // time source of the event log; empty: local time
+  // Whether RunNotification holds the filter lock. A host whose
+  // notifications never run at the same time (an nginx worker is one
+  // thread) turns it off and saves a lock and an unlock per notification.
+  bool serialize_notifications = true;
 };
 
 // Everything read from the module folder at load. Built once by LoadModule
@@ -50,6 +54,7 @@ struct Module {
   std::shared_ptr<const FilterConfig> config;  // never null after LoadModule
   EventLog log;
   std::recursive_mutex filter_lock;
+  bool serialize_notifications = true;  // ModuleOptions::serialize_notifications
 
   const FilterConfig& cfg() const { return *config; }
 };
@@ -79,9 +84,10 @@ struct Verdict {
   Outcome outcome = Outcome::kPassed;
 };
 
-// Dispatches one notification under the filter lock. Any failure inside a
-// handler is caught and gives kStatusReqNextNotification (the filter fails
-// open); output already sent stays sent.
+// Dispatches one notification under the filter lock (unless the host
+// turned it off). Any failure inside a handler is caught and gives
+// kStatusReqNextNotification (the filter fails open); output already sent
+// stays sent.
 Verdict RunNotification(Module& module, FilterContext& ctx, std::uint32_t notification_type);
 
 inline std::uint32_t HttpFilterProc(Module& module, FilterContext& ctx,

@@ -160,7 +160,7 @@ class Subject {
           if (KeywordAt(i)) return true;
           // The rest of the word starts no keyword.
           ++i;
-          while (i + 8 <= n_ && !blocks::AnyNonLetter(blocks::Load(s_ + i))) i += 8;
+          i += blocks::LetterRun(s_ + i, n_ - i);
           while (i < n_ && IsLetter(s_[i])) ++i;
           break;
         default:

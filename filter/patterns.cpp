@@ -72,20 +72,11 @@ bool FoldSubject(std::string_view text, std::string* out) {
   while (i < n) {
     const unsigned char c = s[i];
     if (kFoldPlain[c]) {
-      std::size_t end = i + 1;
       // A single space inside a run folds to itself and is kept in the run.
       // Whole blocks first: printable ASCII and single spaces, starting no
       // comment or GBK character.
-      using namespace blocks;
-      while (end + 8 <= n && !(s[end] == ' ' && s[end - 1] == ' ')) {
-        const std::uint64_t x = Load(s + end);
-        const std::uint64_t spaces = AnyEqual(x, ' ');
-        if ((x & kHighs) | AnyBelow(x, 0x20) | (spaces & (spaces << 8)) | AnyEqual(x, '/') |
-            AnyEqual(x, '*') | AnyEqual(x, '#') | AnyEqual(x, '-')) {
-          break;
-        }
-        end += 8;
-      }
+      std::size_t end = i + 1;
+      end += blocks::FoldPlainRun(s + end, n - end);
       while (end < n && (kFoldPlain[s[end]] || (s[end] == ' ' && s[end - 1] != ' '))) ++end;
       if (copying) out->append(text.substr(i, end - i));
       i = end;

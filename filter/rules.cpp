@@ -248,8 +248,11 @@ Verdict OnPreprocHeaders(Module& m, FilterContext& ctx) {
                  in.client() + " 请求方式非法:" + CutForLog(in.method()));
   }
   const UrlPathView path = ReadUrlPath(in.url());
-  const bool denied_ext = s.DenyFileExtDown && (c.denied_download_exts.Contains(path.last_ext) ||
-                                                c.denied_download_exts.Contains(path.script_ext));
+  // A script's last extension is usually its script extension: asked once.
+  const bool denied_ext =
+      s.DenyFileExtDown &&
+      (c.denied_download_exts.Contains(path.last_ext) ||
+       (path.script_ext != path.last_ext && c.denied_download_exts.Contains(path.script_ext)));
   if (denied_ext || (s.DenyShell && path.shell_form)) {
     return Block(m, ctx, "请求文件非法!", in.raw_url(), in.host(),
                  in.client() + " 请求文件非法:" + std::string(in.host()) + CutForLog(in.raw_url()));

@@ -556,7 +556,10 @@ ngx_int_t PostConfiguration(ngx_conf_t* cf) {
     if (loaded.module == nullptr || loaded.dir != dir) {
       try {
         if (loaded.module != nullptr) zelk::filter::UnloadModule(std::move(loaded.module));
-        loaded.module = zelk::filter::LoadModule(dir);
+        // A worker runs one request's handlers at a time, on one thread.
+        zelk::filter::ModuleOptions options;
+        options.serialize_notifications = false;
+        loaded.module = zelk::filter::LoadModule(dir, options);
         loaded.dir = dir;
       } catch (...) {
         ngx_conf_log_error(NGX_LOG_EMERG, cf, 0, "zelkwaf: cannot load the module folder \"%V\"",
