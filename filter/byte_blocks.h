@@ -68,6 +68,24 @@ bool AnyByte(std::string_view text, BlockTest block_test, ByteTest byte_test) {
   return false;
 }
 
+// Whether some byte of text is a or b.
+inline bool AnyOfTwo(std::string_view text, unsigned char a, unsigned char b) {
+  std::size_t k = 0;
+#if defined(__SSE2__)
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const __m128i va = _mm_set1_epi8(static_cast<char>(a)), vb = _mm_set1_epi8(static_cast<char>(b));
+  for (; k + 16 <= text.size(); k += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + k));
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb))) != 0) {
+      return true;
+    }
+  }
+#endif
+  return AnyByte(
+      text.substr(k), [&](std::uint64_t x) { return AnyEqual(x, a) | AnyEqual(x, b); },
+      [&](unsigned char c) { return c == a || c == b; });
+}
+
 // Run lengths: how many bytes at the start of s[0, n) are certainly of a
 // kind. A run length may stop short of the run's end, never past it; the
 // caller reads on byte by byte. Eight bytes at a time
@@ -98,34 +116,46 @@ inline std::size_t FoldPlainRun8(const unsigned char* s, std::size_t n) {
 }
 
 #if defined(__SSE2__)
+// The sixteen-byte versions also read the last bytes of a text of sixteen
+// or more, in a block that ends with the text and overlaps what was read.
 inline std::size_t LetterRun16(const unsigned char* s, std::size_t n) {
   const __m128i to_lower = _mm_set1_epi8(0x20), a = _mm_set1_epi8('a'), span = _mm_set1_epi8(25);
+  const auto non_letters = [&](std::size_t at) {  // one bit per byte from `at`
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at));
+    const __m128i t = _mm_sub_epi8(_mm_or_si128(v, to_lower), a);  // letters: 0 to 25
+    return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(t, span), t)));
+  };
   std::size_t k = 0;
   for (; k + 16 <= n; k += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + k));
-    const __m128i t = _mm_sub_epi8(_mm_or_si128(v, to_lower), a);  // letters: 0 to 25
-    const int letters = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(t, span), t));
-    if (letters != 0xFFFF) return k + static_cast<std::size_t>(__builtin_ctz(~letters));
+    const unsigned stops = non_letters(k) & 0xFFFF;
+    if (stops != 0) return k + static_cast<std::size_t>(__builtin_ctz(stops));
   }
-  return k;
+  if (k == n || n < 16) return k;
+  const unsigned stops = (non_letters(n - 16) & 0xFFFF) >> (k - (n - 16));
+  return stops != 0 ? k + static_cast<std::size_t>(__builtin_ctz(stops)) : n;
 }
 
 inline std::size_t FoldPlainRun16(const unsigned char* s, std::size_t n) {
   const __m128i space = _mm_set1_epi8(' ');
   const auto equal = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-  std::size_t k = 0;
-  for (; k + 16 <= n; k += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + k));
-    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + k - 1));
+  const auto stops_at = [&](std::size_t at) {  // one bit per byte from `at`
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at));
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at - 1));
     // A signed comparison: below 0x20, and every byte from 0x80.
     __m128i stop = _mm_cmplt_epi8(v, space);
     stop = _mm_or_si128(stop, _mm_and_si128(equal(v, ' '), equal(before, ' ')));
     stop = _mm_or_si128(stop, _mm_or_si128(equal(v, '/'), equal(v, '*')));
     stop = _mm_or_si128(stop, _mm_or_si128(equal(v, '#'), equal(v, '-')));
-    const int stops = _mm_movemask_epi8(stop);
+    return static_cast<unsigned>(_mm_movemask_epi8(stop));
+  };
+  std::size_t k = 0;
+  for (; k + 16 <= n; k += 16) {
+    const unsigned stops = stops_at(k);
     if (stops != 0) return k + static_cast<std::size_t>(__builtin_ctz(stops));
   }
-  return k;
+  if (k == n || n < 16) return k;
+  const unsigned stops = stops_at(n - 16) >> (k - (n - 16));
+  return stops != 0 ? k + static_cast<std::size_t>(__builtin_ctz(stops)) : n;
 }
 
 inline std::size_t LetterRun(const unsigned char* s, std::size_t n) { return LetterRun16(s, n); }

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "filter/bestfit936.h"
+#include "filter/byte_blocks.h"
 #include "platform/text.h"
 
 namespace zelk::filter {
@@ -83,17 +84,7 @@ std::size_t NextEscapeOrPlus(std::string_view text, std::size_t from) {
 
 }  // namespace
 
-bool QueryTextNeedsDecoding(std::string_view text) {
-  // Names and short values are read byte by byte, where two calls of the
-  // library's search would cost more than the bytes; long ones are searched.
-  if (text.size() < 16) {
-    for (const char c : text) {
-      if (c == '%' || c == '+') return true;
-    }
-    return false;
-  }
-  return text.find('%') != std::string_view::npos || text.find('+') != std::string_view::npos;
-}
+bool QueryTextNeedsDecoding(std::string_view text) { return blocks::AnyOfTwo(text, '%', '+'); }
 
 std::string DecodeQueryText(std::string_view text) {
   std::string out;
@@ -167,9 +158,13 @@ std::string_view PairName(std::string_view pair) { return pair.substr(0, pair.fi
 
 // Parameter names compared as ASP compares them: ignoring ASCII case.
 struct NameHash {
+  static constexpr std::uint64_t kStart = 14695981039346656037u;
+  static std::uint64_t Step(std::uint64_t h, char c) {
+    return (h ^ static_cast<unsigned char>(AsciiLower(c))) * 1099511628211u;
+  }
   std::size_t operator()(std::string_view name) const {
-    std::uint64_t h = 14695981039346656037u;
-    for (char c : name) h = (h ^ static_cast<unsigned char>(AsciiLower(c))) * 1099511628211u;
+    std::uint64_t h = kStart;
+    for (char c : name) h = Step(h, c);
     return static_cast<std::size_t>(h);
   }
 };
@@ -179,41 +174,60 @@ struct NameEqual {
   }
 };
 
+// The bytes that end the reading of a name: its end ('=' or '&'), or what
+// makes it need decoding.
+constexpr std::array<bool, 256> MakeNameStops() {
+  std::array<bool, 256> stops{};
+  stops['='] = stops['&'] = stops['%'] = stops['+'] = true;
+  return stops;
+}
+constexpr std::array<bool, 256> kNameStops = MakeNameStops();
+
+// NamesCertainlyDistinct for a query of many names: sorted and compared.
+bool ManyNamesCertainlyDistinct(std::string_view query) {
+  std::vector<std::string_view> names;
+  const bool open = ForEachPair(query, [&](std::string_view pair) {
+    names.push_back(PairName(pair));
+    return QueryTextNeedsDecoding(names.back());
+  });
+  if (open) return false;
+  std::sort(names.begin(), names.end(), LessIgnoringAsciiCase);
+  for (std::size_t i = 1; i < names.size(); ++i) {
+    if (!LessIgnoringAsciiCase(names[i - 1], names[i])) return false;
+  }
+  return true;
+}
+
 // True when no two parameters can share a name. Names without '%' or '+'
 // decode to themselves, so comparing them as sent (ignoring ASCII case)
 // settles it without decoding or allocating a string per name; a name that
 // would need decoding leaves the question open.
 bool NamesCertainlyDistinct(std::string_view query) {
   // Up to a few dozen names (nearly every query), a hash of each name
-  // settles it without allocating: distinct hashes are distinct names.
+  // settles it without allocating: distinct hashes are distinct names. Each
+  // name is read once, up to its '=' or '&', for its hash and for '%' and
+  // '+' together; its value is skipped to the next '&'.
   constexpr std::size_t kFewNames = 32;
-  std::size_t hashes[kFewNames];
+  std::uint64_t hashes[kFewNames];
   std::size_t count = 0;
-  bool few = true;
-  const bool open = ForEachPair(query, [&](std::string_view pair) {
-    const std::string_view name = PairName(pair);
-    if (QueryTextNeedsDecoding(name)) return true;
-    const std::size_t h = NameHash()(name);
-    if (count == kFewNames) {
-      few = false;
-      return false;  // too many to hash: compared below, but every name is still read for '%'
+  const std::size_t n = query.size();
+  for (std::size_t start = 0; start <= n;) {
+    std::uint64_t h = NameHash::kStart;
+    std::size_t k = start;
+    while (k < n && !kNameStops[static_cast<unsigned char>(query[k])]) {
+      h = NameHash::Step(h, query[k++]);
     }
-    for (std::size_t k = 0; k < count; ++k) {
-      if (hashes[k] == h) return true;  // the same name, or a collision: decide the long way
+    if (k < n && (query[k] == '%' || query[k] == '+')) return false;
+    std::size_t end = k < n && query[k] == '&' ? k : query.find('&', k);
+    if (end == std::string_view::npos) end = n;
+    if (end > start) {  // empty pairs ("&&") name nothing
+      if (count == kFewNames) return ManyNamesCertainlyDistinct(query);
+      for (std::size_t j = 0; j < count; ++j) {
+        if (hashes[j] == h) return false;  // the same name, or a collision: decide the long way
+      }
+      hashes[count++] = h;
     }
-    hashes[count++] = h;
-    return false;
-  });
-  if (open) return false;
-  if (few) return true;
-  std::vector<std::string_view> names;
-  ForEachPair(query, [&](std::string_view pair) {
-    names.push_back(PairName(pair));
-    return false;
-  });
-  std::sort(names.begin(), names.end(), LessIgnoringAsciiCase);
-  for (std::size_t i = 1; i < names.size(); ++i) {
-    if (!LessIgnoringAsciiCase(names[i - 1], names[i])) return false;
+    start = end + 1;
   }
   return true;
 }
