@@ -59,8 +59,10 @@ class FilterContext {
   // default asks GetServerVariable (with a larger buffer when the value does
   // not fit) and keeps the bytes in *storage. A host that holds the value in
   // memory of its own, alive until the notification returns, points *value
-  // there and saves the copy; storage is for what it has to build.
-  virtual bool ReadVariable(const char* name, std::string* storage, std::string_view* value);
+  // there and saves the copy; storage is for what it has to build. The name
+  // ends in a NUL (name.data() is a C string: the request logic passes
+  // literals); it comes with its length so that a host need not measure it.
+  virtual bool ReadVariable(std::string_view name, std::string* storage, std::string_view* value);
 
   // ServerSupportFunction(SF_REQ_SEND_RESPONSE_HEADER, status, extra_headers):
   // sends the status line ("200 OK") and the server's standard headers,

@@ -94,7 +94,9 @@ Verdict RunBodyNotification(Module& module, FilterContext& ctx, BodySource& body
   }
 }
 
-bool FilterContext::ReadVariable(const char* name, std::string* storage, std::string_view* value) {
+bool FilterContext::ReadVariable(std::string_view variable, std::string* storage,
+                                 std::string_view* value) {
+  const char* name = variable.data();
   char buffer[4096];
   std::uint32_t size = sizeof buffer;
   VariableResult r = GetServerVariable(name, buffer, &size);
@@ -119,7 +121,7 @@ bool FilterContext::ReadVariable(const char* name, std::string* storage, std::st
   return false;
 }
 
-std::string_view ReadServerVariable(FilterContext& ctx, const char* name,
+std::string_view ReadServerVariable(FilterContext& ctx, std::string_view name,
                                     std::string* storage) try {
   std::string_view value;
   if (!ctx.ReadVariable(name, storage, &value)) return std::string_view();
@@ -129,7 +131,7 @@ std::string_view ReadServerVariable(FilterContext& ctx, const char* name,
   return std::string_view();
 }
 
-std::string ReadServerVariable(FilterContext& ctx, const char* name) {
+std::string ReadServerVariable(FilterContext& ctx, std::string_view name) {
   std::string storage;
   const std::string_view value = ReadServerVariable(ctx, name, &storage);
   return value.data() == storage.data() ? storage : std::string(value);

@@ -112,11 +112,13 @@ Verdict OnRequestBody(Module& module, FilterContext& ctx, BodySource& body);
 
 // Reads a server variable of any length: a 4096-byte stack buffer first, a
 // larger one when the server says the value does not fit. Missing: empty.
-std::string ReadServerVariable(FilterContext& ctx, const char* name);
+// The name ends in a NUL (a literal), as FilterContext::ReadVariable needs.
+std::string ReadServerVariable(FilterContext& ctx, std::string_view name);
 // The same without a copy where the host can give its own bytes: the view
 // lives until the notification returns, or as long as *storage when the
 // value had to be copied there.
-std::string_view ReadServerVariable(FilterContext& ctx, const char* name, std::string* storage);
+std::string_view ReadServerVariable(FilterContext& ctx, std::string_view name,
+                                    std::string* storage);
 
 // Sends "200 OK" with the server's standard headers, then the page.
 void SendBlockPage(FilterContext& ctx, const std::string& page);

@@ -42,7 +42,7 @@ class RequestInputs {
  private:
   enum Slot { kMethod, kHost, kQuery, kCookie, kRange, kRawUrl, kUrl, kClient, kSlots };
 
-  std::string_view Get(Slot slot, const char* name) const {
+  std::string_view Get(Slot slot, std::string_view name) const {
     if ((read_ & (1u << slot)) == 0) {
       values_[slot] = ReadServerVariable(ctx_, name, &storage_[slot]);
       read_ |= 1u << slot;
@@ -60,7 +60,7 @@ class RequestInputs {
 // access logs), with the server variable that carries each.
 struct InspectedHeader {
   const char* name;
-  const char* variable;
+  std::string_view variable;  // a literal: NUL-terminated
   bool may_be_address_list;
 };
 constexpr InspectedHeader kInspectedHeaders[] = {

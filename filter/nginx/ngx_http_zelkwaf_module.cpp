@@ -223,7 +223,7 @@ class NginxContext final : public FilterContext {
     if (!RequestVariable(r_, name, &storage_, &value)) return VariableResult::kMissing;
     return zelk::filter::CopyServerVariable(value, buffer, size);
   }
-  bool ReadVariable(const char* name, std::string* storage, std::string_view* value) override {
+  bool ReadVariable(std::string_view name, std::string* storage, std::string_view* value) override {
     return RequestVariable(r_, name, storage, value);
   }
 
