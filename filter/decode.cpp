@@ -311,10 +311,19 @@ std::string_view StripFileSystemTrailers(std::string_view path) {
 
 bool IsScriptExtension(std::string_view ext) {
   if (ext.size() < 2) return false;
-  const char first = AsciiLower(ext[0]);
-  if (first != 'a' && first != 'c' && first != 'p') return false;
-  return StartsWithIgnoreAsciiCase(ext, "as") || StartsWithIgnoreAsciiCase(ext, "cer") ||
-         StartsWithIgnoreAsciiCase(ext, "cdx") || StartsWithIgnoreAsciiCase(ext, "ph");
+  const char first = AsciiLower(ext[0]), second = AsciiLower(ext[1]);
+  switch (first) {
+    case 'a':
+      return second == 's';
+    case 'p':
+      return second == 'h';
+    case 'c': {
+      const char third = ext.size() >= 3 ? AsciiLower(ext[2]) : '\0';
+      return (second == 'e' && third == 'r') || (second == 'd' && third == 'x');
+    }
+    default:
+      return false;
+  }
 }
 
 namespace {
@@ -331,6 +340,10 @@ class PathJudge {
   void Segment(std::string_view ext, bool cut) {
     if (script_seen_) script_has_path_info_ = true;
     if (previous_maps_scripts_) view_.shell_form = true;
+    ext_ = ext;
+    cut_ = cut;
+    previous_maps_scripts_ = false;
+    if (ext.size() < 2) return;  // no script extension is shorter (most folders have none)
     if (IsScriptExtension(ext)) {
       if (!view_.script) {
         view_.script = true;
@@ -340,10 +353,9 @@ class PathJudge {
       script_seen_ = true;
     }
     previous_maps_scripts_ =
-        ext.size() == 3 && (EqualsIgnoreAsciiCase(ext, "cer") ||
-                            EqualsIgnoreAsciiCase(ext, "asa") || EqualsIgnoreAsciiCase(ext, "cdx"));
-    ext_ = ext;
-    cut_ = cut;
+        ext.size() == 3 && IsScriptExtension(ext) &&
+        (EqualsIgnoreAsciiCase(ext, "cer") || EqualsIgnoreAsciiCase(ext, "asa") ||
+         EqualsIgnoreAsciiCase(ext, "cdx"));
   }
 
   void Finish() {

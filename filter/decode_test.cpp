@@ -227,10 +227,11 @@ TEST(StripFileSystemTrailers, RemovesWhatTheFileSystemIgnores) {
 
 TEST(IsScriptExtension, MatchesTheFourPrefixesInAnyCase) {
   for (const char* ext : {"asp", "aspx", "asa", "asmx", "ashx", "cer", "cdx", "php", "php5",
-                          "phtml", "ASPX", "Php", "as", "CDX"}) {
+                          "phtml", "ASPX", "Php", "as", "CDX", "ph", "CeRx"}) {
     EXPECT_TRUE(IsScriptExtension(ext)) << ext;
   }
-  for (const char* ext : {"", "a", "htm", "jsp", "ce", "cd", "p", "xasp", "gif"}) {
+  for (const char* ext :
+       {"", "a", "htm", "jsp", "ce", "cd", "p", "xasp", "gif", "cex", "cdr", "ap", "pa", "c"}) {
     EXPECT_FALSE(IsScriptExtension(ext)) << ext;
   }
 }
