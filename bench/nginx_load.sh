@@ -9,9 +9,12 @@
 #   DURATION=10 ROUNDS=5 bash bench/nginx_load.sh
 #   PIN=0 bash bench/nginx_load.sh        # one worker not pinned to its own core
 #
-# Each run is bounded by DURATION seconds; off and on alternate within a
-# round so that drift on a shared machine hits both alike. wrk and nginx share
-# the machine's cores, so figures are for comparing off with on, not absolute.
+# Each run is bounded by DURATION seconds. Off and on alternate within a
+# round, in the opposite order every other round, so that drift on a shared
+# machine hits both alike; each overhead is the median of the rounds' own
+# overheads (each round compares its off run with its on run). wrk and nginx
+# share the machine's cores, so figures are for comparing off with on, not
+# absolute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -102,6 +105,17 @@ measure() {
 
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 overhead() { awk -v off="$1" -v on="$2" -v sign="$3" 'BEGIN {printf "%+.1f%%", sign * (on - off) * 100 / off}'; }
+# The median of the rounds' own overheads: sign * (on - off) / base, in percent,
+# from lists of per-round off, on and base figures.
+paired_overhead() {  # "offs" "ons" "bases" sign
+  local -a offs=($1) ons=($2) bases=($3)
+  local k values=()
+  for k in "${!offs[@]}"; do
+    values+=("$(awk -v off="${offs[k]}" -v on="${ons[k]}" -v base="${bases[k]}" -v sign="$4" \
+      'BEGIN {printf "%.4f", sign * (on - off) * 100 / base}')")
+  done
+  printf '%+.1f%%' "$(median "${values[@]}")"
+}
 
 echo "wrk -t$threads -c$connections, ${duration} s per run, median of $rounds rounds; $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg)"
 echo "req/s: wrk's throughput; cpu us/req: the nginx workers' CPU time per request (steadier"
@@ -121,7 +135,9 @@ for workers in 1 2; do
   fi
   declare -A rps=() cpu=() user=()
   for ((round = 0; round < rounds; round++)); do
-    for mode in off on; do
+    modes="off on"
+    ((round % 2)) && modes="on off"
+    for mode in $modes; do
       start_nginx "$workers" "$mode"
       for kind in static script; do
         url=$static_url
@@ -142,9 +158,9 @@ for workers in 1 2; do
     # shellcheck disable=SC2086
     u_off=$(median ${user[${kind}_off]}) u_on=$(median ${user[${kind}_on]})
     printf '%-7s %-6s | %9.0f %9.0f %8s | %8.2f %8.2f %8s | %8.3f %8.3f %7s\n' "$workers" "$kind" \
-      "$r_off" "$r_on" "$(overhead "$r_off" "$r_on" -1)" "$c_off" "$c_on" \
-      "$(overhead "$c_off" "$c_on" 1)" "$u_off" "$u_on" \
-      "$(awk -v off="$u_off" -v on="$u_on" -v all="$c_off" 'BEGIN {printf "%+.1f%%", (on - off) * 100 / all}')"
+      "$r_off" "$r_on" "$(paired_overhead "${rps[${kind}_off]}" "${rps[${kind}_on]}" "${rps[${kind}_off]}" -1)" \
+      "$c_off" "$c_on" "$(paired_overhead "${cpu[${kind}_off]}" "${cpu[${kind}_on]}" "${cpu[${kind}_off]}" 1)" \
+      "$u_off" "$u_on" "$(paired_overhead "${user[${kind}_off]}" "${user[${kind}_on]}" "${cpu[${kind}_off]}" 1)"
   done
   unset rps cpu user
 done

@@ -74,7 +74,8 @@ class FilterContext {
 
   // HTTP_FILTER_SEND_RESPONSE members, used during the send-response
   // notification only. SetHeader's name carries its colon ("Server:"); a null
-  // value removes the header.
+  // value removes the header. Name and value are string literals, so a host
+  // may point its response at them instead of copying them.
   virtual bool SetHeader(const char* name, const char* value) = 0;
   virtual std::uint32_t HttpStatus() = 0;
 

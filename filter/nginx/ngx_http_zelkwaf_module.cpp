@@ -28,6 +28,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -245,14 +246,17 @@ class NginxContext final : public FilterContext {
       if (h != nullptr) h->hash = 0;  // nginx skips headers whose hash is 0
       return true;
     }
+    // The core's names and values are literals: the response points at them.
     if (h == nullptr) {
       h = static_cast<ngx_table_elt_t*>(ngx_list_push(&r_->headers_out.headers));
       if (h == nullptr) return false;
-      h->key = PoolCopy(r_->pool, key);
+      h->key.len = key.size();
+      h->key.data = reinterpret_cast<u_char*>(const_cast<char*>(key.data()));
       h->lowcase_key = nullptr;
     }
     h->hash = 1;
-    h->value = PoolCopy(r_->pool, value);
+    h->value.len = std::strlen(value);
+    h->value.data = reinterpret_cast<u_char*>(const_cast<char*>(value));
     // nginx writes its own Server header unless one is set here.
     if (zelk::EqualsIgnoreAsciiCase(key, "Server")) r_->headers_out.server = h;
     return true;
