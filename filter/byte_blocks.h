@@ -88,9 +88,9 @@ inline bool AnyOfTwo(std::string_view text, unsigned char a, unsigned char b) {
 
 // Run lengths: how many bytes at the start of s[0, n) are certainly of a
 // kind. A run length may stop short of the run's end, never past it; the
-// caller reads on byte by byte. Eight bytes at a time
-// everywhere, sixteen with SSE2 where it is there (x86-64 always); the plain
-// name picks the faster.
+// caller reads on byte by byte. Eight bytes at a time everywhere, sixteen
+// with SSE2 where it is there (x86-64 always); the plain name picks the
+// faster.
 
 // ASCII letters.
 inline std::size_t LetterRun8(const unsigned char* s, std::size_t n) {
@@ -116,23 +116,31 @@ inline std::size_t FoldPlainRun8(const unsigned char* s, std::size_t n) {
 }
 
 #if defined(__SSE2__)
-// The sixteen-byte versions also read the last bytes of a text of sixteen
-// or more, in a block that ends with the text and overlaps what was read.
+// The run before the first stop, sixteen bytes at a time: stops_at(at) gives
+// one bit per byte of the block at `at` that ends the run. The last bytes of
+// a text of sixteen or more are read in a block that ends with the text and
+// overlaps what was read.
+template <typename StopsAt>
+std::size_t RunBeforeStop16(std::size_t n, StopsAt stops_at) {
+  std::size_t k = 0;
+  for (; k + 16 <= n; k += 16) {
+    const unsigned stops = stops_at(k);
+    if (stops != 0) return k + static_cast<std::size_t>(__builtin_ctz(stops));
+  }
+  if (k == n || n < 16) return k;
+  const unsigned stops = stops_at(n - 16) >> (k - (n - 16));
+  return stops != 0 ? k + static_cast<std::size_t>(__builtin_ctz(stops)) : n;
+}
+
 inline std::size_t LetterRun16(const unsigned char* s, std::size_t n) {
   const __m128i to_lower = _mm_set1_epi8(0x20), a = _mm_set1_epi8('a'), span = _mm_set1_epi8(25);
   const auto non_letters = [&](std::size_t at) {  // one bit per byte from `at`
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at));
     const __m128i t = _mm_sub_epi8(_mm_or_si128(v, to_lower), a);  // letters: 0 to 25
-    return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(t, span), t)));
+    const unsigned letters = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(t, span), t));
+    return ~letters & 0xFFFF;
   };
-  std::size_t k = 0;
-  for (; k + 16 <= n; k += 16) {
-    const unsigned stops = non_letters(k) & 0xFFFF;
-    if (stops != 0) return k + static_cast<std::size_t>(__builtin_ctz(stops));
-  }
-  if (k == n || n < 16) return k;
-  const unsigned stops = (non_letters(n - 16) & 0xFFFF) >> (k - (n - 16));
-  return stops != 0 ? k + static_cast<std::size_t>(__builtin_ctz(stops)) : n;
+  return RunBeforeStop16(n, non_letters);
 }
 
 inline std::size_t FoldPlainRun16(const unsigned char* s, std::size_t n) {
@@ -148,14 +156,7 @@ inline std::size_t FoldPlainRun16(const unsigned char* s, std::size_t n) {
     stop = _mm_or_si128(stop, _mm_or_si128(equal(v, '#'), equal(v, '-')));
     return static_cast<unsigned>(_mm_movemask_epi8(stop));
   };
-  std::size_t k = 0;
-  for (; k + 16 <= n; k += 16) {
-    const unsigned stops = stops_at(k);
-    if (stops != 0) return k + static_cast<std::size_t>(__builtin_ctz(stops));
-  }
-  if (k == n || n < 16) return k;
-  const unsigned stops = stops_at(n - 16) >> (k - (n - 16));
-  return stops != 0 ? k + static_cast<std::size_t>(__builtin_ctz(stops)) : n;
+  return RunBeforeStop16(n, stops_at);
 }
 
 inline std::size_t LetterRun(const unsigned char* s, std::size_t n) { return LetterRun16(s, n); }

@@ -344,7 +344,8 @@ class PathJudge {
     cut_ = cut;
     previous_maps_scripts_ = false;
     if (ext.size() < 2) return;  // no script extension is shorter (most folders have none)
-    if (IsScriptExtension(ext)) {
+    const bool script = IsScriptExtension(ext);
+    if (script) {
       if (!view_.script) {
         view_.script = true;
         view_.script_ext = ext;
@@ -353,7 +354,7 @@ class PathJudge {
       script_seen_ = true;
     }
     previous_maps_scripts_ =
-        ext.size() == 3 && IsScriptExtension(ext) &&
+        script && ext.size() == 3 &&
         (EqualsIgnoreAsciiCase(ext, "cer") || EqualsIgnoreAsciiCase(ext, "asa") ||
          EqualsIgnoreAsciiCase(ext, "cdx"));
   }
