@@ -14,12 +14,13 @@ namespace {
 // order they are written):
 // - after '=' or '&': a quote closed (a quote byte); or a number followed by
 //   and/or/xor/not, && or || (the words or the pairs), a statement (drop,
-//   create ... call, procedure, limit, into: a statement word after a number
-//   at a value's start; declare @ and set @: '@'; sleep(: a call), a
+//   create ... replace, shutdown, call, procedure: a statement word after a
+//   number at a value's start; declare @ and set @: '@'; sleep(: a call), a
 //   comparison word (like ... is, div, mod: a comparison word after such a
-//   number; in (: a call), an operator and select, ';' and the end or a
+//   number), an operator and select, ';' and the end or a
 //   comment, or "::"; "-1 or 1" and "-1||1"; or, at a value's start, the
-//   same words, a call or select;
+//   same words, a call or select, "from x where" (from), and "is null" or
+//   "like null" standing alone (from, like, is: also at a value's start);
 // - at a blank or punctuation byte before a word: a call, and/or/xor/not,
 //   && or ||, union, xp_cmdshell, utl_, information_schema (also written
 //   straight after "from"), into, exec, waitfor;
@@ -31,9 +32,10 @@ namespace {
 // not a letter: a digit, a blank, punctuation, or the start of a value;
 // "rlike", "ilike" and "xor" are listed whole for that reason.
 enum class Context {
-  kAnywhere,      // wherever it starts
-  kAfterNumber,   // after "=N", "&N" or "=-N", then blanks or ')'
-  kStartsClause,  // as kAfterNumber, or after ';' and blanks or '('
+  kAnywhere,              // wherever it starts
+  kAfterNumber,           // after "=N", "&N" or "=-N", then blanks or ')'
+  kAfterNumberOrAtStart,  // as kAfterNumber, or after '=' or '&' and blanks or '('
+  kStartsClause,          // as kAfterNumber, or after ';' and blanks or '('
 };
 
 struct Word {
@@ -59,11 +61,12 @@ constexpr Word kWords[] = {
     {"group by", false, Context::kAnywhere},
     {"information_schema", false, Context::kAnywhere},
     {"frominformation_schema", false, Context::kAnywhere},
+    {"from ", false, Context::kAfterNumberOrAtStart},
     // comparisons
     {"div", true, Context::kAfterNumber},
     {"mod", true, Context::kAfterNumber},
-    {"is", true, Context::kAfterNumber},
-    {"like", false, Context::kAfterNumber},
+    {"is", true, Context::kAfterNumberOrAtStart},
+    {"like", false, Context::kAfterNumberOrAtStart},
     {"rlike", false, Context::kAfterNumber},
     {"ilike", false, Context::kAfterNumber},
     {"regexp", false, Context::kAfterNumber},
@@ -80,9 +83,9 @@ constexpr Word kWords[] = {
     {"insert", false, Context::kStartsClause},
     {"update", false, Context::kStartsClause},
     {"delete", false, Context::kStartsClause},
+    {"replace", false, Context::kStartsClause},
     {"shutdown", false, Context::kStartsClause},
     {"procedure", false, Context::kStartsClause},
-    {"limit", false, Context::kStartsClause},
     {"call", false, Context::kStartsClause},
 };
 
@@ -111,10 +114,9 @@ constexpr WordIndex kWordIndex = MakeWordIndex();
 
 // Names the texts read as a call when '(' follows; also any name that
 // starts with len, substr or concat, or holds '_'.
-constexpr std::string_view kCallNames[] = {
-    "ascii", "ord",       "unicode",      "hex",    "bin", "mid",   "left",      "right",
-    "cast",  "convert",   "ifnull",       "isnull", "iif", "if",    "elt",       "count",
-    "sleep", "updatexml", "extractvalue", "char",   "chr", "nchar", "benchmark", "in"};
+constexpr std::string_view kCallNames[] = {"ascii", "ord",     "hex",   "mid",      "left", "right",
+                                           "cast",  "convert", "iif",   "if",       "elt",  "sleep",
+                                           "char",  "chr",     "nchar", "benchmark"};
 constexpr std::string_view kCallPrefixes[] = {"len", "substr", "concat"};
 
 enum ByteKind : unsigned char { kPlain, kTrigger, kLetter, kSpecial };
@@ -224,7 +226,7 @@ class Subject {
     bool underscore = false;
     for (std::size_t k = start; k < end; ++k) underscore = underscore || s_[k] == '_';
     if (underscore) return true;
-    // "=1in(": a comparison follows a number with no blank between.
+    // "=1sleep(": a statement follows a number with no blank between.
     while (start < end && IsDigit(s_[start])) ++start;
     const std::size_t length = end - start;
     for (std::string_view name : kCallNames) {
@@ -244,6 +246,13 @@ class Subject {
     while (j > 0 && IsDigit(s_[j - 1])) --j;
     if (j == digits_end) return false;
     if (j > 0 && s_[j - 1] == '-') --j;
+    return j > 0 && (s_[j - 1] == '=' || s_[j - 1] == '&');
+  }
+
+  // Before `at`: blanks or '(', then '=' or '&'.
+  bool AtValueStart(std::size_t at) const {
+    std::size_t j = at;
+    while (j > 0 && (s_[j - 1] == ' ' || s_[j - 1] == '(')) --j;
     return j > 0 && (s_[j - 1] == '=' || s_[j - 1] == '&');
   }
 
@@ -267,6 +276,9 @@ class Subject {
           return true;
         case Context::kAfterNumber:
           if (AfterNumber(at)) return true;
+          break;
+        case Context::kAfterNumberOrAtStart:
+          if (AfterNumber(at) || AtValueStart(at)) return true;
           break;
         case Context::kStartsClause:
           if (AfterNumber(at) || AfterSemicolon(at)) return true;

@@ -185,7 +185,7 @@ std::string Describe(const Rate& r) {
 struct Floors {
   double attack_min, attack_blind_min, benign_max;
 };
-constexpr Floors kInjectionTextFloors{94.1, 99.8, 0.1};
+constexpr Floors kInjectionTextFloors{95.3, 99.8, 0.1};
 
 void ExpectFloors(const Corpus& c, const Pattern& p, bool as_cookie, const std::string& label,
                   const Floors& floors) {
@@ -450,6 +450,20 @@ const Case kEvasions[] = {
     {"id=mid(user(),1,1)+like+unhex(72)", false},
     // A quote that is no GBK trail byte stays a quote.
     {"user=%D5%27+or+1=1--", false},
+    // A statement stacked straight after ';', a set operation, a cast, a
+    // sub-select left open at the end, what is left of a polyglot once its
+    // comment folds, a clause that closes a column list.
+    {"id=1;drop", false},
+    {"q=x;update+users", false},
+    {"q=;RePLAcE/*x*/t(id)+VALUES(1)", false},
+    {"id=1+except+select+1,2", false},
+    {"q=password::int", false},
+    {"q=x&name=(select", false},
+    {"q=SLEEP(1)/*'+or+SLEEP(1)+or+'%22+or+SLEEP(1)+or+%22*/", false},
+    {"q=9999+or+{if+1}", false},
+    {"q=from+users+where+id=1", false},
+    {"q=order+by", false},
+    {"q=IS+NULL", false},
 };
 
 TEST(BuiltinPatternEvasions, EveryEvasionIsCaught) {
@@ -573,6 +587,13 @@ const char* const kProseQueries[] = {
     "q=%B0%60--+%D6%D0",
     "q=%81%7C%7C1%23",
     "q=%81%40%40version",
+    // Near misses of the shapes above: a blank after ';', a cast of an
+    // array, "from" as a parameter name and in prose, "null" in a sentence.
+    "q=restart%3B+update+your+drivers",
+    "q=array[]::int[]",
+    "from=index&to=home",
+    "q=from+Russia+with+love",
+    "q=it+is+null+and+void",
 };
 
 TEST(BuiltinPatternEvasions, OrdinaryQueriesPass) {
