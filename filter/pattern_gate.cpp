@@ -19,8 +19,8 @@ namespace {
 //   comparison word (like ... is, div, mod: a comparison word after such a
 //   number), an operator and select, ';' and the end or a
 //   comment, or "::"; "-1 or 1" and "-1||1"; or, at a value's start, the
-//   same words, a call or select, "from x where" (from), and "is null" or
-//   "like null" standing alone (from, like, is: also at a value's start);
+//   same words, a call or select, or "from x where" (from: also at a
+//   value's start);
 // - at a blank or punctuation byte before a word: a call, and/or/xor/not,
 //   && or ||, union, xp_cmdshell, utl_, information_schema (also written
 //   straight after "from"), into, exec, waitfor;
@@ -65,8 +65,8 @@ constexpr Word kWords[] = {
     // comparisons
     {"div", true, Context::kAfterNumber},
     {"mod", true, Context::kAfterNumber},
-    {"is", true, Context::kAfterNumberOrAtStart},
-    {"like", false, Context::kAfterNumberOrAtStart},
+    {"is", true, Context::kAfterNumber},
+    {"like", false, Context::kAfterNumber},
     {"rlike", false, Context::kAfterNumber},
     {"ilike", false, Context::kAfterNumber},
     {"regexp", false, Context::kAfterNumber},
