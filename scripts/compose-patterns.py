@@ -38,7 +38,9 @@ def build(cookie):
     parts.append(r"[\s\xa0'\"`()+\-*/|&=!<>,;@.:](?=[a-z&|])(?:(?=\w++ ?\()(?:" + F + r"\s*\(" + S + r"(?:select\b|@@|\w++\s*\()|convert\s*\(\s*int\b|pg_sleep\s*\(|benchmark\s*\(\s*[\d\s]++,|(?:n?char|concat\w*+)\s*\(\s*(?:\d+\s*,|0x))"
       r"|" + L + S + r"(?:(?:\d++|" + F + r"\s*\([^&]{0,200}?\))[\s)]*+(?:[=<>!]|" + C + r")|" + Q + r"?(?<t>\w++)" + Q + r"?\s*(?:=|like)\s*" + Q + r"?\k<t>\b)"
       r"|(?:union|except)" + S + r"(?:all|distinct)?" + S + r"select\b|xp_cmdshell|utl_\w++\.|from ?`?information_schema\b|into\s+(?:out|dump)file|exec(?:ute)?\s+\w++\s*$|waitfor\s+(?:delay|time))")
-    # symbol-led
+    # symbol-led: every alternative opens with its own byte and checks what
+    # stands before it only after that (a leading lookbehind would be tried
+    # at every byte the lookahead lets in)
     parts.append(r"(?=[;:{@()'\"`=0])(?:;(?:" + S + X + r"|(?&v)\b(?!\s*=))|\{\s*call\s|@@[a-z]|\(\s*(?:select(?:\b[^&]{1,200}?\bfrom\b| ?(?:\(|$|" + END + r"))|case\s+when\b)|[)`'\"]\s*as\s+[^\s]{1,40}+\s+from\b|=(?<=[\w\]]=)\(\s*$|\)::\w|::(?<=\w::)int\b|'[^'\s]{0,20}+'\s*(?:[!<>]?=|<>|\+|\|\|)\s*'|\)\s*\|\|\s*chr\(|0x(?:[2-7][0-9a-f](?:00)?){5})")
     body = "|".join(parts)
     defs = (r"(?(DEFINE)(?<q>['\"`]|\xe2\x80[\x98\x99\xb2])(?<s>[\s\xa0(]*+)"
