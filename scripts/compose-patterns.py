@@ -50,7 +50,7 @@ def build(cookie):
       # statements that need no context: after a closing quote or number, at the start of a value, after ';'
       r"(?<x>(?&v)\s+(?:table|database|user|into|from|\w++\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]++\s*\(|procedure\s+analyse)"
       r"(?<y>(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|distinct|case|pg_sleep|\w++\s*\()|exec(?:ute)?\s*(?:\(\s*@|@|master|xp_|sp_|immediate))"
-      r"(?<f>ascii|ord|hex|len\w*+|substr\w*+|mid|left|right|cast|convert|iif|if|elt|sleep|cha?r|\b[a-z\d]++_\w++)"
+      r"(?<f>ascii|ord|hex|len\w*+|substr\w*+|mid|left|right|cast|convert|iif|if|elt|sleep|cha?r|\b[a-z]++_\w++)"
       r"(?<v>drop|create|alter|truncate|insert|update|delete|replace)"
       r")")
     pat = ("(?:" + body + ")" + defs).replace('\\"', '"')
