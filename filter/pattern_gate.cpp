@@ -14,13 +14,12 @@ namespace {
 // order they are written):
 // - after '=' or '&': a quote closed (a quote byte); or a number followed by
 //   and/or/xor/not, && or || (the words or the pairs), a statement (drop,
-//   create ... replace, shutdown, call, procedure: a statement word after a
-//   number at a value's start; declare @ and set @: '@'; sleep(: a call), a
-//   comparison word (like ... is, div, mod: a comparison word after such a
-//   number), an operator and select, ';' and the end or a
-//   comment, or "::"; "-1 or 1" and "-1||1"; or, at a value's start, the
-//   same words, a call or select, or "from x where" (from: also at a
-//   value's start);
+//   create ... replace, shutdown, call, procedure, limit: a statement word
+//   after a number at a value's start; declare @ and set @: '@'; sleep(: a
+//   call), a comparison word (like ... is, div, mod: a comparison word after
+//   such a number), an operator and select, ';' and the end or a comment, or
+//   "::"; "-1 or 1" and "-1||1"; or, at a value's start, the same words, a
+//   call or select, or "from x where" (from: also at a value's start);
 // - at a blank or punctuation byte before a word: a call, and/or/xor/not,
 //   && or ||, union, xp_cmdshell, utl_, information_schema (also written
 //   straight after "from"), into, exec, waitfor;
@@ -87,6 +86,7 @@ constexpr Word kWords[] = {
     {"shutdown", false, Context::kStartsClause},
     {"procedure", false, Context::kStartsClause},
     {"call", false, Context::kStartsClause},
+    {"limit", false, Context::kStartsClause},
 };
 
 // For each pair of letters, the words of kWords that start with it (-1

@@ -48,7 +48,7 @@ def build(cookie):
       r"(?<c>(?:not\s+)?(?:[ri]?like|regexp|sounds\s+like|between|glob|match|similar\s+to)|is\s+(?:not\s+)?null|div\b|mod\b)"
       r"(?<k>" + S + r"(?:not\s+)?(?:(?:select|case|exists|true|false)\b|[@{]|(?&q)|[\w.$]++(?:\s*\(|[\s)]*+(?:[=<>!~^|&*%#]|--|/\*|" + C + r"))))"
       # statements that need no context: after a closing quote or number, at the start of a value, after ';'
-      r"(?<x>(?&v)\s+(?:table|database|user|into|from|\w++\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]++\s*\(|procedure\s+analyse)"
+      r"(?<x>(?&v)\s+(?:table|database|user|into|from|\w++\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]++\s*\(|procedure\s+analyse|limit\s+\d)"
       r"(?<y>(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|distinct|case|pg_sleep|\w++\s*\()|exec(?:ute)?\s*(?:\(\s*@|@|master|xp_|sp_|immediate))"
       r"(?<f>ascii|ord|hex|len\w*+|substr\w*+|mid|left|right|cast|convert|iif|if|elt|sleep|cha?r|\b[a-z]++_\w++)"
       r"(?<v>drop|create|alter|truncate|insert|update|delete|replace)"
