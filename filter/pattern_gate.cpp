@@ -19,7 +19,7 @@ namespace {
 //   call), a comparison word (like ... is, div, mod: a comparison word after
 //   such a number), an operator and select, ';' and the end or a comment, or
 //   "::"; "-1 or 1" and "-1||1"; or, at a value's start, the same words, a
-//   call or select, or "from x where" (from: also at a value's start);
+//   call or select, or "from x where" (from);
 // - at a blank or punctuation byte before a word: a call, and/or/xor/not,
 //   && or ||, union, xp_cmdshell, utl_, information_schema (also written
 //   straight after "from"), into, exec, waitfor;
@@ -31,10 +31,10 @@ namespace {
 // not a letter: a digit, a blank, punctuation, or the start of a value;
 // "rlike", "ilike" and "xor" are listed whole for that reason.
 enum class Context {
-  kAnywhere,              // wherever it starts
-  kAfterNumber,           // after "=N", "&N" or "=-N", then blanks or ')'
-  kAfterNumberOrAtStart,  // as kAfterNumber, or after '=' or '&' and blanks or '('
-  kStartsClause,          // as kAfterNumber, or after ';' and blanks or '('
+  kAnywhere,      // wherever it starts
+  kAfterNumber,   // after "=N", "&N" or "=-N", then blanks or ')'
+  kAtValueStart,  // after '=' or '&', then blanks or '('
+  kStartsClause,  // as kAfterNumber, or after ';' and blanks or '('
 };
 
 struct Word {
@@ -60,7 +60,7 @@ constexpr Word kWords[] = {
     {"group by", false, Context::kAnywhere},
     {"information_schema", false, Context::kAnywhere},
     {"frominformation_schema", false, Context::kAnywhere},
-    {"from ", false, Context::kAfterNumberOrAtStart},
+    {"from ", false, Context::kAtValueStart},
     // comparisons
     {"div", true, Context::kAfterNumber},
     {"mod", true, Context::kAfterNumber},
@@ -85,8 +85,8 @@ constexpr Word kWords[] = {
     {"replace", false, Context::kStartsClause},
     {"shutdown", false, Context::kStartsClause},
     {"procedure", false, Context::kStartsClause},
-    {"call", false, Context::kStartsClause},
     {"limit", false, Context::kStartsClause},
+    {"call", false, Context::kStartsClause},
 };
 
 // For each pair of letters, the words of kWords that start with it (-1
@@ -277,8 +277,8 @@ class Subject {
         case Context::kAfterNumber:
           if (AfterNumber(at)) return true;
           break;
-        case Context::kAfterNumberOrAtStart:
-          if (AfterNumber(at) || AtValueStart(at)) return true;
+        case Context::kAtValueStart:
+          if (AtValueStart(at)) return true;
           break;
         case Context::kStartsClause:
           if (AfterNumber(at) || AfterSemicolon(at)) return true;
