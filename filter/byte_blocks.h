@@ -100,15 +100,18 @@ inline std::size_t LetterRun8(const unsigned char* s, std::size_t n) {
 }
 
 // The bytes the subject fold copies as they are: from 0x20 to 0x7F, not
-// '/', '*', '#' or '-', and no space straight after a space. s[-1] must be
-// readable: it decides whether a first space is a second one.
+// '/', '*', '#' or '-', no space straight after a space or '(', and no
+// parenthesis straight after a space. s[-1] must be readable: it decides
+// whether a first byte is one of those. Eight at a time, the run also stops
+// at any parenthesis.
 inline std::size_t FoldPlainRun8(const unsigned char* s, std::size_t n) {
   std::size_t k = 0;
-  for (; k + 8 <= n && !(s[k] == ' ' && s[k - 1] == ' '); k += 8) {
+  for (; k + 8 <= n && !(s[k] == ' ' && (s[k - 1] == ' ' || s[k - 1] == '(')); k += 8) {
     const std::uint64_t x = Load(s + k);
     const std::uint64_t spaces = AnyEqual(x, ' ');
     if ((x & kHighs) | AnyBelow(x, 0x20) | (spaces & (spaces << 8)) | AnyEqual(x, '/') |
-        AnyEqual(x, '*') | AnyEqual(x, '#') | AnyEqual(x, '-')) {
+        AnyEqual(x, '*') | AnyEqual(x, '#') | AnyEqual(x, '-') | AnyEqual(x, '(') |
+        AnyEqual(x, ')')) {
       break;
     }
   }
@@ -151,7 +154,11 @@ inline std::size_t FoldPlainRun16(const unsigned char* s, std::size_t n) {
     const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at - 1));
     // A signed comparison: below 0x20, and every byte from 0x80.
     __m128i stop = _mm_cmplt_epi8(v, space);
-    stop = _mm_or_si128(stop, _mm_and_si128(equal(v, ' '), equal(before, ' ')));
+    const __m128i space_before = equal(before, ' ');
+    const __m128i blank_after = _mm_or_si128(space_before, equal(before, '('));
+    stop = _mm_or_si128(stop, _mm_and_si128(equal(v, ' '), blank_after));
+    const __m128i paren = _mm_or_si128(equal(v, '('), equal(v, ')'));
+    stop = _mm_or_si128(stop, _mm_and_si128(paren, space_before));
     stop = _mm_or_si128(stop, _mm_or_si128(equal(v, '/'), equal(v, '*')));
     stop = _mm_or_si128(stop, _mm_or_si128(equal(v, '#'), equal(v, '-')));
     return static_cast<unsigned>(_mm_movemask_epi8(stop));

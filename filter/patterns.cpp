@@ -26,8 +26,9 @@ platform::JitStackPool& JitStacks() {
   return pool;
 }
 
-// Bytes FoldSubject copies as they are wherever they stand: not blank, not
-// a GBK lead byte, not one that can start or end a comment.
+// Bytes FoldSubject copies as they are wherever they stand, but for a
+// parenthesis after a blank: not blank, not a GBK lead byte, not one that can
+// start or end a comment.
 constexpr std::array<bool, 256> MakeFoldPlain() {
   std::array<bool, 256> plain{};
   for (int c = 0x21; c <= 0x80; ++c) plain[c] = c != '/' && c != '*' && c != '#' && c != '-';
@@ -35,6 +36,16 @@ constexpr std::array<bool, 256> MakeFoldPlain() {
   return plain;
 }
 constexpr std::array<bool, 256> kFoldPlain = MakeFoldPlain();
+
+constexpr bool IsParen(unsigned char c) { return c == '(' || c == ')'; }
+
+// Whether s[k] (k > 0) is copied as it is after s[k - 1] was: a plain byte,
+// or a single space not after '('; a parenthesis after a space is not.
+inline bool FoldsToItself(const unsigned char* s, std::size_t k) {
+  const unsigned char c = s[k];
+  if (c == ' ') return s[k - 1] != ' ' && s[k - 1] != '(';
+  return kFoldPlain[c] && !(IsParen(c) && s[k - 1] == ' ');
+}
 
 }  // namespace
 
@@ -64,20 +75,25 @@ bool FoldSubject(std::string_view text, std::string* out) {
     if (copying) return out->empty() ? -1 : static_cast<unsigned char>(out->back());
     return i == 0 ? -1 : s[i - 1];
   };
+  // No blank after a blank or after '('.
+  auto takes_blank = [&](std::size_t i) {
+    const int before = last(i);
+    return before != ' ' && before != '(';
+  };
   auto blank = [&](std::size_t i) {
     copy_up_to(i);
-    if (last(i) != ' ') out->push_back(' ');
+    if (takes_blank(i)) out->push_back(' ');
   };
   std::size_t i = 0;
   while (i < n) {
     const unsigned char c = s[i];
-    if (kFoldPlain[c]) {
+    if (kFoldPlain[c] && !(IsParen(c) && last(i) == ' ')) {
       // A single space inside a run folds to itself and is kept in the run.
       // Whole blocks first: printable ASCII and single spaces, starting no
       // comment or GBK character.
       std::size_t end = i + 1;
       end += blocks::FoldPlainRun(s + end, n - end);
-      while (end < n && (kFoldPlain[s[end]] || (s[end] == ' ' && s[end - 1] != ' '))) ++end;
+      while (end < n && FoldsToItself(s, end)) ++end;
       if (copying) out->append(text.substr(i, end - i));
       i = end;
       continue;
@@ -95,7 +111,7 @@ bool FoldSubject(std::string_view text, std::string* out) {
       continue;
     }
     if (c <= 0x20) {
-      if (c == ' ' && last(i) != ' ') {
+      if (c == ' ' && takes_blank(i)) {
         if (copying) out->push_back(' ');
       } else {
         blank(i);
@@ -134,6 +150,14 @@ bool FoldSubject(std::string_view text, std::string* out) {
         blank(i);
         i = next_line + 1;
         continue;
+      }
+    }
+    if (IsParen(c) && last(i) == ' ') {
+      // The blank before a parenthesis goes too.
+      if (copying) {
+        out->pop_back();
+      } else {
+        copy_up_to(i - 1);
       }
     }
     if (copying) out->push_back(static_cast<char>(c));

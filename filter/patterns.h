@@ -36,7 +36,8 @@ struct MatchLimits {
 // with what SQL reads as blank folded, so that gaps of any length cost the
 // pattern nothing and cannot hide a statement:
 // - a run of bytes 0x00-0x20 (SQL Server reads 0x01-0x1F as blanks) becomes
-//   one space;
+//   one space, and none is left before or after '(' or before ')' ("sleep ( 5
+//   )" is "sleep(5)"), so the texts need not allow for one there;
 // - a complete "/* */" comment becomes one space, as SQL reads it ("UN/**/ION"
 //   is two words, not UNION); a MySQL "/*!50000" opener and its "*/" become
 //   spaces, as MySQL runs what they hold;

@@ -107,6 +107,10 @@ TEST(FoldSubject, FoldsWhatSqlReadsAsBlankAndMasksGbkPunctuation) {
        "1=1",
        "1 and 1=1"},
       {"a \t\n\r  b", "a b"},
+      // No blank beside '(', nor before ')'; one after ')' is kept.
+      {"sleep ( 5 ) or x", "sleep(5) or x"},
+      {"1 and\t(\x01select/**/1 )", "1 and(select 1)"},
+      {"x/**/( y", "x(y"},
       // Complete comments are blanks, whatever their length; "UN/**/ION" is
       // two words as SQL reads it.
       {"union/**/select", "union select"},
@@ -130,6 +134,7 @@ TEST(FoldSubject, FoldsWhatSqlReadsAsBlankAndMasksGbkPunctuation) {
   const std::string unchanged[] = {
       "",
       "q=1 and 1=2&x=y",
+      "f(x) and y(z)",                     // a blank after ")" is kept
       "admin'--",                          // an open comment ends the injection
       "a/*b",                              // no end: not a comment
       "#ff0000 -- x",                      // no line feed after either
@@ -185,8 +190,9 @@ TEST(ByteBlocks, RunLengthsStopAtTheFirstByteOfAnotherKind) {
   };
   const auto fold_plain = [](const unsigned char* s, std::size_t k) {
     const unsigned char c = s[k];
+    const bool paren = c == '(' || c == ')';
     return c >= 0x20 && c <= 0x7F && c != '/' && c != '*' && c != '#' && c != '-' &&
-           !(c == ' ' && s[k - 1] == ' ');
+           !(c == ' ' && (s[k - 1] == ' ' || s[k - 1] == '(')) && !(paren && s[k - 1] == ' ');
   };
   struct Kind {
     const char* name;
@@ -197,7 +203,8 @@ TEST(ByteBlocks, RunLengthsStopAtTheFirstByteOfAnotherKind) {
   std::vector<Kind> kinds = {
       {"letters", letter, {LetterRun8, LetterRun}, 'q'},
       {"fold plain", fold_plain, {FoldPlainRun8, FoldPlainRun}, 'q'},
-      {"fold plain, spaced", fold_plain, {FoldPlainRun8, FoldPlainRun}, ' '}};
+      {"fold plain, spaced", fold_plain, {FoldPlainRun8, FoldPlainRun}, ' '},
+      {"fold plain, parenthesised", fold_plain, {FoldPlainRun8, FoldPlainRun}, '('}};
   for (const Kind& kind : kinds) {
     for (int b = 0; b < 256; ++b) {
       for (std::size_t at = 0; at < 40; ++at) {
@@ -213,7 +220,11 @@ TEST(ByteBlocks, RunLengthsStopAtTheFirstByteOfAnotherKind) {
           EXPECT_LE(got, run) << kind.name << " byte " << b << " at " << at;
           // The eight-byte space-pair test borrows into the byte after a
           // space: a '!' there ends the block early (harmless, only slower).
-          if (measure == FoldPlainRun8 && b == '!') continue;
+          // It also stops at every parenthesis.
+          if (measure == FoldPlainRun8 &&
+              (b == '!' || b == '(' || b == ')' || kind.filler == '(')) {
+            continue;
+          }
           EXPECT_GE(got, run / 16 * 16) << kind.name << " byte " << b << " at " << at;
         }
 #if defined(__SSE2__)
@@ -246,7 +257,9 @@ TEST(FoldSubject, FoldsTheSameWhereverTheCaseStandsInALongPlainRun) {
                                "a  b",
                                "a \x01 b",
                                "a /**/ b",
-                               "a --x\n"};
+                               "a --x\n",
+                               "f ( x )",
+                               "a )( b"};
   for (const std::string& part : parts) {
     std::string alone;
     if (!FoldSubject(part, &alone)) alone = part;

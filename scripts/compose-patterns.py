@@ -54,8 +54,10 @@ def build(cookie):
       r"(?<v>drop|create|alter|truncate|insert|update|delete|replace)"
       r")")
     pat = ("(?:" + body + ")" + defs).replace('\\"', '"')
-    # The subject is folded: a blank is exactly one space.
+    # The subject is folded: a blank is exactly one space, and there is none
+    # before '(' or ')' or after '('.
     pat = pat.replace(r"\s*", " ?").replace(r"\s+", " ").replace(r"\s", " ")
+    pat = pat.replace(r" ?\(", r"\(").replace(r"\( ?", r"\(").replace(r" ?\)", r"\)")
     return compact(pat)
 
 
