@@ -463,6 +463,12 @@ const Case kEvasions[] = {
     {"q=9999+or+{if+1}", false},
     {"q=from+users+where+id=1", false},
     {"q=order+by", false},
+    // A sleep among the arguments of a condition, a comparison with a cast
+    // or a call after a closing quote, blanks around parentheses.
+    {"id=IF(1=1,SLEEP(5),0)", false},
+    {"q=a'+LIKE+BINARY+'a", false},
+    {"q=1%22+MOD+LENGTH(USER)+MOD+%22", false},
+    {"id=1+and+(+select+1+)=1", false},
 };
 
 TEST(BuiltinPatternEvasions, EveryEvasionIsCaught) {
@@ -593,6 +599,7 @@ const char* const kProseQueries[] = {
     "from=index&to=home",
     "q=from+Russia+with+love",
     "q=it+is+null+and+void",
+    "q=alarm(2),+sleep(3)",
 };
 
 TEST(BuiltinPatternEvasions, OrdinaryQueriesPass) {
