@@ -27,7 +27,7 @@ def build(cookie):
     END = "[&;]" if cookie else "&"
     Q = r"(?&q)"; S = r"(?&s)"; C = r"(?&c)"; L = r"(?&l)"; F = r"(?&f)"; K = r"(?&k)"; X = r"(?&x)"
     VS = r"[=&]"
-    TOK = r"[^\s'\"`&=(,\x80-\xff]*+" + Q
+    TOK = r"[^\s'\"`&=(,\x80-\xff]*+" + Q + Q + "?" 
     parts = []
     # value start: a closing quote or number, or nothing, then SQL
     parts.append(VS + r"(?:" + TOK + r"[)\s]*+(?:--(?![a-z])|#|\( ?select\b|/\*|;|collate\b|,\s*null\b|" + L + K + r"|" + X + r"|" + C + r"\s*(?:binary\s)?(?:" + Q + r"|\w*\(|\d)|[-=<>!~^|&*/%+]+\s*(?:" + Q + r"[\w(@]|[(@]|[\w.$]++\s*(?:\(|--|#))|[^'\"&]{0,40}?(?:--[\s-]*|#)(?:$|" + END + r"))"
@@ -36,7 +36,7 @@ def build(cookie):
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
     # calls first
     parts.append(r"[\s\xa0'\"`()+\-*/|&=!<>,;@.:](?=[a-z&|])(?:(?=\w++ ?\()(?:" + F + r"\s*\(" + S + r"(?:select\b|@@|\w++\s*\()|convert\s*\(\s*int\b|pg_sleep\s*\(|(?<=[,(])sleep\(\d|benchmark\s*\(\s*[\d\s]++,|(?:n?char|concat\w*+)\s*\(\s*(?:\d+\s*,|0x))"
-      r"|" + L + S + r"(?:(?:\d++|" + F + r"\s*\([^&]{0,200}?\))[\s)]*+(?:[=<>!]|" + C + r")|" + Q + r"?(?<t>\w++)" + Q + r"?\s*(?:=|like)\s*" + Q + r"?\k<t>\b)"
+      r"|" + L + S + r"(?:(?:\d++|" + F + r"\s*\([^&]{0,200}?\))[\s)]*+(?:[=<>!]|" + C + r")|" + Q + r"*+(?<t>\w++)" + Q + r"*+\s*(?:=|like)\s*" + Q + r"*+\k<t>\b)"
       r"|(?:union|except)" + S + r"(?:all|distinct)?" + S + r"select\b|xp_cmdshell|utl_\w++\.|from ?`?information_schema\b|into\s+(?:out|dump)file|exec(?:ute)?\s+\w++\s*$|waitfor\s+(?:delay|time))")
     # symbol-led: every alternative opens with its own byte and checks what
     # stands before it only after that (a leading lookbehind would be tried

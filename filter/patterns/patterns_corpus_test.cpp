@@ -469,6 +469,10 @@ const Case kEvasions[] = {
     {"q=a'+LIKE+BINARY+'a", false},
     {"q=1%22+MOD+LENGTH(USER)+MOD+%22", false},
     {"id=1+and+(+select+1+)=1", false},
+    // A quote escaped with a backslash before the closing one; doubled
+    // quotes around a tautology's words.
+    {"q=x\\''or+1#", false},
+    {"q=x%22%22)+or+(%22%22a%22%22=%22%22a", false},
 };
 
 TEST(BuiltinPatternEvasions, EveryEvasionIsCaught) {
