@@ -185,7 +185,7 @@ std::string Describe(const Rate& r) {
 struct Floors {
   double attack_min, attack_blind_min, benign_max;
 };
-constexpr Floors kInjectionTextFloors{95.3, 99.8, 0.1};
+constexpr Floors kInjectionTextFloors{95.4, 99.8, 0.1};
 
 void ExpectFloors(const Corpus& c, const Pattern& p, bool as_cookie, const std::string& label,
                   const Floors& floors) {
