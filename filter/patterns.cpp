@@ -124,16 +124,18 @@ bool FoldSubject(std::string_view text, std::string* out) {
         const std::size_t at = text.find("*/", i + 2);
         next_close = at == std::string_view::npos ? n : at;
       }
+      if (i + 2 < n && s[i + 2] == '!') {
+        // MySQL runs what a versioned comment holds, and an opener left
+        // unclosed runs to the end ("/*!0UNION/*!0SELECT 1").
+        blank(i);
+        versioned_close = next_close;
+        i += 3;
+        while (i < n && s[i] >= '0' && s[i] <= '9') ++i;
+        continue;
+      }
       if (next_close < n) {
-        if (i + 2 < n && s[i + 2] == '!') {
-          blank(i);
-          versioned_close = next_close;
-          i += 3;
-          while (i < n && s[i] >= '0' && s[i] <= '9') ++i;
-        } else {
-          blank(i);
-          i = next_close + 2;
-        }
+        blank(i);
+        i = next_close + 2;
         continue;
       }
     } else if (c == '*' && i == versioned_close) {

@@ -39,8 +39,8 @@ struct MatchLimits {
 //   one space, and none is left before or after '(' or before ')' ("sleep ( 5
 //   )" is "sleep(5)"), so the texts need not allow for one there;
 // - a complete "/* */" comment becomes one space, as SQL reads it ("UN/**/ION"
-//   is two words, not UNION); a MySQL "/*!50000" opener and its "*/" become
-//   spaces, as MySQL runs what they hold;
+//   is two words, not UNION); a MySQL "/*!50000" opener (closed or not) and
+//   its "*/" become spaces, as MySQL runs what they hold;
 // - a "--" or "#" comment ended by a line feed becomes one space (one left
 //   open to the end of the text stays as it is: it is what ends an
 //   injection);

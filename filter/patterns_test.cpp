@@ -118,6 +118,7 @@ TEST(FoldSubject, FoldsWhatSqlReadsAsBlankAndMasksGbkPunctuation) {
       {"UN/**/ION", "UN ION"},
       // A MySQL versioned comment runs its content.
       {"1/*!50000union*//*!select*/1", "1 union select 1"},
+      {"1/*!0union/*!0all/*!0select 1", "1 union all select 1"},
       // A line comment ended by a line feed is a blank; one left open stays.
       {"union--x\nselect", "union select"},
       {"union#" + std::string(300, 'x') + "\nselect", "union select"},

@@ -473,6 +473,8 @@ const Case kEvasions[] = {
     // quotes around a tautology's words.
     {"q=x\\''or+1#", false},
     {"q=x%22%22)+or+(%22%22a%22%22=%22%22a", false},
+    // Versioned comments left open before each keyword.
+    {"id=1+/*!0UNION/*!0ALL/*!0SELECT+1,2", false},
 };
 
 TEST(BuiltinPatternEvasions, EveryEvasionIsCaught) {
