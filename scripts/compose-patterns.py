@@ -51,7 +51,7 @@ def build(cookie):
       r"(?<x>(?&v)\s+(?:table|database|user|into|from|\w++\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]++\s*\(|procedure\s+analyse|limit\s+\d)"
       r"(?<y>(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|distinct|case|pg_sleep|\w++\s*\()|exec(?:ute)?\s*(?:\(\s*@|@|master|xp_|sp_|immediate))"
       r"(?<f>ascii|ord|hex|len\w*+|substr\w*+|mid|left|right|cast|convert|iif|if|elt|sleep|cha?r|\b[a-z]++_\w++)"
-      r"(?<v>drop|create|alter|truncate|insert|update|delete|replace)"
+      r"(?<v>drop|create|alter|truncate|insert|update|delete|replace|copy)"
       r")")
     pat = ("(?:" + body + ")" + defs).replace('\\"', '"')
     # The subject is folded: a blank is exactly one space, and there is none

@@ -475,6 +475,8 @@ const Case kEvasions[] = {
     {"q=x%22%22)+or+(%22%22a%22%22=%22%22a", false},
     // Versioned comments left open before each keyword.
     {"id=1+/*!0UNION/*!0ALL/*!0SELECT+1,2", false},
+    // PostgreSQL's COPY stacked after ';' runs a program.
+    {"id=1;COPY+t+FROM+PROGRAM+'id'", false},
 };
 
 TEST(BuiltinPatternEvasions, EveryEvasionIsCaught) {
@@ -762,7 +764,7 @@ TEST(BuiltinPatternGate, KeepsTheVerdictOnGeneratedValues) {
       "\xa0", "\xe2\x80\x99", "\xe2\x80\x9c", "\xb0\x60", "\xd6\xd0", "\xff", "\t", "\n", "=1",
       "&2", "=-3", "5)", "((", " (", "unicode", "hex", "bin", "len", "length", "substring",
       "left", "right", "ifnull", "isnull", "chr", "extractvalue", "x_y", "in", "is", "5.0",
-      "17_0", "like Gecko", "=(", "int)"};
+      "17_0", "like Gecko", "=(", "int)", "replace", "copy", "copy t", "binary"};
   // What a piece may follow and be followed by, so that every piece is
   // tried in each context the texts tell apart.
   const std::vector<std::string> before = {"", "q=", "q=1 ", "q=1", "q=-1 ", "q=1) ", "q=x ",
