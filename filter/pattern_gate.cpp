@@ -115,9 +115,9 @@ constexpr WordIndex kWordIndex = MakeWordIndex();
 
 // Names the texts read as a call when '(' follows; also any name that
 // starts with len, substr or concat, or holds '_'.
-constexpr std::string_view kCallNames[] = {"ascii", "ord",     "hex",   "mid",      "left", "right",
-                                           "cast",  "convert", "iif",   "if",       "elt",  "sleep",
-                                           "char",  "chr",     "nchar", "benchmark"};
+constexpr std::string_view kCallNames[] = {"ascii", "ord",  "hex",     "user",  "mid",      "left",
+                                           "right", "cast", "convert", "iif",   "if",       "elt",
+                                           "sleep", "char", "chr",     "nchar", "benchmark"};
 constexpr std::string_view kCallPrefixes[] = {"len", "substr", "concat"};
 
 enum ByteKind : unsigned char { kPlain, kTrigger, kLetter, kSpecial };

@@ -32,10 +32,10 @@ def build(cookie):
     # value start: a closing quote or number, or nothing, then SQL
     parts.append(VS + r"(?:" + TOK + r"[)\s]*+(?:--(?![a-z])|#|\( ?select\b|/\*|;|collate\b|,\s*null\b|" + L + K + r"|" + X + r"|" + C + r"\s*(?:binary\s)?(?:" + Q + r"|\w*\(|\d)|[-=<>!~^|&*/%+]+\s*(?:" + Q + r"[\w(@]|[(@]|[\w.$]++\s*(?:\(|--|#))|[^'\"&]{0,40}?(?:--[\s-]*|#)(?:$|" + END + r"))"
                  r"|-?\d++[)\s]*+(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#)|::\w)|-\d++\s*" + L + r"\s*\d"
-                 r"|[\s(]*+(?!\d)(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + F + r"\s*\([^&]{0,40}?\)\s*(?:--(?!>)|#|/\*|=)|select" + S + r"(?:[\w.]++\s*;|[^&]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b))))")
+                 r"|[\s(]*+(?!\d)(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + F + r"\s*\([^&]{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b))))")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
     # calls first
-    parts.append(r"[\s\xa0'\"`()+\-*/|&=!<>,;@.:](?=[a-z&|])(?:(?=\w++ ?\()(?:" + F + r"\s*\(" + S + r"(?:select\b|@@|\w++\s*\()|convert\s*\(\s*int\b|pg_sleep\s*\(|(?<=[,(])sleep\(\d|benchmark\s*\(\s*[\d\s]++,|(?:n?char|concat\w*+)\s*\(\s*(?:\d+\s*,|0x))"
+    parts.append(r"[\s\xa0'\"`()+*/|&=!<>,;@.:-](?=[a-z&|])(?:(?=\w++ ?\()(?:" + F + r"\s*\(" + S + r"(?:select\b|@@|" + F + r"\s*\()|convert\s*\(\s*int\b|pg_sleep\s*\(|(?<=[,(])sleep\(\d|benchmark\s*\(\s*[\d\s]++,|(?:n?char|concat\w*+)\s*\(\s*(?:\d+\s*,|0x))"
       r"|" + L + S + r"(?:(?:\d++|" + F + r"\s*\([^&]{0,200}?\))[\s)]*+(?:[=<>!]|" + C + r")|" + Q + r"*+(?<t>\w++)" + Q + r"*+\s*(?:=|like)\s*" + Q + r"*+\k<t>\b)"
       r"|(?:union|except)" + S + r"(?:all|distinct)?" + S + r"select\b|xp_cmdshell|utl_\w++\.|from ?`?information_schema\b|into\s+(?:out|dump)file|exec(?:ute)?\s+\w++\s*$|waitfor\s+(?:delay|time))")
     # symbol-led: every alternative opens with its own byte and checks what
@@ -49,8 +49,8 @@ def build(cookie):
       r"(?<k>" + S + r"(?:not\s+)?(?:(?:select|case|exists|true|false)\b|[@{]|(?&q)|[\w.$]++(?:\s*\(|[\s)]*+(?:[=<>!~^|&*%#]|--|/\*|" + C + r"))))"
       # statements that need no context: after a closing quote or number, at the start of a value, after ';'
       r"(?<x>(?&v)\s+(?:table|database|user|into|from|\w++\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]++\s*\(|procedure\s+analyse|limit\s+\d)"
-      r"(?<y>(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|distinct|case|pg_sleep|\w++\s*\()|exec(?:ute)?\s*(?:\(\s*@|@|master|xp_|sp_|immediate))"
-      r"(?<f>ascii|ord|hex|len\w*+|substr\w*+|mid|left|right|cast|convert|iif|if|elt|sleep|cha?r|\b[a-z]++_\w++)"
+      r"(?<y>(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|distinct|case|pg_sleep|\w++\s*\()|exec(?:ute)?\s*(?:\(?@|master|xp_|sp_|immediate))"
+      r"(?<f>ascii|ord|hex|user|len\w*+|substr\w*+|mid|left|right|cast|convert|iif|if|elt|sleep|cha?r|\b[a-z]++_\w++)"
       r"(?<v>drop|create|alter|truncate|insert|update|delete|replace|copy)"
       r")")
     pat = ("(?:" + body + ")" + defs).replace('\\"', '"')

@@ -608,6 +608,12 @@ const char* const kProseQueries[] = {
     "q=from+Russia+with+love",
     "q=it+is+null+and+void",
     "q=alarm(2),+sleep(3)",
+    // A call the texts know wrapping a call they do not: programming text,
+    // and the commonest date format of SQL Server searches.
+    "q=len(str(123))",
+    "q=print(hex(id(obj)))",
+    "q=hex(randomblob(16))",
+    "q=convert(varchar(10),getdate(),120)",
 };
 
 TEST(BuiltinPatternEvasions, OrdinaryQueriesPass) {
