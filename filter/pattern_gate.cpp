@@ -250,19 +250,23 @@ class Subject {
     return j > 0 && (s_[j - 1] == '=' || s_[j - 1] == '&');
   }
 
+  // The byte before `at` once blanks and '(' (and 0xA0 bytes, with `nbsp`)
+  // are passed over; 0 at the start of the subject.
+  unsigned char ByteBeforeOpening(std::size_t at, bool nbsp) const {
+    while (at > 0 && (s_[at - 1] == ' ' || s_[at - 1] == '(' || (nbsp && s_[at - 1] == 0xA0))) {
+      --at;
+    }
+    return at > 0 ? s_[at - 1] : 0;
+  }
+
   // Before `at`: blanks or '(', then '=' or '&'.
   bool AtValueStart(std::size_t at) const {
-    std::size_t j = at;
-    while (j > 0 && (s_[j - 1] == ' ' || s_[j - 1] == '(')) --j;
-    return j > 0 && (s_[j - 1] == '=' || s_[j - 1] == '&');
+    const unsigned char before = ByteBeforeOpening(at, false);
+    return before == '=' || before == '&';
   }
 
   // Before `at`: blanks, 0xA0 bytes or '(', then ';'.
-  bool AfterSemicolon(std::size_t at) const {
-    std::size_t j = at;
-    while (j > 0 && (s_[j - 1] == ' ' || s_[j - 1] == 0xA0 || s_[j - 1] == '(')) --j;
-    return j > 0 && s_[j - 1] == ';';
-  }
+  bool AfterSemicolon(std::size_t at) const { return ByteBeforeOpening(at, true) == ';'; }
 
   bool KeywordAt(std::size_t at) const {
     const unsigned char second = Lower(At(at + 1));

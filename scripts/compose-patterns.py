@@ -27,7 +27,7 @@ def build(cookie):
     END = "[&;]" if cookie else "&"
     Q = r"(?&q)"; S = r"(?&s)"; C = r"(?&c)"; L = r"(?&l)"; F = r"(?&f)"; K = r"(?&k)"; X = r"(?&x)"
     VS = r"[=&]"
-    TOK = r"[^\s'\"`&=(,\x80-\xff]*+" + Q + Q + "?" 
+    TOK = r"[^\s'\"`&=(,\x80-\xff]*+" + Q + Q + "?"
     parts = []
     # value start: a closing quote or number, or nothing, then SQL
     parts.append(VS + r"(?:" + TOK + r"[)\s]*+(?:--(?![a-z])|#|\( ?select\b|/\*|;|collate\b|,\s*null\b|" + L + K + r"|" + X + r"|" + C + r"\s*(?:binary\s)?(?:" + Q + r"|\w*\(|\d)|[-=<>!~^|&*/%+]+\s*(?:" + Q + r"[\w(@]|[(@]|[\w.$]++\s*(?:\(|--|#))|[^'\"&]{0,40}?(?:--[\s-]*|#)(?:$|" + END + r"))"
