@@ -115,9 +115,9 @@ constexpr WordIndex kWordIndex = MakeWordIndex();
 
 // Names the texts read as a call when '(' follows; also any name that
 // starts with len, substr or concat, or holds '_'.
-constexpr std::string_view kCallNames[] = {"ascii", "ord",  "hex",     "user",  "mid",      "left",
-                                           "right", "cast", "convert", "iif",   "if",       "elt",
-                                           "sleep", "char", "chr",     "nchar", "benchmark"};
+constexpr std::string_view kCallNames[] = {
+    "ascii", "ord", "hex", "user",  "mid",  "left", "right", "cast",      "convert",
+    "iif",   "if",  "elt", "sleep", "char", "chr",  "nchar", "benchmark", "version"};
 constexpr std::string_view kCallPrefixes[] = {"len", "substr", "concat"};
 
 enum ByteKind : unsigned char { kPlain, kTrigger, kLetter, kSpecial };
@@ -126,7 +126,6 @@ constexpr std::array<unsigned char, 256> MakeKinds() {
   std::array<unsigned char, 256> kinds{};
   for (int c = 'a'; c <= 'z'; ++c) kinds[c] = kinds[c - 32] = kLetter;
   for (unsigned char c : {'\'', '"', '`', '{', '@'}) kinds[c] = kTrigger;
-  kinds[0xE2] = kTrigger;  // the lead byte of the typographic quotes
   for (unsigned char c : {';', ':', '&', '|', '0', '(', ')'}) kinds[c] = kSpecial;
   return kinds;
 }

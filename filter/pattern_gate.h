@@ -9,7 +9,7 @@ namespace zelk::filter {
 // False only when built-in texts 1 and 2 cannot match `folded` (a subject as
 // FoldSubject leaves it). Every way into those texts needs at least one of
 // these (letters in any case), which is what this looks for:
-// - a byte ' " ` { @, or 0xE2 (the lead byte of the typographic quotes);
+// - a byte ' " ` { @;
 // - "&&", "||", "::", "0x", ") as ", ';' followed by an optional blank and
 //   then the end, '-' or '#';
 // - '(' after '=', before "case", or after a name the texts call (ascii,

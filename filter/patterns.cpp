@@ -98,6 +98,15 @@ bool FoldSubject(std::string_view text, std::string* out) {
       i = end;
       continue;
     }
+    if (c == 0xE2 && i + 2 < n && s[i + 1] == 0x80 &&
+        (s[i + 2] == 0x98 || s[i + 2] == 0x99 || s[i + 2] == 0xB2)) {
+      // UTF-8 for U+2018, U+2019 and U+2032: SQL Server's best fit to a
+      // one-byte code page turns each into a quote, so they read as one.
+      copy_up_to(i);
+      out->push_back('\'');
+      i += 3;
+      continue;
+    }
     if (IsGbkLeadByte(c) && i + 1 < n && IsGbkTrailByte(s[i + 1])) {
       const unsigned char t = s[i + 1];
       if (t == '`' || t == '|' || t == '@') {

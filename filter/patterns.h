@@ -44,6 +44,9 @@ struct MatchLimits {
 // - a "--" or "#" comment ended by a line feed becomes one space (one left
 //   open to the end of the text stays as it is: it is what ends an
 //   injection);
+// - a UTF-8 left or right single quotation mark or prime (U+2018, U+2019,
+//   U+2032) becomes a quote, as SQL Server's best fit to a one-byte code
+//   page makes it;
 // - the second byte of a two-byte GBK character that is '`', '|' or '@'
 //   becomes 0xFF, so Chinese text never reads as a backtick-quoted name, an
 //   "||" or an "@variable". Pairs are read from the start of the text as a

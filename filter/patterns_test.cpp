@@ -126,6 +126,11 @@ TEST(FoldSubject, FoldsWhatSqlReadsAsBlankAndMasksGbkPunctuation) {
       // pairs, and bytes that form no pair, are kept.
       {"\xB0\x60; \x81\x7C\x7C \x81\x40\x40x", "\xB0\xFF; \x81\xFF\x7C \x81\xFF\x40x"},
       {"a\xB0\x60", "a\xB0\xFF"},
+      // Typographic single quotes and the prime are quotes.
+      {"\xE2\x80\x99 or \xE2\x80\x98"
+       "1\xE2\x80\xB2=\xE2\x80\x99"
+       "1",
+       "' or '1'='1"},
   };
   for (const auto& c : cases) {
     std::string out;
@@ -142,6 +147,8 @@ TEST(FoldSubject, FoldsWhatSqlReadsAsBlankAndMasksGbkPunctuation) {
       "\xD5\x27 or 1=1",                   // 0x27 is no trail byte: the quote stays
       "\xD6\xD0\xCE\xC4\x81\x5C\x81\x7B",  // pairs whose second byte is harmless
       "\x80\x60",                          // 0x80 starts no character
+      "\xE2\x80\x9C",                      // a double quotation mark is no quote
+      "\xB0\xE2\x80\x99",                  // 0xE2 ends a GBK pair here
   };
   for (const std::string& text : unchanged) {
     std::string out = "untouched";

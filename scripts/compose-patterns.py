@@ -3,10 +3,10 @@
 their grammar below; then run scripts/scramble-patterns.py.
 
 The texts match the subject FoldSubject leaves (blanks and comments folded to
-one space, GBK punctuation trail bytes masked). What makes a value an
-injection is that it closes the context it sits in (a quote or a number at
-the start of a value, or nothing) and goes on in SQL; prose has SQL words and
-quotes but no SQL syntax after such a close. Text 2 (cookies and POST bodies)
+one space, typographic single quotes made quotes, GBK punctuation trail bytes
+masked). What makes a value an injection is that it closes the context it
+sits in (a quote or a number at the start of a value, or nothing) and goes on
+in SQL; prose has SQL words and quotes but no SQL syntax after such a close. Text 2 (cookies and POST bodies)
 differs from text 1 only in also ending a value at ';'.
 
 Every top-level alternative starts with a byte from a small set ('=', '&',
@@ -43,14 +43,14 @@ def build(cookie):
     # at every byte the lookahead lets in)
     parts.append(r"(?=[;:{@()'\"`=0])(?:;(?:" + S + X + r"|(?&v)\b(?!\s*=))|\{\s*call\s|@@[a-z]|\(\s*(?:select(?:\b[^&]{1,200}?\bfrom\b| ?(?:\(|$|" + END + r"))|case\s+when\b)|[)`'\"]\s*as\s+[^\s]{1,40}+\s+from\b|=(?<=[\w\]]=)\(\s*$|\)::\w|::(?<=\w::)int\b|'[^'\s]{0,20}+'\s*(?:[!<>]?=|<>|\+|\|\|)\s*'|\)\s*\|\|\s*chr\(|0x(?:[2-7][0-9a-f](?:00)?){5})")
     body = "|".join(parts)
-    defs = (r"(?(DEFINE)(?<q>['\"`]|\xe2\x80[\x98\x99\xb2])(?<s>[\s\xa0(]*+)"
+    defs = (r"(?(DEFINE)(?<q>['\"`])(?<s>[\s\xa0(]*+)"
       r"(?<l>(?:and|x?or|not)\b|&&|\|\|)"
       r"(?<c>(?:not\s+)?(?:[ri]?like|regexp|sounds\s+like|between|glob|match|similar\s+to)|is\s+(?:not\s+)?null|div\b|mod\b)"
       r"(?<k>" + S + r"(?:not\s+)?(?:(?:select|case|exists|true|false)\b|[@{]|(?&q)|[\w.$]++(?:\s*\(|[\s)]*+(?:[=<>!~^|&*%#]|--|/\*|" + C + r"))))"
       # statements that need no context: after a closing quote or number, at the start of a value, after ';'
       r"(?<x>(?&v)\s+(?:table|database|user|into|from|\w++\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]++\s*\(|procedure\s+analyse|limit\s+\d)"
       r"(?<y>(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|distinct|case|pg_sleep|\w++\s*\()|exec(?:ute)?\s*(?:\(?@|master|xp_|sp_|immediate))"
-      r"(?<f>ascii|ord|hex|user|len\w*+|substr\w*+|mid|left|right|cast|convert|iif|if|elt|sleep|cha?r|\b[a-z]++_\w++)"
+      r"(?<f>ascii|ord|hex|user|version|len\w*+|substr\w*+|mid|left|right|cast|convert|iif|if|elt|sleep|cha?r|\b[a-z]++_\w++)"
       r"(?<v>drop|create|alter|truncate|insert|update|delete|replace|copy)"
       r")")
     pat = ("(?:" + body + ")" + defs).replace('\\"', '"')
