@@ -17,15 +17,15 @@ namespace {
 //   create ... copy, shutdown, call, procedure, limit: a statement word
 //   after a number at a value's start; declare @ and set @: '@'; sleep(: a
 //   call), a comparison word (like ... is, div, mod: a comparison word after
-//   such a number), an operator and select, ';' and the end or a comment, or
-//   "::"; "-1 or 1" and "-1||1"; or, at a value's start, the same words, a
-//   call or select, or "from x where" (from);
+//   such a number), an operator and select, or ';' and the end or a
+//   comment; "-1 or 1" and "-1||1"; or, at a value's start, the same words,
+//   a call or select, or "from x where" (from);
 // - at a blank or punctuation byte before a word: a call, and/or/xor/not,
 //   && or ||, union, xp_cmdshell, utl_, information_schema (also written
 //   straight after "from"), into, exec, waitfor;
 // - at punctuation: ';' and a statement (a statement word after ';'), '{',
-//   "@@", "( case" or "( select" (select), ") as", ")::" or ")||" (the
-//   pairs), a quote, "=(" (a call), or "0x".
+//   "@@", "( case" or "( select" (select), ") as", ")::", "::int" or ")||"
+//   (the pairs), a quote, "=(" (a call), or "0x".
 // A call is a name the texts know (or any name holding '_') followed by an
 // optional blank and '('. Every word above is entered after a byte that is
 // not a letter: a digit, a blank, punctuation, or the start of a value;

@@ -30,8 +30,8 @@ def build(cookie):
     TOK = r"[^\s'\"`&=(,\x80-\xff]*+" + Q + Q + "?"
     parts = []
     # value start: a closing quote or number, or nothing, then SQL
-    parts.append(VS + r"(?:" + TOK + r"[)\s]*+(?:--(?![a-z])|#|\( ?select\b|/\*|;|collate\b|,\s*null\b|" + L + K + r"|" + X + r"|" + C + r"\s*(?:binary\s)?(?:" + Q + r"|\w*\(|\d)|[-=<>!~^|&*/%+]+\s*(?:" + Q + r"[\w(@]|[(@]|[\w.$]++\s*(?:\(|--|#))|[^'\"&]{0,40}?(?:--[\s-]*|#)(?:$|" + END + r"))"
-                 r"|-?\d++[)\s]*+(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#)|::\w)|-\d++\s*" + L + r"\s*\d"
+    parts.append(VS + r"(?:" + TOK + r"[)\s]*+(?:--(?![a-z])|#|\( ?select\b|/\*|;|collate\b|,\s*null\b|" + L + K + r"|" + X + r"|" + C + r"\s*(?:binary\s)?(?:" + Q + r"|\w*\(|\d)|[-=<>!~^|&*/%+]+\s*(?:" + Q + r"[\w(@]|[(@]|[\w.$]++\s*(?:\(|--|#))|[^'\"&]{0,40}?(?:--[\s-]*|(?<![a-z])#)(?:$|" + END + r"))"
+                 r"|-?\d++[)\s]*+(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d"
                  r"|[\s(]*+(?!\d)(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + F + r"\s*\([^&]{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b))))")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
     # calls first
@@ -49,7 +49,7 @@ def build(cookie):
       r"(?<k>" + S + r"(?:not\s+)?(?:(?:select|case|exists|true|false)\b|[@{]|(?&q)|[\w.$]++(?:\s*\(|[\s)]*+(?:[=<>!~^|&*%#]|--|/\*|" + C + r"))))"
       # statements that need no context: after a closing quote or number, at the start of a value, after ';'
       r"(?<x>(?&v)\s+(?:table|database|user|into|from|\w++\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]++\s*\(|procedure\s+analyse|limit\s+\d)"
-      r"(?<y>(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|distinct|case|pg_sleep|\w++\s*\()|exec(?:ute)?\s*(?:\(?@|master|xp_|sp_|immediate))"
+      r"(?<y>(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|case|pg_sleep|\w++\s*\()|exec(?:ute)?\s*(?:\(?@|master|xp_|sp_|immediate))"
       r"(?<f>ascii|ord|hex|user|version|len\w*+|substr\w*+|mid|left|right|cast|convert|iif|if|elt|sleep|cha?r|\b[a-z]++_\w++)"
       r"(?<v>drop|create|alter|truncate|insert|update|delete|replace|copy)"
       r")")

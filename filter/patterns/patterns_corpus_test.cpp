@@ -618,6 +618,10 @@ const char* const kProseQueries[] = {
     "q=print(hex(id(obj)))",
     "q=hex(randomblob(16))",
     "q=convert(varchar(10),getdate(),120)",
+    // An apostrophe in the first word and a language name ending in '#';
+    // a select with distinct as a phrase.
+    "q=what's+new+in+C%23",
+    "q=select+distinct+rows",
 };
 
 TEST(BuiltinPatternEvasions, OrdinaryQueriesPass) {
