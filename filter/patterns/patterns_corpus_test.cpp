@@ -180,12 +180,12 @@ std::string Describe(const Rate& r) {
 }
 
 // What a built-in text promises on the corpus. The attack floors are what
-// the texts reach today (rounded down to a tenth), so that any loss of
+// the texts reach today, less at most a tenth, so that any real loss of
 // coverage shows; the benign ceilings are the promise made to users.
 struct Floors {
   double attack_min, attack_blind_min, benign_max;
 };
-constexpr Floors kInjectionTextFloors{95.4, 99.8, 0.1};
+constexpr Floors kInjectionTextFloors{95.4, 99.9, 0.1};
 
 void ExpectFloors(const Corpus& c, const Pattern& p, bool as_cookie, const std::string& label,
                   const Floors& floors) {
