@@ -20,4 +20,15 @@ std::string_view BuiltinPatternScrambled(int number) {
   }
 }
 
+std::string_view BuiltinFastPatternScrambled(int number) {
+  switch (number) {
+    case 1:
+      return {kBuiltinFastText1, kBuiltinFastText1Size};
+    case 2:
+      return {kBuiltinFastText2, kBuiltinFastText2Size};
+    default:
+      return BuiltinPatternScrambled(number);
+  }
+}
+
 }  // namespace zelk::filter

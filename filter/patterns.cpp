@@ -47,16 +47,19 @@ inline bool FoldsToItself(const unsigned char* s, std::size_t k) {
   return kFoldPlain[c] && !(IsParen(c) && s[k - 1] == ' ');
 }
 
-}  // namespace
-
-std::string DescramblePattern(std::string_view scrambled) {
-  const std::size_t n = std::min(scrambled.size(), kPatternBufferSize - 1);
-  std::string out(n, '\0');
-  for (std::size_t i = 0; i < n; ++i) {
+std::string Descramble(std::string_view scrambled) {
+  std::string out(scrambled.size(), '\0');
+  for (std::size_t i = 0; i < out.size(); ++i) {
     out[i] = static_cast<char>(static_cast<unsigned char>(scrambled[i]) ^
                                (static_cast<unsigned char>(kScrambleKey[i % 16]) & 0x0A));
   }
   return out;
+}
+
+}  // namespace
+
+std::string DescramblePattern(std::string_view scrambled) {
+  return Descramble(scrambled.substr(0, kPatternBufferSize - 1));
 }
 
 bool FoldSubject(std::string_view text, std::string* out) {
@@ -222,8 +225,10 @@ Pattern Pattern::Compile(const std::string& text, bool use_jit, MatchLimits limi
 }
 
 Pattern Pattern::CompileBuiltin(int number, bool use_jit, MatchLimits limits) {
-  // The spare text predates the folding and reads comments itself.
-  Pattern p = Compile(BuiltinPatternText(number), use_jit, limits, /*fold_subject=*/number != 3);
+  // Texts 1 and 2 are compiled in their fast form, which matches what they
+  // match. The spare text predates the folding and reads comments itself.
+  Pattern p = Compile(Descramble(BuiltinFastPatternScrambled(number)), use_jit, limits,
+                      /*fold_subject=*/number != 3);
   // Most values hold nothing texts 1 and 2 could start from: they are passed
   // without starting PCRE.
   if (number != 3) p.gate_ = &MayMatchInjectionTexts;

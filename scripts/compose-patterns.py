@@ -14,7 +14,13 @@ the byte before a word, a few punctuation bytes), so PCRE can skip ahead to
 the next such byte; nothing re-scans a run of bytes from each of its
 positions, so the cost stays linear in the length of the subject.
 
-  --print [--cookie]   print one text instead of writing the files
+Beside each text it writes text<n>.fast.pcre, the form the filter compiles:
+the same text with lookaheads that let PCRE give up early on a byte where no
+alternative can start. Long values made of nothing but value starts and
+quotes (64 KB of "&'" or "=x'a") cost several times less in that form; the
+2,048 bytes of a text leave no room for the lookaheads themselves.
+
+  --print [--cookie] [--fast]   print one text instead of writing the files
 """
 import pathlib
 import re
@@ -23,37 +29,54 @@ import sys
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 
 
-def build(cookie):
+def build(cookie, fast=False):
+    """The text of a place; with fast, the form the filter compiles: the same
+    matches, with lookaheads that let PCRE give up on a byte where none of the
+    alternatives that follow could start (the text itself has no room)."""
+    g = (lambda guard: guard) if fast else (lambda guard: "")
+    # && and || as and/or, only where a word, number or quote follows
+    ANDOR = r"(?:&&|\|\|)(?=[\s\xa0(]*+[\w.$@{'\"`])"
     END = "[&;]" if cookie else "&"
     Q = r"(?&q)"; S = r"(?&s)"; C = r"(?&c)"; L = r"(?&l)"; F = r"(?&f)"; K = r"(?&k)"; X = r"(?&x)"
     VS = r"[=&]"
     TOK = r"[^\s'\"`&=(,\x80-\xff]*+" + Q + Q + "?"
     parts = []
+    # After a closing quote: the alternatives that open with a word, behind
+    # one lookahead in the fast form.
+    WORDS = L + K + r"|" + X + r"|" + C + r"\s*(?:binary\s)?(?:" + Q + r"|\w*\(|\d)"
+    if fast:
+        AFTER_CLOSE = (r"(?=[a-z&|])(?=[a-z]|" + ANDOR + r")(?:collate\b|" + WORDS + r")|--(?![a-z])|#|\( ?select\b|/\*|;|,\s*null\b|")
+    else:
+        AFTER_CLOSE = r"--(?![a-z])|#|\( ?select\b|/\*|;|collate\b|,\s*null\b|" + WORDS + r"|"
     # value start: a closing quote or number, or nothing, then SQL
-    parts.append(VS + r"(?:" + TOK + r"[)\s]*+(?:--(?![a-z])|#|\( ?select\b|/\*|;|collate\b|,\s*null\b|" + L + K + r"|" + X + r"|" + C + r"\s*(?:binary\s)?(?:" + Q + r"|\w*\(|\d)|[-=<>!~^|&*/%+]+\s*(?:" + Q + r"[\w(@]|[(@]|[\w.$]++\s*(?:\(|--|#))|[^'\"&]{0,40}?(?:--[\s-]*|(?<![a-z])#)(?:$|" + END + r"))"
-                 r"|-?\d++[)\s]*+(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d"
-                 r"|[\s(]*+(?!\d)(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + F + r"\s*\([^&]{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b))))")
+    parts.append(VS + r"(?:" + TOK + r"[)\s]*+(?:" + AFTER_CLOSE + r"[-=<>!~^|&*/%+]+\s*(?:" + Q + r"[\w(@]|[(@]|[\w.$]++\s*(?:\(|--|#))|[^'\"`&]{0,40}?(?:--[\s-]*|(?<![a-z])#)(?:$|" + END + r"))"
+                 r"|-?\d++[)\s]*+" + g(r"(?=[a-z&|;+*/-])") + r"(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d"
+                 r"|[\s(]*+" + (g(r"(?=[a-z&|])(?=[aoxnghdsef][aelnorx]|" + ANDOR + r"|\w++\()") or r"(?!\d)") + r"(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\([^&]{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b))))")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
     # calls first
-    parts.append(r"[\s\xa0'\"`()+*/|&=!<>,;@.:-](?=[a-z&|])(?:(?=\w++ ?\()(?:" + F + r"\s*\(" + S + r"(?:select\b|@@|" + F + r"\s*\()|convert\s*\(\s*int\b|pg_sleep\s*\(|(?<=[,(])sleep\(\d|benchmark\s*\(\s*[\d\s]++,|(?:n?char|concat\w*+)\s*\(\s*(?:\d+\s*,|0x))"
-      r"|" + L + S + r"(?:(?:\d++|" + F + r"\s*\([^&]{0,200}?\))[\s)]*+(?:[=<>!]|" + C + r")|" + Q + r"*+(?<t>\w++)" + Q + r"*+\s*(?:=|like)\s*" + Q + r"*+\k<t>\b)"
+    parts.append(r"[\s\xa0'\"`()+*/|&=!<>,;@.:-]" + r"(?=[a-z&|])" + g(r"(?=[aoxnuefiw][anoprtx]|" + ANDOR + r"|\w++\()") + r"(?:(?=\w++ ?\()(?:" + F + r"\s*\(" + S + r"(?:select\b|@@|" + F + r"\s*\()|convert\s*\(\s*int\b|pg_sleep\s*\(|(?<=[,(])sleep\(\d|benchmark\s*\(\s*[\d\s]++,|(?:n?char|concat\w*+)\s*\(\s*(?:\d+\s*,|0x))"
+      r"|" + L + S + g(r"(?=[\w'\"`])") + r"(?:(?:\d++|" + F + r"\s*\([^&]{0,200}?\))[\s)]*+(?:[=<>!]|" + C + r")|" + Q + r"*+(?<t>\w++)" + Q + r"*+\s*(?:=|like)\s*" + Q + r"*+\k<t>\b)"
       r"|(?:union|except)" + S + r"(?:all|distinct)?" + S + r"select\b|xp_cmdshell|utl_\w++\.|from ?`?information_schema\b|into\s+(?:out|dump)file|exec(?:ute)?\s+\w++\s*$|waitfor\s+(?:delay|time))")
     # symbol-led: every alternative opens with its own byte and checks what
     # stands before it only after that (a leading lookbehind would be tried
     # at every byte the lookahead lets in)
-    parts.append(r"(?=[;:{@()'\"`=0])(?:;(?:" + S + X + r"|(?&v)\b(?!\s*=))|\{\s*call\s|@@[a-z]|\(\s*(?:select(?:\b[^&]{1,200}?\bfrom\b| ?(?:\(|$|" + END + r"))|case\s+when\b)|[)`'\"]\s*as\s+[^\s]{1,40}+\s+from\b|=(?<=[\w\]]=)\(\s*$|\)::\w|::(?<=\w::)int\b|'[^'\s]{0,20}+'\s*(?:[!<>]?=|<>|\+|\|\|)\s*'|\)\s*\|\|\s*chr\(|0x(?:[2-7][0-9a-f](?:00)?){5})")
+    parts.append(r"(?=[;:{@()'\"`=0])(?:;" + g(r"(?=[\s\xa0(]*+[a-z])") + r"(?:" + S + X + r"|(?&v)\b(?!\s*=))|\{\s*call\s|@@[a-z]|\(\s*(?:select(?:\b[^&]{1,200}?\bfrom\b| ?(?:\(|$|" + END + r"))|case\s+when\b)|[)`'\"]\s*as\s+[^\s]{1,40}+\s+from\b|=(?<=[\w\]]=)\(\s*$|\)::\w|::(?<=\w::)int\b|'[^'\s]{0,20}+'\s*(?:[!<>]?=|<>|\+|\|\|)\s*'|\)\s*\|\|\s*chr\(|0x(?:[2-7][0-9a-f](?:00)?){5})")
     body = "|".join(parts)
     defs = (r"(?(DEFINE)(?<q>['\"`])(?<s>[\s\xa0(]*+)"
-      r"(?<l>(?:and|x?or|not)\b|&&|\|\|)"
-      r"(?<c>(?:not\s+)?(?:[ri]?like|regexp|sounds\s+like|between|glob|match|similar\s+to)|is\s+(?:not\s+)?null|div\b|mod\b)"
-      r"(?<k>" + S + r"(?:not\s+)?(?:(?:select|case|exists|true|false)\b|[@{]|(?&q)|[\w.$]++(?:\s*\(|[\s)]*+(?:[=<>!~^|&*%#]|--|/\*|" + C + r"))))"
+      r"(?<l>" + (r"(?=[anox&|])(?:(?:and|x?or|not)\b|" + ANDOR + r")" if fast else r"(?:and|x?or|not)\b|&&|\|\|") + r")"
+      r"(?<c>" + g(r"(?=[bdgilmnrs])") + r"(?:not\s+)?(?:[ri]?like|regexp|sounds\s+like|between|glob|match|similar\s+to)|is\s+(?:not\s+)?null|div\b|mod\b)"
+      r"(?<k>" + S + g(r"(?=[\w.$@{'\"`])") + r"(?:not\s+)?(?:(?:select|case|exists|true|false)\b|[@{]|(?&q)|[\w.$]++(?:\s*\(|[\s)]*+(?:[=<>!~^|&*%#]|--|/\*|" + C + r"))))"
       # statements that need no context: after a closing quote or number, at the start of a value, after ';'
-      r"(?<x>(?&v)\s+(?:table|database|user|into|from|\w++\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]++\s*\(|procedure\s+analyse|limit\s+\d)"
-      r"(?<y>(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|case|pg_sleep|\w++\s*\()|exec(?:ute)?\s*(?:\(?@|master|xp_|sp_|immediate))"
-      r"(?<f>ascii|ord|hex|user|version|len\w*+|substr\w*+|mid|left|right|cast|convert|iif|if|elt|sleep|cha?r|\b[a-z]++_\w++)"
+      r"(?<x>" + g(r"(?=[acdeghiloprstu][aehilnoprx])(?:") + r"(?&v)\s+(?:table|database|user|into|from|\w++\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]++\s*\(|procedure\s+analyse|limit\s+\d" + g(")") + r")"
+      r"(?<y>" + g(r"(?=[deghos])(?:") + r"(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|case|pg_sleep|\w++\s*\()|exec(?:ute)?\s*(?:\(?@|master|xp_|sp_|immediate)" + g(")") + r")"
+      r"(?<f>" + g(r"(?=[a-z]++_|[acehilmorsuv][a-z])(?:") + r"ascii|ord|hex|user|version|len\w*+|substr\w*+|mid|left|right|cast|convert|iif|if|elt|sleep|cha?r|\b[a-z]++_\w++" + g(")") + r")"
       r"(?<v>drop|create|alter|truncate|insert|update|delete|replace|copy)"
       r")")
     pat = ("(?:" + body + ")" + defs).replace('\\"', '"')
+    if fast:
+        # A call of a group costs more than a class: the quote and blank
+        # groups are written out where they are used.
+        pat = pat.replace(Q, "['\"`]").replace(S, r"[\s\xa0(]*+")
     # The subject is folded: a blank is exactly one space, and there is none
     # before '(' or ')' or after '('.
     pat = pat.replace(r"\s*", " ?").replace(r"\s+", " ").replace(r"\s", " ")
@@ -97,13 +120,16 @@ def compact(pat):
 
 def main():
     if "--print" in sys.argv:
-        sys.stdout.buffer.write(build("--cookie" in sys.argv).encode("latin-1") + b"\n")
+        text = build("--cookie" in sys.argv, fast="--fast" in sys.argv)
+        sys.stdout.buffer.write(text.encode("latin-1") + b"\n")
         return
     for n, cookie in ((1, False), (2, True)):
         text = build(cookie)
         if len(text) >= 2048:
             raise SystemExit(f"text {n} is {len(text)} bytes; the limit is 2047")
         (ROOT / "filter" / "patterns" / f"text{n}.pcre").write_text(text + "\n", encoding="latin-1")
+        fast = build(cookie, fast=True)
+        (ROOT / "filter" / "patterns" / f"text{n}.fast.pcre").write_text(fast + "\n", encoding="latin-1")
 
 
 if __name__ == "__main__":
