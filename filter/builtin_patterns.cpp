@@ -5,30 +5,20 @@
 namespace zelk::filter {
 namespace {
 #include "filter/builtin_patterns.inc"
+
+constexpr std::string_view kTexts[] = {{kBuiltinText1, kBuiltinText1Size},
+                                       {kBuiltinText2, kBuiltinText2Size},
+                                       {kBuiltinText3, kBuiltinText3Size}};
+constexpr std::string_view kFastTexts[] = {{kBuiltinFastText1, kBuiltinFastText1Size},
+                                           {kBuiltinFastText2, kBuiltinFastText2Size}};
 }  // namespace
 
 std::string_view BuiltinPatternScrambled(int number) {
-  switch (number) {
-    case 1:
-      return {kBuiltinText1, kBuiltinText1Size};
-    case 2:
-      return {kBuiltinText2, kBuiltinText2Size};
-    case 3:
-      return {kBuiltinText3, kBuiltinText3Size};
-    default:
-      return {};
-  }
+  return number >= 1 && number <= 3 ? kTexts[number - 1] : std::string_view{};
 }
 
 std::string_view BuiltinFastPatternScrambled(int number) {
-  switch (number) {
-    case 1:
-      return {kBuiltinFastText1, kBuiltinFastText1Size};
-    case 2:
-      return {kBuiltinFastText2, kBuiltinFastText2Size};
-    default:
-      return BuiltinPatternScrambled(number);
-  }
+  return number == 1 || number == 2 ? kFastTexts[number - 1] : BuiltinPatternScrambled(number);
 }
 
 }  // namespace zelk::filter
