@@ -245,6 +245,10 @@ std::vector<std::string> RepeatedParameterValues(std::string_view query) {
   std::vector<Values> values;  // in order of the names' first sight
   std::unordered_map<std::string_view, std::size_t, NameHash, NameEqual> by_name;
   std::deque<std::string> decoded_names;
+  // A run of pairs under one name (a list, or filler sent to make the
+  // filter slow) is looked up once.
+  std::string_view last_name;
+  std::size_t last = 0;
   ForEachPair(query, [&](std::string_view pair) {
     const std::size_t eq = pair.find('=');
     std::string_view name = pair.substr(0, eq);
@@ -252,9 +256,13 @@ std::vector<std::string> RepeatedParameterValues(std::string_view query) {
       decoded_names.push_back(DecodeQueryText(name));
       name = decoded_names.back();
     }
-    const auto [it, inserted] = by_name.try_emplace(name, values.size());
-    if (inserted) values.emplace_back();
-    Values& v = values[it->second];
+    if (values.empty() || !NameEqual{}(name, last_name)) {
+      const auto [it, inserted] = by_name.try_emplace(name, values.size());
+      if (inserted) values.emplace_back();
+      last_name = it->first;
+      last = it->second;
+    }
+    Values& v = values[last];
     if (v.count++ > 0) v.joined += ", ";
     if (eq != std::string_view::npos) AppendDecodedQueryText(pair.substr(eq + 1), &v.joined);
     return false;

@@ -73,9 +73,10 @@ TEST(RepeatedParameterValues, JoinsRepeatedNamesAsAspDoes) {
       {"b=1&ab=2&a=3&B=4", {"1, 4"}},   // a name that prefixes another is another
       {"zz=1&y=2&x=3&w=4", {}},
       {"a=1&b=2&a=3&b=4", {"1, 3", "2, 4"}},
-      {"i%64=1&id=2", {"1, 2"}},              // names are decoded too
-      {"I%44=1+x&iD=%41", {"1 x, A"}},        // ... and then compared ignoring case
-      {"id=1%26id%3D2&id=3", {"1&id=2, 3"}},  // an escaped '&' is part of the value
+      {"a=1&A=2&b=3&b=4&a=5", {"1, 2, 5", "3, 4"}},  // runs of one name, and back
+      {"i%64=1&id=2", {"1, 2"}},                     // names are decoded too
+      {"I%44=1+x&iD=%41", {"1 x, A"}},               // ... and then compared ignoring case
+      {"id=1%26id%3D2&id=3", {"1&id=2, 3"}},         // an escaped '&' is part of the value
       {"id&id=x", {", x"}},
       {"&&id=1&&id=2&", {"1, 2"}},
       {"", {}},
