@@ -54,13 +54,27 @@ def build(cookie, fast=False):
                  r"|[\s(]*+" + (g(r"(?=[a-z&|])(?=[aoxnghdsef][aelnorx]|" + ANDOR + r"|\w++\()") or r"(?!\d)") + r"(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\([^&]{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b))))")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
     # calls first
-    parts.append(r"[\s\xa0'\"`()+*/|&=!<>,;@.:-]" + r"(?=[a-z&|])" + g(r"(?=[aoxnuefiw][anoprtx]|" + ANDOR + r"|\w++\()") + r"(?:(?=\w++ ?\()(?:" + F + r"\s*\(" + S + r"(?:select\b|@@|" + F + r"\s*\()|convert\s*\(\s*int\b|pg_sleep\s*\(|(?<=[,(])sleep\(\d|benchmark\s*\(\s*[\d\s]++,|(?:n?char|concat\w*+)\s*\(\s*(?:\d+\s*,|0x))"
-      r"|" + L + S + g(r"(?=[\w'\"`])") + r"(?:(?:\d++|" + F + r"\s*\([^&]{0,200}?\))[\s)]*+(?:[=<>!]|" + C + r")|" + Q + r"*+(?<t>\w++)" + Q + r"*+\s*(?:=|like)\s*" + Q + r"*+\k<t>\b)"
-      r"|(?:union|except)" + S + r"(?:all|distinct)?" + S + r"select\b|xp_cmdshell|utl_\w++\.|from ?`?information_schema\b|into\s+(?:out|dump)file|exec(?:ute)?\s+\w++\s*$|waitfor\s+(?:delay|time))")
+    CALLS = (F + r"\s*\(" + S + r"(?:select\b|@@|" + F + r"\s*\()|convert\s*\(\s*int\b|pg_sleep\s*\(|(?<=[,(])sleep\(\d"
+             r"|benchmark\s*\(\s*[\d\s]++,|(?:n?char|concat\w*+)\s*\(\s*(?:\d+\s*,|0x)")
+    WORDS_LED = (L + S + g(r"(?=[\w'\"`])") + r"(?:(?:\d++|" + F + r"\s*\([^&]{0,200}?\))[\s)]*+(?:[=<>!]|" + C + r")|" + Q
+                 + r"*+(?<t>\w++)" + Q + r"*+\s*(?:=|like)\s*" + Q + r"*+\k<t>\b)"
+                 r"|(?:union|except)" + S + r"(?:all|distinct)?" + S + r"select\b|xp_cmdshell|utl_\w++\.|from ?`?information_schema\b"
+                 r"|into\s+(?:out|dump)file|exec(?:ute)?\s+\w++\s*$|waitfor\s+(?:delay|time)")
+    if fast:
+        WORD_LED = (r"(?=\w++\()(?=[a-z]++_|[abcehilmnoprsuv][a-z])(?:" + CALLS + r")"
+                    r"|(?=[aoxnuefiw][anoprtx]|" + ANDOR + r")(?:" + WORDS_LED + r")")
+    else:
+        WORD_LED = r"(?=\w++ ?\()(?:" + CALLS + r")|" + WORDS_LED
+    parts.append(r"[\s\xa0'\"`()+*/|&=!<>,;@.:-](?=[a-z&|])(?:" + WORD_LED + r")")
     # symbol-led: every alternative opens with its own byte and checks what
     # stands before it only after that (a leading lookbehind would be tried
     # at every byte the lookahead lets in)
-    parts.append(r"(?=[;:{@()'\"`=0])(?:;" + g(r"(?=[\s\xa0(]*+[a-z])") + r"(?:" + S + X + r"|(?&v)\b(?!\s*=))|\{\s*call\s|@@[a-z]|\(\s*(?:select(?:\b[^&]{1,200}?\bfrom\b| ?(?:\(|$|" + END + r"))|case\s+when\b)|[)`'\"]\s*as\s+[^\s]{1,40}+\s+from\b|=(?<=[\w\]]=)\(\s*$|\)::\w|::(?<=\w::)int\b|'[^'\s]{0,20}+'\s*(?:[!<>]?=|<>|\+|\|\|)\s*'|\)\s*\|\|\s*chr\(|0x(?:[2-7][0-9a-f](?:00)?){5})")
+    SEMI = r";" + g(r"(?=[\s\xa0(]*+[a-z])") + r"(?:" + S + X + r"|(?&v)\b(?!\s*=))"
+    OPEN = r"\(\s*(?:select(?:\b[^&]{1,200}?\bfrom\b| ?(?:\(|$|" + END + r"))|case\s+when\b)"
+    AS = r"\s*as\s+[^\s]{1,40}+\s+from\b"
+    QCMP = r"'[^'\s]{0,20}+'\s*(?:[!<>]?=|<>|\+|\|\|)\s*'"
+    HEX = r"0x(?:[2-7][0-9a-f](?:00)?){5}"
+    parts.append(r"(?=[;:{@()'\"`=0])(?:" + SEMI + r"|\{\s*call\s|@@[a-z]|" + OPEN + r"|[)`'\"]" + AS + r"|=(?<=[\w\]]=)\(\s*$|\)::\w|::(?<=\w::)int\b|" + QCMP + r"|\)\s*\|\|\s*chr\(|" + HEX + r")")
     body = "|".join(parts)
     defs = (r"(?(DEFINE)(?<q>['\"`])(?<s>[\s\xa0(]*+)"
       r"(?<l>" + (r"(?=[anox&|])(?:(?:and|x?or|not)\b|" + ANDOR + r")" if fast else r"(?:and|x?or|not)\b|&&|\|\|") + r")"
