@@ -227,7 +227,7 @@ Pattern Pattern::Compile(const std::string& text, bool use_jit, MatchLimits limi
 Pattern Pattern::CompileBuiltin(int number, bool use_jit, MatchLimits limits) {
   // Texts 1 and 2 are compiled in their fast form, which matches what they
   // match. The spare text predates the folding and reads comments itself.
-  Pattern p = Compile(Descramble(BuiltinFastPatternScrambled(number)), use_jit, limits,
+  Pattern p = Compile(BuiltinFastPatternText(number), use_jit, limits,
                       /*fold_subject=*/number != 3);
   // Most values hold nothing texts 1 and 2 could start from: they are passed
   // without starting PCRE.
@@ -297,6 +297,10 @@ bool MatchPattern(const Pattern& pattern, std::string_view text) {
 
 std::string BuiltinPatternText(int number) {
   return DescramblePattern(BuiltinPatternScrambled(number));
+}
+
+std::string BuiltinFastPatternText(int number) {
+  return Descramble(BuiltinFastPatternScrambled(number));
 }
 
 CompiledPatterns CompilePatterns(const FilterSettings& settings, bool use_jit) {

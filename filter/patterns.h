@@ -106,4 +106,8 @@ CompiledPatterns CompilePatterns(const FilterSettings& settings, bool use_jit = 
 // 3: spare), descrambled from the module's data.
 std::string BuiltinPatternText(int number);
 
+// What CompileBuiltin compiles: the fast form of text 1 or 2 (the same
+// matches, longer than a text may be), text 3 as it is.
+std::string BuiltinFastPatternText(int number);
+
 }  // namespace zelk::filter

@@ -1,7 +1,8 @@
 // The built-in injection patterns over decoded query strings and cookies, as
 // the request rules run them: every input is decided within the match limits,
-// the JIT and the interpreter give the same verdict, and so do PCRE alone and
-// PCRE behind the quick test that lets most values skip it.
+// the JIT and the interpreter give the same verdict, and so do each text
+// matched by PCRE alone and its fast form behind the quick test that lets
+// most values skip it, as the filter runs it.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -17,7 +18,7 @@ namespace {
 struct Compiled {
   Pattern jit[2];
   Pattern interpreted[2];
-  Pattern gated[2];   // as the filter runs them
+  Pattern gated[2];   // as the filter runs them: fast forms behind the gate
   Pattern folded[2];  // the same texts on the folded subject, always run
 };
 

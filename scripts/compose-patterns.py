@@ -6,8 +6,9 @@ The texts match the subject FoldSubject leaves (blanks and comments folded to
 one space, typographic single quotes made quotes, GBK punctuation trail bytes
 masked). What makes a value an injection is that it closes the context it
 sits in (a quote or a number at the start of a value, or nothing) and goes on
-in SQL; prose has SQL words and quotes but no SQL syntax after such a close. Text 2 (cookies and POST bodies)
-differs from text 1 only in also ending a value at ';'.
+in SQL; prose has SQL words and quotes but no SQL syntax after such a close.
+Text 2 (cookies and POST bodies) differs from text 1 only in also ending a
+value at ';'.
 
 Every top-level alternative starts with a byte from a small set ('=', '&',
 the byte before a word, a few punctuation bytes), so PCRE can skip ahead to
