@@ -19,7 +19,11 @@ Beside each text it writes text<n>.fast.pcre, the form the filter compiles:
 the same text with lookaheads that let PCRE give up early on a byte where no
 alternative can start. Long values made of nothing but value starts and
 quotes (64 KB of "&'" or "=x'a") cost several times less in that form; the
-2,048 bytes of a text leave no room for the lookaheads themselves.
+2,048 bytes of a text leave no room for the lookaheads themselves. PCRE tries
+the branches of a group one by one at every byte it enters the group, while a
+lookahead made of classes alone costs about one test: so the fast form puts
+branches that open with the same bytes together behind such a lookahead, and
+tests pairs of bytes ("or", "&&") with classes rather than with branches.
 
   --print [--cookie] [--fast]   print one text instead of writing the files
 """
@@ -37,6 +41,8 @@ def build(cookie, fast=False):
     g = (lambda guard: guard) if fast else (lambda guard: "")
     # && and || as and/or, only where a word, number or quote follows
     ANDOR = r"(?:&&|\|\|)(?=[\s\xa0(]*+[\w.$@{'\"`])"
+    # the same as a test of classes alone, for lookaheads in the fast form
+    ANDOR2 = r"[&|][&|][\s\xa0(]*+[\w.$@{'\"`]"
     END = "[&;]" if cookie else "&"
     Q = r"(?&q)"; S = r"(?&s)"; C = r"(?&c)"; L = r"(?&l)"; F = r"(?&f)"; K = r"(?&k)"; X = r"(?&x)"
     VS = r"[=&]"
@@ -45,14 +51,20 @@ def build(cookie, fast=False):
     # After a closing quote: the alternatives that open with a word, behind
     # one lookahead in the fast form.
     WORDS = L + K + r"|" + X + r"|" + C + r"\s*(?:binary\s)?(?:" + Q + r"|\w*\(|\d)"
+    OPS = r"[-=<>!~^|&*/%+]+\s*" + g(r"(?=[\w'\"`(@.$])") + r"(?:" + Q + r"[\w(@]|[(@]|[\w.$]++\s*(?:\(|--|#))"
+    COMMENT_END = r"[^'\"`&]{0,40}?(?:--[\s-]*|(?<![a-z])#)(?:$|" + END + r")"
     if fast:
-        AFTER_CLOSE = (r"(?=[a-z&|])(?=[a-z]|" + ANDOR + r")(?:collate\b|" + WORDS + r")|--(?![a-z])|#|\( ?select\b|/\*|;|,\s*null\b|")
+        # grouped by the byte that opens them; the comment at the end of the
+        # value only where a '-' or '#' lies within reach
+        AFTER_CLOSE = (r"(?=[a-z&|][a-z&|])(?=[a-z]|" + ANDOR + r")(?:collate\b|" + WORDS + r")"
+                       r"|(?=[-#(/;,])(?:--(?![a-z])|#|\( ?select\b|/\*|;|,\s*null\b)|" + OPS
+                       + r"|(?=[^'\"`&#-]{0,40}+[-#])" + COMMENT_END)
     else:
-        AFTER_CLOSE = r"--(?![a-z])|#|\( ?select\b|/\*|;|collate\b|,\s*null\b|" + WORDS + r"|"
+        AFTER_CLOSE = r"--(?![a-z])|#|\( ?select\b|/\*|;|collate\b|,\s*null\b|" + WORDS + r"|" + OPS + r"|" + COMMENT_END
     # value start: a closing quote or number, or nothing, then SQL
-    parts.append(VS + r"(?:" + TOK + r"[)\s]*+(?:" + AFTER_CLOSE + r"[-=<>!~^|&*/%+]+\s*(?:" + Q + r"[\w(@]|[(@]|[\w.$]++\s*(?:\(|--|#))|[^'\"`&]{0,40}?(?:--[\s-]*|(?<![a-z])#)(?:$|" + END + r"))"
-                 r"|-?\d++[)\s]*+" + g(r"(?=[a-z&|;+*/-])") + r"(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d"
-                 r"|[\s(]*+" + (g(r"(?=[a-z&|])(?=[aoxnghdsef][aelnorx]|" + ANDOR + r"|\w++\()") or r"(?!\d)") + r"(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\([^&]{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b))))")
+    parts.append(VS + r"(?:" + TOK + r"[)\s]*+(?:" + AFTER_CLOSE + r")"
+                 r"|" + g(r"(?=[-\d])(?:") + r"-?\d++[)\s]*+" + g(r"(?=[a-z&|;+*/-])") + r"(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
+                 + r"|[\s(]*+" + (g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR + r"|\w++\()") or r"(?!\d)") + r"(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\([^&]{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
     # calls first
     CALLS = (F + r"\s*\(" + S + r"(?:select\b|@@|" + F + r"\s*\()|convert\s*\(\s*int\b|pg_sleep\s*\(|(?<=[,(])sleep\(\d"
@@ -66,7 +78,7 @@ def build(cookie, fast=False):
                     r"|(?=[aoxnuefiw][anoprtx]|" + ANDOR + r")(?:" + WORDS_LED + r")")
     else:
         WORD_LED = r"(?=\w++ ?\()(?:" + CALLS + r")|" + WORDS_LED
-    parts.append(r"[\s\xa0'\"`()+*/|&=!<>,;@.:-](?=[a-z&|])(?:" + WORD_LED + r")")
+    parts.append(r"[\s\xa0'\"`()+*/|&=!<>,;@.:-]" + (r"(?=[a-z][a-z_]|" + ANDOR2 + r")" if fast else r"(?=[a-z&|])") + r"(?:" + WORD_LED + r")")
     # symbol-led: every alternative opens with its own byte and checks what
     # stands before it only after that (a leading lookbehind would be tried
     # at every byte the lookahead lets in)
@@ -75,7 +87,14 @@ def build(cookie, fast=False):
     AS = r"\s*as\s+[^\s]{1,40}+\s+from\b"
     QCMP = r"'[^'\s]{0,20}+'\s*(?:[!<>]?=|<>|\+|\|\|)\s*'"
     HEX = r"0x(?:[2-7][0-9a-f](?:00)?){5}"
-    parts.append(r"(?=[;:{@()'\"`=0])(?:" + SEMI + r"|\{\s*call\s|@@[a-z]|" + OPEN + r"|[)`'\"]" + AS + r"|=(?<=[\w\]]=)\(\s*$|\)::\w|::(?<=\w::)int\b|" + QCMP + r"|\)\s*\|\|\s*chr\(|" + HEX + r")")
+    if fast:
+        # grouped by the byte that opens them; "=(" at the end of a value is
+        # tried with the other value starts, so that '=' does not enter here
+        parts.append(r"(?=[;:{@()'\"`0])(?:(?=[;{@0:])(?:" + SEMI + r"|\{\s*call\s|@@[a-z]|" + HEX + r"|::(?<=\w::)int\b)"
+                     r"|(?=[()])(?:" + OPEN + r"|\)(?:::\w|\s*\|\|\s*chr\(|" + AS + r"))"
+                     r"|[`\"]" + AS + r"|'(?:" + AS + r"|" + QCMP[1:].replace(r"'\s*(?:", r"'(?=\s*[!<>=+|])\s*(?:", 1) + r"))")
+    else:
+        parts.append(r"(?=[;:{@()'\"`=0])(?:" + SEMI + r"|\{\s*call\s|@@[a-z]|" + OPEN + r"|[)`'\"]" + AS + r"|=(?<=[\w\]]=)\(\s*$|\)::\w|::(?<=\w::)int\b|" + QCMP + r"|\)\s*\|\|\s*chr\(|" + HEX + r")")
     body = "|".join(parts)
     defs = (r"(?(DEFINE)(?<q>['\"`])(?<s>[\s\xa0(]*+)"
       r"(?<l>" + (r"(?=[anox&|])(?:(?:and|x?or|not)\b|" + ANDOR + r")" if fast else r"(?:and|x?or|not)\b|&&|\|\|") + r")"
