@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <unordered_map>
 
@@ -139,14 +140,35 @@ bool LessIgnoringAsciiCase(std::string_view a, std::string_view b) {
   return a.size() < b.size();
 }
 
+// The first `c` in text at or after `from`, or text.size(). The bytes
+// nearby are looked at one by one first: a query of thousands of one-byte
+// pairs would otherwise spend its time entering memchr.
+std::size_t FindNear(std::string_view text, std::size_t from, char c) {
+  const std::size_t near = std::min(text.size(), from + 16);
+  for (; from < near; ++from) {
+    if (text[from] == c) return from;
+  }
+  const std::size_t at = text.find(c, from);
+  return at == std::string_view::npos ? text.size() : at;
+}
+
+// Whether the bytes at `at` are those of `text` (short texts compared in
+// place rather than by a call to memcmp).
+bool SameBytes(const char* at, std::string_view text) {
+  if (text.size() > 16) return std::memcmp(at, text.data(), text.size()) == 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (at[i] != text[i]) return false;
+  }
+  return true;
+}
+
 // Calls visit(pair) for each non-empty "name=value" pair of a query, in
 // order; stops and returns true as soon as visit returns true.
 template <typename Visit>
 bool ForEachPair(std::string_view query, Visit visit) {
   std::size_t start = 0;
   while (start <= query.size()) {
-    std::size_t end = query.find('&', start);
-    if (end == std::string_view::npos) end = query.size();
+    const std::size_t end = FindNear(query, start, '&');
     const std::string_view pair = query.substr(start, end - start);
     start = end + 1;
     if (!pair.empty() && visit(pair)) return true;
@@ -240,7 +262,7 @@ std::vector<std::string> RepeatedParameterValues(std::string_view query) {
   // needs decoding gets a string of its own.
   struct Values {
     std::string joined;
-    int count = 0;
+    std::size_t count = 0;
   };
   std::vector<Values> values;  // in order of the names' first sight
   std::unordered_map<std::string_view, std::size_t, NameHash, NameEqual> by_name;
@@ -249,8 +271,13 @@ std::vector<std::string> RepeatedParameterValues(std::string_view query) {
   // filter slow) is looked up once.
   std::string_view last_name;
   std::size_t last = 0;
-  ForEachPair(query, [&](std::string_view pair) {
-    const std::size_t eq = pair.find('=');
+  const std::size_t n = query.size();
+  for (std::size_t start = 0; start <= n;) {
+    const std::size_t end = FindNear(query, start, '&');
+    const std::string_view pair = query.substr(start, end - start);
+    start = end + 1;
+    if (pair.empty()) continue;  // "&&" names nothing
+    const std::size_t eq = FindNear(pair, 0, '=');
     std::string_view name = pair.substr(0, eq);
     if (QueryTextNeedsDecoding(name)) {
       decoded_names.push_back(DecodeQueryText(name));
@@ -264,9 +291,30 @@ std::vector<std::string> RepeatedParameterValues(std::string_view query) {
     }
     Values& v = values[last];
     if (v.count++ > 0) v.joined += ", ";
-    if (eq != std::string_view::npos) AppendDecodedQueryText(pair.substr(eq + 1), &v.joined);
-    return false;
-  });
+    const std::size_t value_at = v.joined.size();
+    if (eq < pair.size()) AppendDecodedQueryText(pair.substr(eq + 1), &v.joined);
+    // The same pair again and again: counted, then its value appended once
+    // for each repeat, without reading it again.
+    std::size_t repeats = 0;
+    while (start <= n && n - start >= pair.size() && SameBytes(query.data() + start, pair) &&
+           (start + pair.size() == n || query[start + pair.size()] == '&')) {
+      ++repeats;
+      start += pair.size() + 1;
+    }
+    if (repeats > 0) {
+      // ", value" once, then what is there doubled until all are in.
+      const std::size_t unit = 2 + v.joined.size() - value_at;
+      v.joined.reserve(v.joined.size() + repeats * unit);
+      v.joined += ", ";
+      v.joined.append(v.joined, value_at, unit - 2);
+      for (std::size_t done = 1; done < repeats;) {
+        const std::size_t take = std::min(done, repeats - done) * unit;
+        v.joined.append(v.joined, v.joined.size() - take, take);
+        done += take / unit;
+      }
+      v.count += repeats;
+    }
+  }
   std::vector<std::string> repeated;
   for (Values& v : values) {
     if (v.count > 1) repeated.push_back(std::move(v.joined));

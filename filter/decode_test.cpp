@@ -79,6 +79,10 @@ TEST(RepeatedParameterValues, JoinsRepeatedNamesAsAspDoes) {
       {"id=1%26id%3D2&id=3", {"1&id=2, 3"}},         // an escaped '&' is part of the value
       {"id&id=x", {", x"}},
       {"&&id=1&&id=2&", {"1, 2"}},
+      // runs of the same pair, cut short by a longer value, "&&" or the end
+      {"x=%27&x=%27&x=%27", {"', ', '"}},
+      {"a=1&a=1&a=12&a=1&&a=1&b", {"1, 1, 12, 1, 1"}},
+      {"k&k&k&K=", {", , , "}},
       {"", {}},
   };
   for (const auto& [query, expected] : cases) {

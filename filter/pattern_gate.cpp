@@ -131,6 +131,42 @@ constexpr std::array<unsigned char, 256> MakeKinds() {
 }
 constexpr std::array<unsigned char, 256> kKinds = MakeKinds();
 
+// What the byte after a special byte must be for SpecialTriggers to have
+// anything to look at: a bit for each kind of next byte, and for each special
+// byte the kinds it needs. Long runs of '&', ';' or ':' that trigger nothing
+// are passed without the switch below.
+enum NextKind : unsigned char {
+  kNextEndsStatement = 1,  // blank, '-', '#' or the end (';')
+  kNextColon = 2,
+  kNextAmpersand = 4,
+  kNextBar = 8,
+  kNextX = 16,
+  kNextAnything = 128,  // every byte: '(' and ')' look further
+};
+constexpr std::array<unsigned char, 256> MakeNextKinds() {
+  std::array<unsigned char, 256> kinds{};
+  for (auto& kind : kinds) kind = kNextAnything;
+  for (unsigned char c : {'\0', ' ', '-', '#'}) kinds[c] |= kNextEndsStatement;
+  kinds[':'] |= kNextColon;
+  kinds['&'] |= kNextAmpersand;
+  kinds['|'] |= kNextBar;
+  kinds['x'] |= kNextX;
+  kinds['X'] |= kNextX;
+  return kinds;
+}
+constexpr std::array<unsigned char, 256> kNextKinds = MakeNextKinds();
+constexpr std::array<unsigned char, 256> MakeNeededNext() {
+  std::array<unsigned char, 256> needed{};
+  needed[';'] = kNextEndsStatement;
+  needed[':'] = kNextColon;
+  needed['&'] = kNextAmpersand;
+  needed['|'] = kNextBar;
+  needed['0'] = kNextX;
+  needed['('] = needed[')'] = kNextAnything;
+  return needed;
+}
+constexpr std::array<unsigned char, 256> kNeededNext = MakeNeededNext();
+
 constexpr std::array<unsigned char, 256> MakeLower() {
   std::array<unsigned char, 256> lower{};
   for (int c = 0; c < 256; ++c)
@@ -155,7 +191,7 @@ class Subject {
         case kTrigger:
           return true;
         case kSpecial:
-          if (SpecialTriggers(i)) return true;
+          if ((kNeededNext[s_[i]] & kNextKinds[At(i + 1)]) != 0 && SpecialTriggers(i)) return true;
           ++i;
           break;
         case kLetter:
