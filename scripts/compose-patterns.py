@@ -66,7 +66,7 @@ def build(cookie, fast=False):
     # or '@' ends it at once: nothing after a close goes on like that, and
     # values such as "'&'&'&" or "`=`=`=" are made of little else.
     parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?![-=<>!~^|&*/%+]['\"`][^\w(@])") + r"(?:" + AFTER_CLOSE + r")"
-                 r"|" + g(r"(?=[-\d])(?:") + r"-?\d++[)\s]*+" + g(r"(?=[a-z&|;+*/-])") + r"(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
+                 r"|" + g(r"(?=[-\d])(?:") + r"-?\d++[)\s]*+" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
                  + r"|[\s(]*+" + (g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR + r"|\w++\()") or r"(?!\d)") + r"(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\([^&]{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
     # calls first
@@ -107,7 +107,7 @@ def build(cookie, fast=False):
       r"(?<x>" + g(r"(?=[acdeghiloprstu][aehilnoprx])(?:") + r"(?&v)\s+(?:table|database|user|into|from|\w++\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]++\s*\(|procedure\s+analyse|limit\s+\d" + g(")") + r")"
       r"(?<y>" + g(r"(?=[deghos])(?:") + r"(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|case|pg_sleep|\w++\s*\()|exec(?:ute)?\s*(?:\(?@|master|xp_|sp_|immediate)" + g(")") + r")"
       r"(?<f>" + g(r"(?=[a-z]++_|[acehilmorsuv][a-z])(?:") + r"ascii|ord|hex|user|version|len\w*+|substr\w*+|mid|left|right|cast|convert|iif|if|elt|sleep|cha?r|\b[a-z]++_\w++" + g(")") + r")"
-      r"(?<v>drop|create|alter|truncate|insert|update|delete|replace|copy)"
+      r"(?<v>" + g(r"(?=[acdirtu][elnopr])(?:") + r"drop|create|alter|truncate|insert|update|delete|replace|copy" + g(")") + r")"
       r")")
     pat = ("(?:" + body + ")" + defs).replace('\\"', '"')
     if fast:
