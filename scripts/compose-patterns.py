@@ -51,14 +51,15 @@ def build(cookie, fast=False):
     # After a closing quote: the alternatives that open with a word, behind
     # one lookahead in the fast form.
     WORDS = L + K + r"|" + X + r"|" + C + r"\s*(?:binary\s)?(?:" + Q + r"|\w*\(|\d)"
-    OPS = r"[-=<>!~^|&*/%+]+\s*" + g(r"(?=[\w'\"`(@.$])") + r"(?:" + Q + r"[\w(@]|[(@]|[\w.$]++\s*(?:\(|--|#))"
+    OPS = r"[-=<>!~^|&*/%+]+" + g("+") + r"\s*" + g(r"(?=[\w'\"`(@.$])") + r"(?:" + Q + r"[\w(@]|[(@]|[\w.$]++\s*(?:\(|--|#))"
     COMMENT_END = r"[^'\"`&]{0,40}?(?:--[\s-]*|(?<![a-z])#)(?:$|" + END + r")"
     if fast:
         # grouped by the byte that opens them; the comment at the end of the
-        # value only where a '-' or '#' lies within reach
+        # value only where a '-' or '#' lies within reach and no quote
+        # stands between here and the value's end
         AFTER_CLOSE = (r"(?=[a-z&|][a-z&|])(?=[a-z]|" + ANDOR + r")(?:collate\b|" + WORDS + r")"
                        r"|(?=[-#(/;,])(?:--(?![a-z])|#|\( ?select\b|/\*|;|,\s*null\b)|" + OPS
-                       + r"|(?=[^'\"`&#-]{0,40}+[-#])" + COMMENT_END)
+                       + r"|(?=[^'\"`&#-]{0,40}+[-#][^'\"`" + ("&;" if cookie else "&") + r"]*+(?:$|" + END + r"))" + COMMENT_END)
     else:
         AFTER_CLOSE = r"--(?![a-z])|#|\( ?select\b|/\*|;|collate\b|,\s*null\b|" + WORDS + r"|" + OPS + r"|" + COMMENT_END
     # value start: a closing quote or number, or nothing, then SQL. In the
