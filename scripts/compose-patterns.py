@@ -63,10 +63,11 @@ def build(cookie, fast=False):
     else:
         AFTER_CLOSE = r"--(?![a-z])|#|\( ?select\b|/\*|;|collate\b|,\s*null\b|" + WORDS + r"|" + OPS + r"|" + COMMENT_END
     # value start: a closing quote or number, or nothing, then SQL. In the
-    # fast form, an operator, a quote and then a byte that is no word, '('
-    # or '@' ends it at once: nothing after a close goes on like that, and
-    # values such as "'&'&'&" or "`=`=`=" are made of little else.
-    parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?![-=<>!~^|&*/%+]['\"`][^\w(@])") + r"(?:" + AFTER_CLOSE + r")"
+    # fast form, a few operators, a quote and then a byte that is no word,
+    # '(' or '@' end it at once: nothing after a close goes on like that
+    # (the operators never make "--", "/*", "&&" or "||"), and values such as
+    # "'&'&'&" or "`=`=`=" are made of little else.
+    parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!(?!--)[-/*]?[=<>!~^%+]*+-?[&|]?['\"`][^\w(@])") + r"(?:" + AFTER_CLOSE + r")"
                  r"|" + g(r"(?=[-\d])(?:") + r"-?\d++[)\s]*+" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
                  + r"|[\s(]*+" + (g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR + r"|\w++\()") or r"(?!\d)") + r"(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\([^&]{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
