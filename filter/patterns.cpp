@@ -39,11 +39,14 @@ constexpr std::array<bool, 256> kFoldPlain = MakeFoldPlain();
 
 constexpr bool IsParen(unsigned char c) { return c == '(' || c == ')'; }
 
-// Whether s[k] (k > 0) is copied as it is after s[k - 1] was: a plain byte,
-// or a single space not after '('; a parenthesis after a space is not.
-inline bool FoldsToItself(const unsigned char* s, std::size_t k) {
+// Whether s[k] (0 < k < n) is copied as it is after s[k - 1] was: a plain
+// byte, a single space not after '(', or a '-' or '/' that starts no comment
+// with the byte after it; a parenthesis after a space is not.
+inline bool FoldsToItself(const unsigned char* s, std::size_t k, std::size_t n) {
   const unsigned char c = s[k];
   if (c == ' ') return s[k - 1] != ' ' && s[k - 1] != '(';
+  if (c == '-') return k + 1 == n || s[k + 1] != '-';
+  if (c == '/') return k + 1 == n || s[k + 1] != '*';
   return kFoldPlain[c] && !(IsParen(c) && s[k - 1] == ' ');
 }
 
@@ -94,9 +97,12 @@ bool FoldSubject(std::string_view text, std::string* out) {
       // A single space inside a run folds to itself and is kept in the run.
       // Whole blocks first: printable ASCII and single spaces, starting no
       // comment or GBK character.
+      // Past a byte the blocks stop at but that folds to itself (a '-' in
+      // "zh-cn", a parenthesis), the blocks take over again.
       std::size_t end = i + 1;
-      end += blocks::FoldPlainRun(s + end, n - end);
-      while (end < n && FoldsToItself(s, end)) ++end;
+      do {
+        end += blocks::FoldPlainRun(s + end, n - end);
+      } while (end < n && FoldsToItself(s, end, n) && ++end < n);
       if (copying) out->append(text.substr(i, end - i));
       i = end;
       continue;

@@ -267,7 +267,11 @@ TEST(FoldSubject, FoldsTheSameWhereverTheCaseStandsInALongPlainRun) {
                                "a /**/ b",
                                "a --x\n",
                                "f ( x )",
-                               "a )( b"};
+                               "a )( b",
+                               "zh-cn-/x/-/*y*/z",
+                               "a-/**/-b",
+                               "a/--x\nb",
+                               "x-(-/ (z"};
   for (const std::string& part : parts) {
     std::string alone;
     if (!FoldSubject(part, &alone)) alone = part;
