@@ -100,10 +100,10 @@ inline std::size_t LetterRun8(const unsigned char* s, std::size_t n) {
 }
 
 // The bytes the subject fold copies as they are: from 0x20 to 0x7F, not
-// '/', '*', '#' or '-', no space straight after a space or '(', and no
+// '#', no "--", "/*" or "*/", no space straight after a space or '(', and no
 // parenthesis straight after a space. s[-1] must be readable: it decides
 // whether a first byte is one of those. Eight at a time, the run also stops
-// at any parenthesis.
+// at any parenthesis and at every '-', '/' and '*'.
 inline std::size_t FoldPlainRun8(const unsigned char* s, std::size_t n) {
   std::size_t k = 0;
   for (; k + 8 <= n && !(s[k] == ' ' && (s[k - 1] == ' ' || s[k - 1] == '(')); k += 8) {
@@ -148,6 +148,7 @@ inline std::size_t LetterRun16(const unsigned char* s, std::size_t n) {
 
 inline std::size_t FoldPlainRun16(const unsigned char* s, std::size_t n) {
   const __m128i space = _mm_set1_epi8(' ');
+  const __m128i last_lane = _mm_set_epi8(-1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
   const auto equal = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
   const auto stops_at = [&](std::size_t at) {  // one bit per byte from `at`
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at));
@@ -159,8 +160,20 @@ inline std::size_t FoldPlainRun16(const unsigned char* s, std::size_t n) {
     stop = _mm_or_si128(stop, _mm_and_si128(equal(v, ' '), blank_after));
     const __m128i paren = _mm_or_si128(equal(v, '('), equal(v, ')'));
     stop = _mm_or_si128(stop, _mm_and_si128(paren, space_before));
-    stop = _mm_or_si128(stop, _mm_or_si128(equal(v, '/'), equal(v, '*')));
-    stop = _mm_or_si128(stop, _mm_or_si128(equal(v, '#'), equal(v, '-')));
+    // '-', '/' and '*' stop the run only where they open or close a comment
+    // with the byte after them ("--", "/*", "*/"); in the last lane, whose
+    // next byte is not in the block, always.
+    const __m128i dash = equal(v, '-'), slash = equal(v, '/'), star = equal(v, '*');
+    if (_mm_movemask_epi8(_mm_or_si128(dash, _mm_or_si128(slash, star))) != 0) {
+      const __m128i next = _mm_srli_si128(v, 1);
+      const __m128i pairs = _mm_or_si128(_mm_and_si128(dash, equal(next, '-')),
+                                         _mm_or_si128(_mm_and_si128(slash, equal(next, '*')),
+                                                      _mm_and_si128(star, equal(next, '/'))));
+      const __m128i in_last_lane =
+          _mm_and_si128(_mm_or_si128(dash, _mm_or_si128(slash, star)), last_lane);
+      stop = _mm_or_si128(stop, _mm_or_si128(pairs, in_last_lane));
+    }
+    stop = _mm_or_si128(stop, equal(v, '#'));
     return static_cast<unsigned>(_mm_movemask_epi8(stop));
   };
   return RunBeforeStop16(n, stops_at);

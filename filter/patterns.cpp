@@ -40,13 +40,15 @@ constexpr std::array<bool, 256> kFoldPlain = MakeFoldPlain();
 constexpr bool IsParen(unsigned char c) { return c == '(' || c == ')'; }
 
 // Whether s[k] (0 < k < n) is copied as it is after s[k - 1] was: a plain
-// byte, a single space not after '(', or a '-' or '/' that starts no comment
-// with the byte after it; a parenthesis after a space is not.
+// byte, a single space not after '(', or a '-', '/' or '*' that opens or
+// closes no comment with the byte after it; a parenthesis after a space is
+// not.
 inline bool FoldsToItself(const unsigned char* s, std::size_t k, std::size_t n) {
   const unsigned char c = s[k];
   if (c == ' ') return s[k - 1] != ' ' && s[k - 1] != '(';
   if (c == '-') return k + 1 == n || s[k + 1] != '-';
   if (c == '/') return k + 1 == n || s[k + 1] != '*';
+  if (c == '*') return k + 1 == n || s[k + 1] != '/';
   return kFoldPlain[c] && !(IsParen(c) && s[k - 1] == ' ');
 }
 
