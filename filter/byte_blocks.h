@@ -164,14 +164,13 @@ inline std::size_t FoldPlainRun16(const unsigned char* s, std::size_t n) {
     // with the byte after them ("--", "/*", "*/"); in the last lane, whose
     // next byte is not in the block, always.
     const __m128i dash = equal(v, '-'), slash = equal(v, '/'), star = equal(v, '*');
-    if (_mm_movemask_epi8(_mm_or_si128(dash, _mm_or_si128(slash, star))) != 0) {
+    const __m128i marks = _mm_or_si128(dash, _mm_or_si128(slash, star));
+    if (_mm_movemask_epi8(marks) != 0) {
       const __m128i next = _mm_srli_si128(v, 1);
       const __m128i pairs = _mm_or_si128(_mm_and_si128(dash, equal(next, '-')),
                                          _mm_or_si128(_mm_and_si128(slash, equal(next, '*')),
                                                       _mm_and_si128(star, equal(next, '/'))));
-      const __m128i in_last_lane =
-          _mm_and_si128(_mm_or_si128(dash, _mm_or_si128(slash, star)), last_lane);
-      stop = _mm_or_si128(stop, _mm_or_si128(pairs, in_last_lane));
+      stop = _mm_or_si128(stop, _mm_or_si128(pairs, _mm_and_si128(marks, last_lane)));
     }
     stop = _mm_or_si128(stop, equal(v, '#'));
     return static_cast<unsigned>(_mm_movemask_epi8(stop));

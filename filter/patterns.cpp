@@ -102,9 +102,11 @@ bool FoldSubject(std::string_view text, std::string* out) {
       // Past a byte the blocks stop at but that folds to itself (a '-' in
       // "zh-cn", a parenthesis), the blocks take over again.
       std::size_t end = i + 1;
-      do {
+      for (;;) {
         end += blocks::FoldPlainRun(s + end, n - end);
-      } while (end < n && FoldsToItself(s, end, n) && ++end < n);
+        if (end == n || !FoldsToItself(s, end, n)) break;
+        ++end;
+      }
       if (copying) out->append(text.substr(i, end - i));
       i = end;
       continue;

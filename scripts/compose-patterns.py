@@ -43,6 +43,7 @@ def build(cookie, fast=False):
     ANDOR = r"(?:&&|\|\|)(?=[\s\xa0(]*+[\w.$@{'\"`])"
     # the same as a test of classes alone, for lookaheads in the fast form
     ANDOR2 = r"[&|][&|][\s\xa0(]*+[\w.$@{'\"`]"
+    ENDS = "&;" if cookie else "&"  # the bytes that end a value
     END = "[&;]" if cookie else "&"
     Q = r"(?&q)"; S = r"(?&s)"; C = r"(?&c)"; L = r"(?&l)"; F = r"(?&f)"; K = r"(?&k)"; X = r"(?&x)"
     VS = r"[=&]"
@@ -59,7 +60,7 @@ def build(cookie, fast=False):
         # stands between here and the value's end
         AFTER_CLOSE = (r"(?=[a-z&|][a-z&|])(?=[a-z]|" + ANDOR + r")(?:collate\b|" + WORDS + r")"
                        r"|(?=[-#(/;,])(?:--(?![a-z])|#|\( ?select\b|/\*|;|,\s*null\b)|" + OPS
-                       + r"|(?=[^'\"`&#-]{0,40}+[-#][^'\"`" + ("&;" if cookie else "&") + r"]*+(?:$|" + END + r"))" + COMMENT_END)
+                       + r"|(?=[^'\"`&#-]{0,40}+[-#][^'\"`" + ENDS + r"]*+(?:$|" + END + r"))" + COMMENT_END)
     else:
         AFTER_CLOSE = r"--(?![a-z])|#|\( ?select\b|/\*|;|collate\b|,\s*null\b|" + WORDS + r"|" + OPS + r"|" + COMMENT_END
     # value start: a closing quote or number, or nothing, then SQL. In the
@@ -90,16 +91,17 @@ def build(cookie, fast=False):
     SEMI = r";" + g(r"(?=[\s\xa0(]*+[a-z])") + r"(?:" + S + X + r"|(?&v)\b(?!\s*=))"
     OPEN = r"\(\s*(?:select(?:\b[^&]{1,200}?\bfrom\b| ?(?:\(|$|" + END + r"))|case\s+when\b)"
     AS = r"\s*as\s+[^\s]{1,40}+\s+from\b"
-    QCMP = r"'[^'\s]{0,20}+'\s*(?:[!<>]?=|<>|\+|\|\|)\s*'"
+    # a quoted string compared with the next; after the opening quote
+    QCMP_REST = r"[^'\s]{0,20}+'" + g(r"(?=\s*[!<>=+|])") + r"\s*(?:[!<>]?=|<>|\+|\|\|)\s*'"
     HEX = r"0x(?:[2-7][0-9a-f](?:00)?){5}"
     if fast:
         # grouped by the byte that opens them; "=(" at the end of a value is
         # tried with the other value starts, so that '=' does not enter here
         parts.append(r"(?=[;:{@()'\"`0])(?:(?=[;{@0:])(?:" + SEMI + r"|\{\s*call\s|@@[a-z]|" + HEX + r"|::(?<=\w::)int\b)"
                      r"|(?=[()])(?:" + OPEN + r"|\)(?:::\w|\s*\|\|\s*chr\(|" + AS + r"))"
-                     r"|[`\"]" + AS + r"|'(?:" + AS + r"|" + QCMP[1:].replace(r"'\s*(?:", r"'(?=\s*[!<>=+|])\s*(?:", 1) + r"))")
+                     r"|[`\"]" + AS + r"|'(?:" + AS + r"|" + QCMP_REST + r"))")
     else:
-        parts.append(r"(?=[;:{@()'\"`=0])(?:" + SEMI + r"|\{\s*call\s|@@[a-z]|" + OPEN + r"|[)`'\"]" + AS + r"|=(?<=[\w\]]=)\(\s*$|\)::\w|::(?<=\w::)int\b|" + QCMP + r"|\)\s*\|\|\s*chr\(|" + HEX + r")")
+        parts.append(r"(?=[;:{@()'\"`=0])(?:" + SEMI + r"|\{\s*call\s|@@[a-z]|" + OPEN + r"|[)`'\"]" + AS + r"|=(?<=[\w\]]=)\(\s*$|\)::\w|::(?<=\w::)int\b|'" + QCMP_REST + r"|\)\s*\|\|\s*chr\(|" + HEX + r")")
     body = "|".join(parts)
     defs = (r"(?(DEFINE)(?<q>['\"`])(?<s>[\s\xa0(]*+)"
       r"(?<l>" + (r"(?=[anox&|])(?:(?:and|x?or|not)\b|" + ANDOR + r")" if fast else r"(?:and|x?or|not)\b|&&|\|\|") + r")"
