@@ -58,17 +58,18 @@ def build(cookie, fast=False):
         # grouped by the byte that opens them; the comment at the end of the
         # value only where a '-' or '#' lies within reach and no quote
         # stands between here and the value's end
-        AFTER_CLOSE = (r"(?=[a-z&|][a-z&|])(?=[a-z]|" + ANDOR + r")(?:collate\b|" + WORDS + r")"
+        AFTER_CLOSE = (r"(?=[a-z&|][a-z&|])(?=[a-z][a-z]|" + ANDOR + r")(?:collate\b|" + WORDS + r")"
                        r"|(?=[-#(/;,])(?:--(?![a-z])|#|\( ?select\b|/\*|;|,\s*null\b)|" + OPS
                        + r"|(?=[^'\"`&#-]{0,40}+[-#][^'\"`" + ENDS + r"]*+(?:$|" + END + r"))" + COMMENT_END)
     else:
         AFTER_CLOSE = r"--(?![a-z])|#|\( ?select\b|/\*|;|collate\b|,\s*null\b|" + WORDS + r"|" + OPS + r"|" + COMMENT_END
     # value start: a closing quote or number, or nothing, then SQL. In the
-    # fast form, a few operators, a quote and then a byte that is no word,
-    # '(' or '@' end it at once: nothing after a close goes on like that
-    # (the operators never make "--", "/*", "&&" or "||"), and values such as
-    # "'&'&'&" or "`=`=`=" are made of little else.
-    parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!(?!--)[-/*]?[=<>!~^%+]*+-?[&|]?['\"`][^\w(@])") + r"(?:" + AFTER_CLOSE + r")"
+    # fast form, up to two operators that do not make "--", "/*", "&&" or
+    # "||", then a quote and a byte that is no word, '(' or '@' (or a number
+    # and a quote) end it at once: nothing after a close goes on like that,
+    # and values such as "'&'&'&", "`=`=`=", "&-'&-'" or "1'=1'=" are made of
+    # little else.
+    parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!(?!--|&&|\|\||/\*)[-/*=<>!~^%+&|]{0,2}+(?:['\"`][^\w(@]|\d[\w.$]*+['\"`]))") + r"(?:" + AFTER_CLOSE + r")"
                  r"|" + g(r"(?=[-\d])(?:") + r"-?\d++[)\s]*+" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
                  + r"|[\s(]*+" + (g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR + r"|\w++\()") or r"(?!\d)") + r"(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\([^&]{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
@@ -92,7 +93,7 @@ def build(cookie, fast=False):
     OPEN = r"\(\s*(?:select(?:\b[^&]{1,200}?\bfrom\b| ?(?:\(|$|" + END + r"))|case\s+when\b)"
     AS = r"\s*as\s+[^\s]{1,40}+\s+from\b"
     # a quoted string compared with the next; after the opening quote
-    QCMP_REST = r"[^'\s]{0,20}+'" + g(r"(?=\s*[!<>=+|])") + r"\s*(?:[!<>]?=|<>|\+|\|\|)\s*'"
+    QCMP_REST = r"[^'\s]{0,20}+'" + g(r"(?=\s*[!<>=+|][=>|]?\s*')") + r"\s*(?:[!<>]?=|<>|\+|\|\|)\s*'"
     HEX = r"0x(?:[2-7][0-9a-f](?:00)?){5}"
     if fast:
         # grouped by the byte that opens them; "=(" at the end of a value is
