@@ -65,11 +65,13 @@ def build(cookie, fast=False):
         AFTER_CLOSE = r"--(?![a-z])|#|\( ?select\b|/\*|;|collate\b|,\s*null\b|" + WORDS + r"|" + OPS + r"|" + COMMENT_END
     # value start: a closing quote or number, or nothing, then SQL. In the
     # fast form, up to two operators that do not make "--", "/*", "&&" or
-    # "||", then a quote and a byte that is no word, '(' or '@' (or a number
-    # and a quote) end it at once: nothing after a close goes on like that,
-    # and values such as "'&'&'&", "`=`=`=", "&-'&-'" or "1'=1'=" are made of
-    # little else.
-    parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!(?!--|&&|\|\||/\*)[-/*=<>!~^%+&|]{0,2}+(?:['\"`][^\w(@]|\d[\w.$]*+['\"`]))") + r"(?:" + AFTER_CLOSE + r")"
+    # "||", then a quote and a byte that is no word, '(' or '@', end it at
+    # once; so do a number and a quote after them, or (after at least one of
+    # them) a run of bytes such as ';' or ')' that neither go on after an
+    # operator nor start a comment, up to a quote or '&'. Nothing after a
+    # close goes on like that, and values such as "'&'&'&", "`=`=`=",
+    # "1'=1'=" or "'=;'=;" are made of little else.
+    parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!(?!--|&&|\|\||/\*)[-/*=<>!~^%+&|]{0,2}+(?:['\"`][^\w(@]|\d[\w.$]*+['\"`]|(?<=[-/*=<>!~^%+&|])[^\w'\"`(@.$\s#&|=<>!~^%+*/-]++['\"`&]))") + r"(?:" + AFTER_CLOSE + r")"
                  r"|" + g(r"(?=[-\d])(?:") + r"-?\d++[)\s]*+" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
                  + r"|[\s(]*+" + (g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR + r"|\w++\()") or r"(?!\d)") + r"(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\([^&]{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
