@@ -90,7 +90,7 @@ constexpr Word kWords[] = {
     {"call", false, Context::kStartsClause},
 };
 
-// For each pair of letters, the words of kWords that start with it (-1
+// For each pair of letters, the entries of a list that start with it (-1
 // ends a list): most words of ordinary text start no keyword's first two
 // letters and are passed after one look-up.
 constexpr std::size_t kMaxWordsPerPair = 3;
@@ -98,27 +98,36 @@ using WordIndex = std::array<std::array<signed char, kMaxWordsPerPair + 1>, 26 *
 constexpr std::size_t PairSlot(unsigned char first, unsigned char second) {
   return (first - 'a') * 26 + (second - 'a');
 }
-constexpr WordIndex MakeWordIndex() {
+template <typename Entry, std::size_t N>
+constexpr WordIndex MakeWordIndex(const Entry (&entries)[N]) {
   WordIndex index{};
   for (auto& list : index) {
     for (auto& entry : list) entry = -1;
   }
-  for (std::size_t w = 0; w < std::size(kWords); ++w) {
-    auto& list = index[PairSlot(kWords[w].text[0], kWords[w].text[1])];
+  for (std::size_t w = 0; w < N; ++w) {
+    auto& list = index[PairSlot(entries[w].text[0], entries[w].text[1])];
     std::size_t k = 0;
     while (list[k] >= 0) ++k;
     list[k] = static_cast<signed char>(w);
   }
   return index;
 }
-constexpr WordIndex kWordIndex = MakeWordIndex();
+constexpr WordIndex kWordIndex = MakeWordIndex(kWords);
 
-// Names the texts read as a call when '(' follows; also any name that
-// starts with len, substr or concat, or holds '_'.
-constexpr std::string_view kCallNames[] = {
-    "ascii", "ord", "hex", "user",  "mid",  "left", "right", "cast",      "convert",
-    "iif",   "if",  "elt", "sleep", "char", "chr",  "nchar", "benchmark", "version"};
-constexpr std::string_view kCallPrefixes[] = {"len", "substr", "concat"};
+// Names the texts read as a call when '(' follows; a prefix stands for every
+// name that starts with it. Any name holding '_' is a call too.
+struct CallName {
+  std::string_view text;
+  bool prefix;
+};
+constexpr CallName kCallNames[] = {{"ascii", false}, {"ord", false},       {"hex", false},
+                                   {"user", false},  {"mid", false},       {"left", false},
+                                   {"right", false}, {"cast", false},      {"convert", false},
+                                   {"iif", false},   {"if", false},        {"elt", false},
+                                   {"sleep", false}, {"char", false},      {"chr", false},
+                                   {"nchar", false}, {"benchmark", false}, {"version", false},
+                                   {"len", true},    {"substr", true},     {"concat", true}};
+constexpr WordIndex kCallIndex = MakeWordIndex(kCallNames);
 
 enum ByteKind : unsigned char { kPlain, kTrigger, kLetter, kSpecial };
 
@@ -265,11 +274,14 @@ class Subject {
     // "=1sleep(": a statement follows a number with no blank between.
     while (start < end && IsDigit(s_[start])) ++start;
     const std::size_t length = end - start;
-    for (std::string_view name : kCallNames) {
-      if (name.size() == length && TextAt(start, name)) return true;
-    }
-    for (std::string_view prefix : kCallPrefixes) {
-      if (TextAt(start, prefix)) return true;
+    if (length < 2 || !IsLetter(s_[start]) || !IsLetter(s_[start + 1])) return false;
+    for (const signed char* k = kCallIndex[PairSlot(Lower(s_[start]), Lower(s_[start + 1]))].data();
+         *k >= 0; ++k) {
+      const CallName& name = kCallNames[*k];
+      if ((name.prefix ? length >= name.text.size() : length == name.text.size()) &&
+          TextAt(start, name.text)) {
+        return true;
+      }
     }
     return false;
   }
