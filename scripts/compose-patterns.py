@@ -47,7 +47,7 @@ def build(cookie, fast=False):
     END = "[&;]" if cookie else "&"
     Q = r"(?&q)"; S = r"(?&s)"; C = r"(?&c)"; L = r"(?&l)"; F = r"(?&f)"; K = r"(?&k)"; X = r"(?&x)"
     VS = r"[=&]"
-    TOK = r"[^\s'\"`&=(,\x80-\xff]*+" + Q + Q + "?"
+    TOK = r"[^\s'\"`&=(,\x80-\xff]*+" + Q + Q + "?" + g("+")  # no alternative below opens with a quote
     parts = []
     # After a closing quote: the alternatives that open with a word, behind
     # one lookahead in the fast form.
@@ -64,19 +64,28 @@ def build(cookie, fast=False):
     else:
         AFTER_CLOSE = r"--(?![a-z])|#|\( ?select\b|/\*|;|collate\b|,\s*null\b|" + WORDS + r"|" + OPS + r"|" + COMMENT_END
     # value start: a closing quote or number, or nothing, then SQL. In the
-    # fast form, up to two operators that do not make "--", "/*", "&&" or
+    # fast form, '(' and a run with no comment in it up to a quote or '&' end
+    # a close at once unless "select" follows; so do up to two operators that do not make "--", "/*", "&&" or
     # "||", then a quote and a byte that is no word, '(' or '@', end it at
     # once; so do a number and a quote after them, or (after at least one of
-    # them) a run of bytes such as ';' or ')' that neither go on after an
-    # operator nor start a comment, up to a quote or '&'. Nothing after a
-    # close goes on like that, and values such as "'&'&'&", "`=`=`=",
-    # "1'=1'=" or "'=;'=;" are made of little else.
-    parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!(?!--|&&|\|\||/\*)[-/*=<>!~^%+&|]{0,2}+(?:['\"`][^\w(@]|\d[\w.$]*+['\"`]|(?<=[-/*=<>!~^%+&|])[^\w'\"`(@.$\s#&|=<>!~^%+*/-]++['\"`&]))") + r"(?:" + AFTER_CLOSE + r")"
+    # them) a run of words and bytes such as ';' or ')' with no blank, '(',
+    # '@' or comment in it, up to a quote or '&': after an operator a word
+    # goes on only into '(', a blank or a comment. Nothing after a close goes
+    # on like that, and values such as "'&'&'&", "`=`=`=", "1'=1'=", "'=;'=;"
+    # or "'&a'&a" are made of little else.
+    parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!\((?!\s?s)[^-#'\"`&]*+['\"`&]|(?!--|&&|\|\||/\*)[-/*=<>!~^%+&|]{0,2}+(?:['\"`][^\w(@]|\d[\w.$]*+['\"`]|(?<=[-/*=<>!~^%+&|])[^'\"`(@\s#&|=<>!~^%+*/-]++['\"`&]))") + r"(?:" + AFTER_CLOSE + r")"
                  r"|" + g(r"(?=[-\d])(?:") + r"-?\d++[)\s]*+" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
                  + r"|[\s(]*+" + (g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR + r"|\w++\()") or r"(?!\d)") + r"(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\([^&]{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
     # calls first
-    CALLS = (F + r"\s*\(" + S + r"(?:select\b|@@|" + F + r"\s*\()|convert\s*\(\s*int\b|pg_sleep\s*\(|(?<=[,(])sleep\(\d"
+    # the names of calls, grouped by their first letter in the fast form (PCRE
+    # tries every branch of a group in turn); written out, atomic as a call of
+    # the group is, where a word and '(' are tried at every '('
+    NAMES = (r"a(?:scii)|o(?:rd)|h(?:ex)|u(?:ser)|v(?:ersion)|l(?:en\w*+|eft)|s(?:ubstr\w*+|leep)|m(?:id)"
+             r"|r(?:ight)|c(?:ast|onvert|ha?r)|i(?:if|f)|e(?:lt)" if fast else
+             r"ascii|ord|hex|user|version|len\w*+|substr\w*+|mid|left|right|cast|convert|iif|if|elt|sleep|cha?r")
+    NAMES += r"|\b[a-z]++_\w++"
+    CALLS = ((r"(?>" + NAMES + ")" if fast else F) + r"\s*\(" + S + r"(?:select\b|@@|" + F + r"\s*\()|convert\s*\(\s*int\b|pg_sleep\s*\(|(?<=[,(])sleep\(\d"
              r"|benchmark\s*\(\s*[\d\s]++,|(?:n?char|concat\w*+)\s*\(\s*(?:\d+\s*,|0x)")
     WORDS_LED = (L + S + g(r"(?=[\w'\"`])") + r"(?:(?:\d++|" + F + r"\s*\([^&]{0,200}?\))[\s)]*+(?:[=<>!]|" + C + r")|" + Q
                  + r"*+(?<t>\w++)" + Q + r"*+\s*(?:=|like)\s*" + Q + r"*+\k<t>\b)"
@@ -113,7 +122,7 @@ def build(cookie, fast=False):
       # statements that need no context: after a closing quote or number, at the start of a value, after ';'
       r"(?<x>" + g(r"(?=[acdeghiloprstu][aehilnoprx])(?:") + r"(?&v)\s+(?:table|database|user|into|from|\w++\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]++\s*\(|procedure\s+analyse|limit\s+\d" + g(")") + r")"
       r"(?<y>" + g(r"(?=[deghos])(?:") + r"(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|case|pg_sleep|\w++\s*\()|exec(?:ute)?\s*(?:\(?@|master|xp_|sp_|immediate)" + g(")") + r")"
-      r"(?<f>" + g(r"(?=[a-z]++_|[acehilmorsuv][a-z])(?:") + r"ascii|ord|hex|user|version|len\w*+|substr\w*+|mid|left|right|cast|convert|iif|if|elt|sleep|cha?r|\b[a-z]++_\w++" + g(")") + r")"
+      r"(?<f>" + g(r"(?=[a-z]++_|[acehilmorsuv][a-z])(?:") + NAMES + g(")") + r")"
       r"(?<v>" + g(r"(?=[acdirtu][elnopr])(?:") + r"drop|create|alter|truncate|insert|update|delete|replace|copy" + g(")") + r")"
       r")")
     pat = ("(?:" + body + ")" + defs).replace('\\"', '"')
