@@ -703,7 +703,8 @@ TEST(BuiltinPatternBounds, LongHostileValuesStayInsideTheLimits) {
       Repeat(") as x ", k64K),
       Repeat("\xD6\xD0\xCE\xC4\x81\x7C\xB0\x60\xD7\x5C\x81\x40", k64K),
       Repeat("\xB0\x60or\xB0\x60", k64K),
-      // The slowest pairs and triples of value starts, operators and quotes.
+      // The slowest pairs, triples and fours of value starts, operators and
+      // quotes.
       Repeat("'&", k64K),
       Repeat("`=", k64K),
       Repeat("&;", k64K),
@@ -713,6 +714,9 @@ TEST(BuiltinPatternBounds, LongHostileValuesStayInsideTheLimits) {
       Repeat("'=;", k64K),
       Repeat("'&;", k64K),
       Repeat("aa(", k64K),
+      Repeat("'&&1", k64K),
+      Repeat("&a'&", k64K),
+      Repeat("=aa(", k64K),
       Repeat("`", k64K),
       Repeat("select ", k64K),
       Repeat("'a", k64K),
