@@ -43,6 +43,13 @@ def build(cookie, fast=False):
     ANDOR = r"(?:&&|\|\|)(?=[\s\xa0(]*+[\w.$@{'\"`])"
     # the same as a test of classes alone, for lookaheads in the fast form
     ANDOR2 = r"[&|][&|][\s\xa0(]*+[\w.$@{'\"`]"
+    # && and || where what follows may go on as the operand after a closing
+    # quote ((?&k)), or as what a word-led and/or compares: values such as
+    # "'&&1'&&1" would otherwise have both tried at every "&&"
+    ANDOR_OPERAND = (r"(?:&&|\|\|)(?=[\s\xa0(]*+(?:[@{'\"`]|[\w.$]++(?:\s?\(|[\s)]*+[-=<>!~^|&*%#/bdgilmnrs])"
+                     r"|(?:select|case|exists|true|false)\b|not\s))")
+    ANDOR_COMPARED = (r"(?:&&|\|\|)(?=[\s\xa0(]*+(?:\d++[\s)]*+[=<>!bdgilmnrs]"
+                      r"|['\"`]*+\w++(?:\s?\(|['\"`]*+\s?[=l])))")
     ENDS = "&;" if cookie else "&"  # the bytes that end a value
     END = "[&;]" if cookie else "&"
     Q = r"(?&q)"; S = r"(?&s)"; C = r"(?&c)"; L = r"(?&l)"; F = r"(?&f)"; K = r"(?&k)"; X = r"(?&x)"
@@ -58,7 +65,7 @@ def build(cookie, fast=False):
         # grouped by the byte that opens them; the comment at the end of the
         # value only where a '-' or '#' lies within reach and no quote
         # stands between here and the value's end
-        AFTER_CLOSE = (r"(?=[a-z&|][a-z&|])(?=[a-z][a-z]|" + ANDOR + r")(?:collate\b|" + WORDS + r")"
+        AFTER_CLOSE = (r"(?=[a-z&|][a-z&|])(?=[a-z][a-z]|" + ANDOR_OPERAND + r")(?:collate\b|" + WORDS + r")"
                        r"|(?=[-#(/;,])(?:--(?![a-z])|#|\( ?select\b|/\*|;|,\s*null\b)|" + OPS
                        + r"|(?=[^'\"`&#-]{0,40}+[-#][^'\"`" + ENDS + r"]*+(?:$|" + END + r"))" + COMMENT_END)
     else:
@@ -93,7 +100,7 @@ def build(cookie, fast=False):
                  r"|into\s+(?:out|dump)file|exec(?:ute)?\s+\w++\s*$|waitfor\s+(?:delay|time)")
     if fast:
         WORD_LED = (r"(?=\w++\()(?=[a-z]++_|[abcehilmnoprsuv][a-z])(?:" + CALLS + r")"
-                    r"|(?=[aoxnuefiw][anoprtx]|" + ANDOR + r")(?:" + WORDS_LED + r")")
+                    r"|(?=[aoxnuefiw][anoprtx]|" + ANDOR_COMPARED + r")(?:" + WORDS_LED + r")")
     else:
         WORD_LED = r"(?=\w++ ?\()(?:" + CALLS + r")|" + WORDS_LED
     parts.append(r"[\s\xa0'\"`()+*/|&=!<>,;@.:-]" + (r"(?=[a-z][a-z_]|" + ANDOR2 + r")" if fast else r"(?=[a-z&|])") + r"(?:" + WORD_LED + r")")
