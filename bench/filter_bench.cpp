@@ -110,13 +110,14 @@ void BM_QueryLength(benchmark::State& state) {
 // lock for long. From "'&" on they came out slowest, at one time or another,
 // in sweeps over every pair, triple and four of the bytes = ' " ` ( ) a x 1
 // blank & - # , ; (a value start, an operator or a quote at nearly every
-// byte); the last three, where "&&" and a number or word run into a quote,
-// are the slowest of all. "&&" was the slowest before texts 1 and 2 ran in
-// their fast forms.
+// byte), and over every four of = ( ' & and the letters a o n r d s e t l;
+// the last five, where "&&" or "or" runs into a quote or '(', are the
+// slowest of all. "&&" was the slowest before texts 1 and 2 ran in their
+// fast forms.
 const char* const kHostileShapes[] = {
     "`",   "select ", "'a",  "/*",  "' or ", "union/*", "--x",  "ascii(", "=1 and ", "%27",
     "a",   "1",       "\"",  "(",   "#",     "%D6%60",  "'&",   "`=",     "&;",      "&&",
-    "&-'", "'==",     "'=;", "'&;", "aa(",   "'&&1",    "&a'&", "=aa("};
+    "&-'", "'==",     "'=;", "'&;", "aa(",   "'&&1",    "&a'&", "=aa(",   "or='",    "=or("};
 void BM_Hostile64K(benchmark::State& state) {
   const std::string unit = kHostileShapes[state.range(0)];
   state.SetLabel("\"" + unit + "\"");

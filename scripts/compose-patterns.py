@@ -127,8 +127,10 @@ def build(cookie, fast=False):
       r"(?<c>" + g(r"(?=[bdgilmnrs])") + r"(?:not\s+)?(?:[ri]?like|regexp|sounds\s+like|between|glob|match|similar\s+to)|is\s+(?:not\s+)?null|div\b|mod\b)"
       r"(?<k>" + S + g(r"(?=[\w.$@{'\"`])") + r"(?:not\s+)?(?:(?:select|case|exists|true|false)\b|[@{]|(?&q)|[\w.$]++(?:\s*\(|[\s)]*+(?:[=<>!~^|&*%#]|--|/\*|" + C + r"))))"
       # statements that need no context: after a closing quote or number, at the start of a value, after ';'
-      r"(?<x>" + g(r"(?=[acdeghiloprstu][aehilnoprx])(?:") + r"(?&v)\s+(?:table|database|user|into|from|\w++\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]++\s*\(|procedure\s+analyse|limit\s+\d" + g(")") + r")"
-      r"(?<y>" + g(r"(?=[deghos])(?:") + r"(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|case|pg_sleep|\w++\s*\()|exec(?:ute)?\s*(?:\(?@|master|xp_|sp_|immediate)" + g(")") + r")"
+      # (the fast form looks for three letters first: every word here has them, and
+      # "or" after a close then fails at once)
+      r"(?<x>" + g(r"(?=[acdeghiloprstu][aehilnoprx][a-z])(?:") + r"(?&v)\s+(?:table|database|user|into|from|\w++\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]++\s*\(|procedure\s+analyse|limit\s+\d" + g(")") + r")"
+      r"(?<y>" + g(r"(?=[deghos][aerx][a-z])(?:") + r"(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|case|pg_sleep|\w++\s*\()|exec(?:ute)?\s*(?:\(?@|master|xp_|sp_|immediate)" + g(")") + r")"
       r"(?<f>" + g(r"(?=[a-z]++_|[acehilmorsuv][a-z])(?:") + NAMES + g(")") + r")"
       r"(?<v>" + g(r"(?=[acdirtu][elnopr])(?:") + r"drop|create|alter|truncate|insert|update|delete|replace|copy" + g(")") + r")"
       r")")

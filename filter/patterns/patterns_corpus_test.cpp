@@ -717,6 +717,8 @@ TEST(BuiltinPatternBounds, LongHostileValuesStayInsideTheLimits) {
       Repeat("'&&1", k64K),
       Repeat("&a'&", k64K),
       Repeat("=aa(", k64K),
+      Repeat("or='", k64K),
+      Repeat("=or(", k64K),
       Repeat("`", k64K),
       Repeat("select ", k64K),
       Repeat("'a", k64K),
