@@ -256,6 +256,16 @@ bool NamesCertainlyDistinct(std::string_view query) {
 
 }  // namespace
 
+namespace {
+
+// Past a run of '&' from `at` (the empty pairs between "a=1&&&a=1").
+std::size_t SkipAmpersands(std::string_view query, std::size_t at) {
+  while (at < query.size() && query[at] == '&') ++at;
+  return at;
+}
+
+}  // namespace
+
 std::vector<std::string> RepeatedParameterValues(std::string_view query) {
   if (NamesCertainlyDistinct(query)) return {};
   // Names are looked up where they stand in the query; only a name that
@@ -277,6 +287,7 @@ std::vector<std::string> RepeatedParameterValues(std::string_view query) {
     const std::string_view pair = query.substr(start, end - start);
     start = end + 1;
     if (pair.empty()) continue;  // "&&" names nothing
+    start = SkipAmpersands(query, start);
     const std::size_t eq = FindNear(pair, 0, '=');
     std::string_view name = pair.substr(0, eq);
     if (QueryTextNeedsDecoding(name)) {
@@ -299,7 +310,7 @@ std::vector<std::string> RepeatedParameterValues(std::string_view query) {
     while (start <= n && n - start >= pair.size() && SameBytes(query.data() + start, pair) &&
            (start + pair.size() == n || query[start + pair.size()] == '&')) {
       ++repeats;
-      start += pair.size() + 1;
+      start = SkipAmpersands(query, start + pair.size() + 1);
     }
     if (repeats > 0) {
       // ", value" once, then what is there doubled until all are in.

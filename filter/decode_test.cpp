@@ -83,6 +83,7 @@ TEST(RepeatedParameterValues, JoinsRepeatedNamesAsAspDoes) {
       {"x=%27&x=%27&x=%27", {"', ', '"}},
       {"a=1&a=1&a=12&a=1&&a=1&b", {"1, 1, 12, 1, 1"}},
       {"k&k&k&K=", {", , , "}},
+      {"k'&&k'&&&k'&k'=1&&k'&&", {", , , 1, "}},  // runs of '&' inside a run of pairs
       {"", {}},
   };
   for (const auto& [query, expected] : cases) {
