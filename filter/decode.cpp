@@ -254,10 +254,6 @@ bool NamesCertainlyDistinct(std::string_view query) {
   return true;
 }
 
-}  // namespace
-
-namespace {
-
 // Past a run of '&' from `at` (the empty pairs between "a=1&&&a=1").
 std::size_t SkipAmpersands(std::string_view query, std::size_t at) {
   while (at < query.size() && query[at] == '&') ++at;

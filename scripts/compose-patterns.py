@@ -72,10 +72,10 @@ def build(cookie, fast=False):
         AFTER_CLOSE = r"--(?![a-z])|#|\( ?select\b|/\*|;|collate\b|,\s*null\b|" + WORDS + r"|" + OPS + r"|" + COMMENT_END
     # value start: a closing quote or number, or nothing, then SQL. In the
     # fast form, '(' and a run with no comment in it up to a quote or '&' end
-    # a close at once unless "select" follows; so do up to two operators that do not make "--", "/*", "&&" or
-    # "||", then a quote and a byte that is no word, '(' or '@', end it at
-    # once; so do a number and a quote after them, or (after at least one of
-    # them) a run of words and bytes such as ';' or ')' with no blank, '(',
+    # a close at once unless "select" follows; so do up to two operators that
+    # do not make "--", "/*", "&&" or "||", then a quote and a byte that is no
+    # word, '(' or '@'; so do a number and a quote after them, or (after at
+    # least one of them) a run of words and bytes such as ';' or ')' with no blank, '(',
     # '@' or comment in it, up to a quote or '&': after an operator a word
     # goes on only into '(', a blank or a comment. Nothing after a close goes
     # on like that, and values such as "'&'&'&", "`=`=`=", "1'=1'=", "'=;'=;"
@@ -88,8 +88,8 @@ def build(cookie, fast=False):
     # the names of calls, grouped by their first letter in the fast form (PCRE
     # tries every branch of a group in turn); written out, atomic as a call of
     # the group is, where a word and '(' are tried at every '('
-    NAMES = (r"a(?:scii)|o(?:rd)|h(?:ex)|u(?:ser)|v(?:ersion)|l(?:en\w*+|eft)|s(?:ubstr\w*+|leep)|m(?:id)"
-             r"|r(?:ight)|c(?:ast|onvert|ha?r)|i(?:if|f)|e(?:lt)" if fast else
+    NAMES = (r"ascii|ord|hex|user|version|l(?:en\w*+|eft)|s(?:ubstr\w*+|leep)|mid|right"
+             r"|c(?:ast|onvert|ha?r)|i(?:if|f)|elt" if fast else
              r"ascii|ord|hex|user|version|len\w*+|substr\w*+|mid|left|right|cast|convert|iif|if|elt|sleep|cha?r")
     NAMES += r"|\b[a-z]++_\w++"
     CALLS = ((r"(?>" + NAMES + ")" if fast else F) + r"\s*\(" + S + r"(?:select\b|@@|" + F + r"\s*\()|convert\s*\(\s*int\b|pg_sleep\s*\(|(?<=[,(])sleep\(\d"
