@@ -55,6 +55,26 @@ def build(cookie, fast=False):
     Q = r"(?&q)"; S = r"(?&s)"; C = r"(?&c)"; L = r"(?&l)"; F = r"(?&f)"; K = r"(?&k)"; X = r"(?&x)"
     VS = r"[=&]"
     TOK = r"[^\s'\"`&=(,\x80-\xff]*+" + Q + Q + "?" + g("+")  # no alternative below opens with a quote
+    # the names of calls, grouped by their first letter in the fast form (PCRE
+    # tries every branch of a group in turn); written out, atomic as a call of
+    # the group is, where a word and '(' are tried at every '('
+    NAMES = (r"ascii|ord|hex|user|version|l(?:en\w*+|eft)|s(?:ubstr\w*+|leep)|mid|right"
+             r"|c(?:ast|onvert|ha?r)|i(?:if|f)|elt" if fast else
+             r"ascii|ord|hex|user|version|len\w*+|substr\w*+|mid|left|right|cast|convert|iif|if|elt|sleep|cha?r")
+    NAMES += r"|\b[a-z]++_\w++"
+    # A call's arguments, and a subselect up to its "from", are looked for
+    # within a bound. In the fast form that look stops where the same
+    # alternative opens again: the attempt made there finds whatever lies
+    # further on, nearer. Values made of nothing but such openings ("=ord(",
+    # " and ord(x", "(select x") then cost a byte once, not once for every
+    # opening within the bound before it.
+    if fast:
+        SCAN_VALUE_CALL = r"(?:(?!=[\s(]*+" + F + r"\s*\()[^&])"
+        SCAN_WORD_CALL = (r"(?:(?![\s\xa0'\"`()+*/|&=!<>,;@.:-](?:(?:and|x?or|not)\b|&&|\|\|)"
+                          + S + F + r"\s*\()[^&])")
+        SCAN_SELECT = r"(?:(?!\(\s*select\b)[^&])"
+    else:
+        SCAN_VALUE_CALL = SCAN_WORD_CALL = SCAN_SELECT = "[^&]"
     parts = []
     # After a closing quote: the alternatives that open with a word, behind
     # one lookahead in the fast form.
@@ -82,19 +102,12 @@ def build(cookie, fast=False):
     # or "'&a'&a" are made of little else.
     parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!\((?!\s?s)[^-#'\"`&]*+['\"`&]|(?!--|&&|\|\||/\*)[-/*=<>!~^%+&|]{0,2}+(?:['\"`][^\w(@]|\d[\w.$]*+['\"`]|(?<=[-/*=<>!~^%+&|])[^'\"`(@\s#&|=<>!~^%+*/-]++['\"`&]))") + r"(?:" + AFTER_CLOSE + r")"
                  r"|" + g(r"(?=[-\d])(?:") + r"-?\d++[)\s]*+" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
-                 + r"|[\s(]*+" + (g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR + r"|\w++\()") or r"(?!\d)") + r"(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\([^&]{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
+                 + r"|[\s(]*+" + (g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR + r"|\w++\()") or r"(?!\d)") + r"(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\(" + SCAN_VALUE_CALL + r"{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
     # calls first
-    # the names of calls, grouped by their first letter in the fast form (PCRE
-    # tries every branch of a group in turn); written out, atomic as a call of
-    # the group is, where a word and '(' are tried at every '('
-    NAMES = (r"ascii|ord|hex|user|version|l(?:en\w*+|eft)|s(?:ubstr\w*+|leep)|mid|right"
-             r"|c(?:ast|onvert|ha?r)|i(?:if|f)|elt" if fast else
-             r"ascii|ord|hex|user|version|len\w*+|substr\w*+|mid|left|right|cast|convert|iif|if|elt|sleep|cha?r")
-    NAMES += r"|\b[a-z]++_\w++"
     CALLS = ((r"(?>" + NAMES + ")" if fast else F) + r"\s*\(" + S + r"(?:select\b|@@|" + F + r"\s*\()|convert\s*\(\s*int\b|pg_sleep\s*\(|(?<=[,(])sleep\(\d"
              r"|benchmark\s*\(\s*[\d\s]++,|(?:n?char|concat\w*+)\s*\(\s*(?:\d+\s*,|0x)")
-    WORDS_LED = (L + S + g(r"(?=[\w'\"`])") + r"(?:(?:\d++|" + F + r"\s*\([^&]{0,200}?\))[\s)]*+(?:[=<>!]|" + C + r")|" + Q
+    WORDS_LED = (L + S + g(r"(?=[\w'\"`])") + r"(?:(?:\d++|" + F + r"\s*\(" + SCAN_WORD_CALL + r"{0,200}?\))[\s)]*+(?:[=<>!]|" + C + r")|" + Q
                  + r"*+(?<t>\w++)" + Q + r"*+\s*(?:=|like)\s*" + Q + r"*+\k<t>\b)"
                  r"|(?:union|except)" + S + r"(?:all|distinct)?" + S + r"select\b|xp_cmdshell|utl_\w++\.|from ?`?information_schema\b"
                  r"|into\s+(?:out|dump)file|exec(?:ute)?\s+\w++\s*$|waitfor\s+(?:delay|time)")
@@ -108,7 +121,7 @@ def build(cookie, fast=False):
     # stands before it only after that (a leading lookbehind would be tried
     # at every byte the lookahead lets in)
     SEMI = r";" + g(r"(?=[\s\xa0(]*+[a-z])") + r"(?:" + S + X + r"|(?&v)\b(?!\s*=))"
-    OPEN = r"\(\s*(?:select(?:\b[^&]{1,200}?\bfrom\b| ?(?:\(|$|" + END + r"))|case\s+when\b)"
+    OPEN = r"\(\s*(?:select(?:\b" + SCAN_SELECT + r"{1,200}?\bfrom\b| ?(?:\(|$|" + END + r"))|case\s+when\b)"
     AS = r"\s*as\s+[^\s]{1,40}+\s+from\b"
     # a quoted string compared with the next; after the opening quote
     QCMP_REST = r"[^'\s]{0,20}+'" + g(r"(?=\s*[!<>=+|][=>|]?\s*')") + r"\s*(?:[!<>]?=|<>|\+|\|\|)\s*'"

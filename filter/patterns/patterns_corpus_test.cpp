@@ -719,6 +719,13 @@ TEST(BuiltinPatternBounds, LongHostileValuesStayInsideTheLimits) {
       Repeat("=aa(", k64K),
       Repeat("or='", k64K),
       Repeat("=or(", k64K),
+      // Calls and subselects opening again and again within the reach of
+      // the look for their closing bracket or "from".
+      Repeat("(select x", k64K),
+      Repeat(" and ord(", k64K),
+      Repeat("=ord(", k64K),
+      Repeat("and(ord(", k64K),
+      Repeat(" &&ord(x", k64K),
       Repeat("`", k64K),
       Repeat("select ", k64K),
       Repeat("'a", k64K),
