@@ -24,6 +24,8 @@ the branches of a group one by one at every byte it enters the group, while a
 lookahead made of classes alone costs about one test: so the fast form puts
 branches that open with the same bytes together behind such a lookahead, and
 tests pairs of bytes ("or", "&&") with classes rather than with branches.
+A call of a named group costs more still, so the fast form writes each call
+out as an atomic group of the group's text.
 
   --print [--cookie] [--fast]   print one text instead of writing the files
 """
@@ -69,9 +71,13 @@ def build(cookie, fast=False):
     # " and ord(x", "(select x") then cost a byte once, not once for every
     # opening within the bound before it.
     if fast:
-        SCAN_VALUE_CALL = r"(?:(?!=[\s(]*+" + F + r"\s*\()[^&])"
+        # a call the fast form keeps: a group repeated up to 200 times is
+        # written out 200 times, and the names written out there would make
+        # the compiled form larger than PCRE allows
+        F_CALL = r"(?P>f)"
+        SCAN_VALUE_CALL = r"(?:(?!=[\s(]*+" + F_CALL + r"\s*\()[^&])"
         SCAN_WORD_CALL = (r"(?:(?![\s\xa0'\"`()+*/|&=!<>,;@.:-](?:(?:and|x?or|not)\b|&&|\|\|)"
-                          + S + F + r"\s*\()[^&])")
+                          + S + F_CALL + r"\s*\()[^&])")
         SCAN_SELECT = r"(?:(?!\(\s*select\b)[^&])"
     else:
         SCAN_VALUE_CALL = SCAN_WORD_CALL = SCAN_SELECT = "[^&]"
@@ -112,7 +118,7 @@ def build(cookie, fast=False):
                  r"|(?:union|except)" + S + r"(?:all|distinct)?" + S + r"select\b|xp_cmdshell|utl_\w++\.|from ?`?information_schema\b"
                  r"|into\s+(?:out|dump)file|exec(?:ute)?\s+\w++\s*$|waitfor\s+(?:delay|time)")
     if fast:
-        WORD_LED = (r"(?=\w++\()(?=[a-z]++_|[abcehilmnoprsuv][a-z])(?:" + CALLS + r")"
+        WORD_LED = (r"(?=\w++\()(?=[a-z]++_|if\(|[abcehilmnoprsuv][a-z][a-z])(?:" + CALLS + r")"
                     r"|(?=[aoxnuefiw][anoprtx]|" + ANDOR_COMPARED + r")(?:" + WORDS_LED + r")")
     else:
         WORD_LED = r"(?=\w++ ?\()(?:" + CALLS + r")|" + WORDS_LED
@@ -144,19 +150,64 @@ def build(cookie, fast=False):
       # "or" after a close then fails at once)
       r"(?<x>" + g(r"(?=[acdeghiloprstu][aehilnoprx][a-z])(?:") + r"(?&v)\s+(?:table|database|user|into|from|\w++\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]++\s*\(|procedure\s+analyse|limit\s+\d" + g(")") + r")"
       r"(?<y>" + g(r"(?=[deghos][aerx][a-z])(?:") + r"(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|case|pg_sleep|\w++\s*\()|exec(?:ute)?\s*(?:\(?@|master|xp_|sp_|immediate)" + g(")") + r")"
-      r"(?<f>" + g(r"(?=[a-z]++_|[acehilmorsuv][a-z])(?:") + NAMES + g(")") + r")"
+      r"(?<f>" + g(r"(?=[a-z]++_|if\(|[acehilmorsuv][a-z][a-z])(?:") + NAMES + g(")") + r")"
       r"(?<v>" + g(r"(?=[acdirtu][elnopr])(?:") + r"drop|create|alter|truncate|insert|update|delete|replace|copy" + g(")") + r")"
       r")")
     pat = ("(?:" + body + ")" + defs).replace('\\"', '"')
     if fast:
-        # A call of a group costs more than a class: the quote and blank
-        # groups are written out where they are used.
+        # A call of a group costs more than a class, and more than an atomic
+        # group: the quote and blank groups are written out where they are
+        # used, and every other group as an atomic group of its text (a call
+        # is atomic in PCRE 8).
         pat = pat.replace(Q, "['\"`]").replace(S, r"[\s\xa0(]*+")
+        pat = inline_calls(pat, "lckxyfv")
     # The subject is folded: a blank is exactly one space, and there is none
     # before '(' or ')' or after '('.
     pat = pat.replace(r"\s*", " ?").replace(r"\s+", " ").replace(r"\s", " ")
     pat = pat.replace(r" ?\(", r"\(").replace(r"\( ?", r"\(").replace(r" ?\)", r"\)")
     return compact(pat)
+
+
+def group_end(pat, i):
+    """The index just past the group that opens at pat[i]."""
+    depth = 0
+    in_class = False
+    while i < len(pat):
+        ch = pat[i]
+        if ch == "\\":
+            i += 2
+            continue
+        if in_class:
+            in_class = ch != "]"
+        elif ch == "[":
+            in_class = True
+            if pat[i + 1:i + 2] == "]" or pat[i + 1:i + 3] == "^]":
+                i += 2 if pat[i + 1] == "]" else 3
+                continue
+        elif ch == "(":
+            depth += 1
+        elif ch == ")":
+            depth -= 1
+            if depth == 0:
+                return i + 1
+        i += 1
+    raise ValueError("unbalanced group at %d" % i)
+
+
+def inline_calls(pat, names):
+    """Every (?&name) of the named groups written out as (?>text of the group),
+    also inside other groups; the groups themselves stay defined."""
+    bodies = {}
+    for name in names:
+        start = pat.index("(?<" + name + ">")
+        bodies[name] = pat[start + len(name) + 4:group_end(pat, start) - 1]
+    def expand(text):
+        while "(?&" in text:
+            for name, body in bodies.items():
+                text = text.replace("(?&" + name + ")", "(?>" + body + ")")
+        return text
+    head, sep, defs = pat.partition("(?(DEFINE)")
+    return expand(head) + sep + defs
 
 
 def compact(pat):
@@ -188,7 +239,7 @@ def compact(pat):
                 count += 1
         i += 1
     for name, n in numbers.items():
-        pat = pat.replace(f"(?<{name}>", "(").replace(f"(?&{name})", f"(?{n})")
+        pat = pat.replace(f"(?<{name}>", "(").replace(f"(?&{name})", f"(?{n})").replace(f"(?P>{name})", f"(?{n})")
         pat = pat.replace(f"\\k<{name}>", f"\\{n}")
     return re.sub(r"\\x([89a-f][0-9a-f])", lambda m: chr(int(m.group(1), 16)), pat)
 
