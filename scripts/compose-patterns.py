@@ -86,7 +86,13 @@ def build(cookie, fast=False):
     # one lookahead in the fast form.
     WORDS = L + K + r"|" + X + r"|" + C + r"\s*(?:binary\s)?(?:" + Q + r"|\w*\(|\d)"
     OPS = r"[-=<>!~^|&*/%+]+" + g("+") + r"\s*" + g(r"(?=[\w'\"`(@.$])") + r"(?:" + Q + r"[\w(@]|[(@]|[\w.$]++\s*(?:\(|--|#))"
-    COMMENT_END = r"[^'\"`&]{0,40}?(?:--[\s-]*|(?<![a-z])#)(?:$|" + END + r")"
+    # a comment that ends the value; the fast form tries "--" only at the
+    # first of a run of dashes (from a later one the rest is the same) and
+    # does not give back the blanks and dashes after it (no end of a value
+    # is among them), so a long run of dashes is read once, not once for
+    # every byte the look within 40 bytes starts from
+    COMMENT_END = (r"[^'\"`&]{0,40}?(?:" + g(r"(?<!-)") + r"--[\s-]*" + g("+") + r"|(?<![a-z])#)(?:$|"
+                   + END + r")")
     if fast:
         # grouped by the byte that opens them; the comment at the end of the
         # value only where a '-' or '#' lies within reach and no quote
