@@ -69,7 +69,9 @@ def build(cookie, fast=False):
     # alternative opens again: the attempt made there finds whatever lies
     # further on, nearer. Values made of nothing but such openings ("=ord(",
     # " and ord(x", "(select x") then cost a byte once, not once for every
-    # opening within the bound before it.
+    # opening within the bound before it. The closing bracket of a call is
+    # tried only at the first of a run of them: the brackets after it are
+    # taken with it, so from a later one the rest is the same.
     if fast:
         # a call the fast form keeps: a group repeated up to 200 times is
         # written out 200 times, and the names written out there would make
@@ -119,7 +121,7 @@ def build(cookie, fast=False):
     # calls first
     CALLS = ((r"(?>" + NAMES + ")" if fast else F) + r"\s*\(" + S + r"(?:select\b|@@|" + F + r"\s*\()|convert\s*\(\s*int\b|pg_sleep\s*\(|(?<=[,(])sleep\(\d"
              r"|benchmark\s*\(\s*[\d\s]++,|(?:n?char|concat\w*+)\s*\(\s*(?:\d+\s*,|0x)")
-    WORDS_LED = (L + S + g(r"(?=[\w'\"`])") + r"(?:(?:\d++|" + F + r"\s*\(" + SCAN_WORD_CALL + r"{0,200}?\))[\s)]*+(?:[=<>!]|" + C + r")|" + Q
+    WORDS_LED = (L + S + g(r"(?=[\w'\"`])") + r"(?:(?:\d++|" + F + r"\s*\(" + SCAN_WORD_CALL + r"{0,200}?" + g(r"(?<!\))") + r"\))[\s)]*+(?:[=<>!]|" + C + r")|" + Q
                  + r"*+(?<t>\w++)" + Q + r"*+\s*(?:=|like)\s*" + Q + r"*+\k<t>\b)"
                  r"|(?:union|except)" + S + r"(?:all|distinct)?" + S + r"select\b|xp_cmdshell|utl_\w++\.|from ?`?information_schema\b"
                  r"|into\s+(?:out|dump)file|exec(?:ute)?\s+\w++\s*$|waitfor\s+(?:delay|time)")

@@ -726,8 +726,10 @@ TEST(BuiltinPatternBounds, LongHostileValuesStayInsideTheLimits) {
       Repeat("=ord(", k64K),
       Repeat("and(ord(", k64K),
       Repeat(" &&ord(x", k64K),
-      // A run of dashes after a close that does not end the value.
+      // Runs of dashes after a close, and of closing brackets after a call,
+      // that lead nowhere.
       Repeat("='x" + std::string(40, '-') + "x&", k64K),
+      Repeat(" and ord(" + std::string(150, ')') + "x", k64K),
       Repeat("`", k64K),
       Repeat("select ", k64K),
       Repeat("'a", k64K),
