@@ -844,8 +844,8 @@ TEST(BuiltinPatternGate, KeepsTheVerdictOnGeneratedValues) {
   // And runs of punctuation, quotes and short words with no blank between,
   // where the fast forms give up after a byte or two.
   const std::vector<std::string> tight = {
-      "'", "\"", "`", "=", "&", "&&", "|", "||", "(",  ")",  "@",      "-", "--", "#",
-      ";", ",",  "+", "*", "/", "<",  "x", "1",  "or", "if", "select", " ", "=1", "&q="};
+      "'", "\"", "`", "=", "&", "&&", "|", "||", "(",  ")",      "@",    "-", "--", "#",  ";",
+      ",", "+",  "*", "/", "<", "x",  "1", "or", "if", "select", "true", " ", "=1", "&q="};
   std::uniform_int_distribution<std::size_t> pick_tight(0, tight.size() - 1);
   for (int i = 0; i < 50000; ++i) {
     std::string v = "q=";
