@@ -114,10 +114,12 @@ def build(cookie, fast=False):
     # goes on only into '(', a blank or a comment; so do "&&" or "||" and
     # then a quote after a run of words that is no word such as "select" or
     # "true" (it starts with a digit, '_', '.' or '$', or has one to three
-    # letters). Nothing after a close goes on like that, and values such as
-    # "'&'&'&", "`=`=`=", "1'=1'=", "'=;'=;", "'&a'&a" or "'&&1'&&1" are made
-    # of little else.
-    parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!\((?!\s?s)[^-#'\"`&]*+['\"`&]|[&|][&|](?:[\d_.$][\w.$]*+|[a-z]{1,3}+)['\"`]|(?!--|&&|\|\||/\*)[-/*=<>!~^%+&|]{0,2}+(?:['\"`][^\w(@]|\d[\w.$]*+['\"`]|(?<=[-/*=<>!~^%+&|])[^'\"`(@\s#&|=<>!~^%+*/-]++['\"`&]))") + r"(?:" + AFTER_CLOSE + r")"
+    # letters); so does a run of one to six letters (no word such as
+    # "collate" that ends an injection alone) and a byte such as '=' or ')'
+    # before a quote or '&'. Nothing after a close goes on like that, and
+    # values such as "'&'&'&", "`=`=`=", "1'=1'=", "'=;'=;", "'&a'&a",
+    # "'&&1'&&1" or "or='or='" are made of little else.
+    parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!\((?!\s?s)[^-#'\"`&]*+['\"`&]|[&|][&|](?:[\d_.$][\w.$]*+|[a-z]{1,3}+)['\"`]|[a-z]{1,6}+[=<>!,;)&|]['\"`&]|(?!--|&&|\|\||/\*)[-/*=<>!~^%+&|]{0,2}+(?:['\"`][^\w(@]|\d[\w.$]*+['\"`]|(?<=[-/*=<>!~^%+&|])[^'\"`(@\s#&|=<>!~^%+*/-]++['\"`&]))") + r"(?:" + AFTER_CLOSE + r")"
                  r"|" + g(r"(?=[-\d])(?:") + r"-?\d++[)\s]*+" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
                  + r"|[\s(]*+" + (g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR + r"|\w++\()") or r"(?!\d)") + r"(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\(" + SCAN_VALUE_CALL + r"{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
