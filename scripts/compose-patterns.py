@@ -105,21 +105,24 @@ def build(cookie, fast=False):
     else:
         AFTER_CLOSE = r"--(?![a-z])|#|\( ?select\b|/\*|;|collate\b|,\s*null\b|" + WORDS + r"|" + OPS + r"|" + COMMENT_END
     # value start: a closing quote or number, or nothing, then SQL. In the
-    # fast form, '(' and a run with no comment in it up to a quote or '&' end
-    # a close at once unless "select" follows; so do up to two operators that
-    # do not make "--", "/*", "&&" or "||", then a quote and a byte that is no
-    # word, '(' or '@'; so do a number and a quote after them, or (after at
-    # least one of them) a run of words and bytes such as ';' or ')' with no blank, '(',
-    # '@' or comment in it, up to a quote or '&': after an operator a word
-    # goes on only into '(', a blank or a comment; so do "&&" or "||" and
-    # then a quote after a run of words that is no word such as "select" or
-    # "true" (it starts with a digit, '_', '.' or '$', or has one to three
-    # letters); so does a run of one to six letters (no word such as
-    # "collate" that ends an injection alone) and a byte such as '=' or ')'
-    # before a quote or '&'. Nothing after a close goes on like that, and
-    # values such as "'&'&'&", "`=`=`=", "1'=1'=", "'=;'=;", "'&a'&a",
-    # "'&&1'&&1" or "or='or='" are made of little else.
-    parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!\((?!\s?s)[^-#'\"`&]*+['\"`&]|[&|][&|](?:[\d_.$][\w.$]*+|[a-z]{1,3}+)['\"`]|[a-z]{1,6}+[=<>!,;)&|]['\"`&]|(?!--|&&|\|\||/\*)[-/*=<>!~^%+&|]{0,2}+(?:['\"`][^\w(@]|\d[\w.$]*+['\"`]|(?<=[-/*=<>!~^%+&|])[^'\"`(@\s#&|=<>!~^%+*/-]++['\"`&]))") + r"(?:" + AFTER_CLOSE + r")"
+    # fast form these end a close at once:
+    # - '(' and a run with no comment in it up to a quote or '&', unless
+    #   "select" follows;
+    # - "&&" or "||" and a run of words up to a quote that cannot be a word
+    #   such as "select" or "true" (it opens with a digit, '_', '.' or '$',
+    #   or has one to three letters);
+    # - one to six letters (no word such as "collate" that ends an injection
+    #   alone) and a byte such as '=' or ')' before a quote or '&';
+    # - a run of operators with no "--" in it that opens with neither "/*"
+    #   nor "&&" or "||" before what could be an operand, then a quote and a
+    #   byte that is no word, '(' or '@', or a number and a quote, or (after
+    #   at least one operator) a run of words and bytes such as ';' or ')'
+    #   with no blank, '(', '@' or comment in it up to a quote or '&': after
+    #   an operator a word goes on only into '(', a blank or a comment.
+    # Nothing after a close goes on like that, and values such as "'&'&'&",
+    # "`=`=`=", "1'=1'=", "'=;'=;", "'&a'&a", "'&&1'&&1", "&&'-&&'-" or
+    # "or='or='" are made of little else.
+    parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!\((?!\s?s)[^-#'\"`&]*+['\"`&]|[&|][&|](?:[\d_.$][\w.$]*+|[a-z]{1,3}+)['\"`]|[a-z]{1,6}+[=<>!,;)&|]['\"`&]|(?!--|/\*|(?:&&|\|\|)[^-/*=<>!~^%+&|])(?:[/*=<>!~^%+&|]|-(?!-))*+(?:['\"`][^\w(@]|\d[\w.$]*+['\"`]|(?<=[-/*=<>!~^%+&|])[^'\"`(@\s#&|=<>!~^%+*/-]++['\"`&]))") + r"(?:" + AFTER_CLOSE + r")"
                  r"|" + g(r"(?=[-\d])(?:") + r"-?\d++[)\s]*+" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
                  + r"|[\s(]*+" + (g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR + r"|\w++\()") or r"(?!\d)") + r"(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\(" + SCAN_VALUE_CALL + r"{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
