@@ -51,7 +51,7 @@ def build(cookie, fast=False):
     ANDOR_OPERAND = (r"(?:&&|\|\|)(?=[\s\xa0(]*+(?:[@{'\"`]|[\w.$]++(?:\s?\(|[\s)]*+[-=<>!~^|&*%#/bdgilmnrs])"
                      r"|(?:select|case|exists|true|false)\b|not\s))")
     ANDOR_COMPARED = (r"(?:&&|\|\|)(?=[\s\xa0(]*+(?:\d++[\s)]*+[=<>!bdgilmnrs]"
-                      r"|['\"`]*+\w++(?:\s?\(|['\"`]*+\s?[=l])))")
+                      r"|[a-z]\w*+\s?\(|['\"`]*+\w++['\"`]*+\s?[=l]))")
     ENDS = "&;" if cookie else "&"  # the bytes that end a value
     END = "[&;]" if cookie else "&"
     Q = r"(?&q)"; S = r"(?&s)"; C = r"(?&c)"; L = r"(?&l)"; F = r"(?&f)"; K = r"(?&k)"; X = r"(?&x)"
@@ -107,7 +107,7 @@ def build(cookie, fast=False):
     # value start: a closing quote or number, or nothing, then SQL. In the
     # fast form these end a close at once:
     # - '(' and a run with no comment in it up to a quote or '&', unless
-    #   "select" follows;
+    #   "select" follows (a lone '-' opens no comment);
     # - "&&" or "||" and a run of words up to a quote that cannot be a word
     #   such as "select" or "true" (it opens with a digit, '_', '.' or '$',
     #   or has one to three letters);
@@ -116,13 +116,14 @@ def build(cookie, fast=False):
     # - a run of operators with no "--" in it that opens with neither "/*"
     #   nor "&&" or "||" before what could be an operand, then a quote and a
     #   byte that is no word, '(' or '@', or a number and a quote, or (after
-    #   at least one operator) a run of words and bytes such as ';' or ')'
-    #   with no blank, '(', '@' or comment in it up to a quote or '&': after
-    #   an operator a word goes on only into '(', a blank or a comment.
+    #   at least one operator) a run with no blank, '(', '@' or comment in it
+    #   up to a quote or '&': after an operator a word goes on only into '(',
+    #   a blank or a comment, and what comes after that word is read by
+    #   nothing but the look for a comment.
     # Nothing after a close goes on like that, and values such as "'&'&'&",
     # "`=`=`=", "1'=1'=", "'=;'=;", "'&a'&a", "'&&1'&&1", "&&'-&&'-" or
     # "or='or='" are made of little else.
-    parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!\((?!\s?s)[^-#'\"`&]*+['\"`&]|[&|][&|](?:[\d_.$][\w.$]*+|[a-z]{1,3}+)['\"`]|[a-z]{1,6}+[=<>!,;)&|]['\"`&]|(?!--|/\*|(?:&&|\|\|)[^-/*=<>!~^%+&|])(?:[/*=<>!~^%+&|]|-(?!-))*+(?:['\"`][^\w(@]|\d[\w.$]*+['\"`]|(?<=[-/*=<>!~^%+&|])[^'\"`(@\s#&|=<>!~^%+*/-]++['\"`&]))") + r"(?:" + AFTER_CLOSE + r")"
+    parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!\((?!\s?s)(?:[^-#'\"`&]|-(?!-))*+['\"`&]|[&|][&|](?:[\d_.$][\w.$]*+|[a-z]{1,3}+)['\"`]|[a-z]{1,6}+[=<>!,;)&|]['\"`&]|(?!--|/\*|(?:&&|\|\|)[\s\xa0(@{'\"`\w.$])(?:[/*=<>!~^%+&|]|-(?!-))*+(?:['\"`][^\w(@]|\d[\w.$]*+['\"`]|(?<=[-/*=<>!~^%+&|])(?:[^'\"`(@\s#&-]|-(?!-))++['\"`&]))") + r"(?:" + AFTER_CLOSE + r")"
                  r"|" + g(r"(?=[-\d])(?:") + r"-?\d++[)\s]*+" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
                  + r"|[\s(]*+" + (g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR + r"|\w++\()") or r"(?!\d)") + r"(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\(" + SCAN_VALUE_CALL + r"{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);

@@ -843,10 +843,18 @@ TEST(BuiltinPatternGate, KeepsTheVerdictOnGeneratedValues) {
   }
   // Injections just past where the fast forms give up after a close, a
   // call or a subselect: each must still match (checked below with the rest).
-  const std::vector<std::string> edges = {
-      "q=x'+--&'-",     "q='||'& not ", "q=x'&&true'",          "q=' collate)&",
-      "q=x'shutdown='", "q=x'&&(1'",    "q=x' and ord(x))))=1", "q=(select(select 1) from t",
-      "q=ord(=ord(x)>1"};
+  const std::vector<std::string> edges = {"q=x'+--&'-",
+                                          "q='||'& not ",
+                                          "q=x'&&true'",
+                                          "q=' collate)&",
+                                          "q=x'shutdown='",
+                                          "q=x'&&(1'",
+                                          "q=x' and ord(x))))=1",
+                                          "q=(select(select 1) from t",
+                                          "q=ord(=ord(x)>1",
+                                          "q=x'(--&",
+                                          "q=x'=1--&",
+                                          "q=x ||a_b(1)<2"};
   const Pattern text1 = CompileBuiltin(1);
   for (const std::string& v : edges) {
     EXPECT_TRUE(MatchPattern(text1, v)) << v;
