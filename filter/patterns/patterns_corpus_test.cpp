@@ -854,7 +854,8 @@ TEST(BuiltinPatternGate, KeepsTheVerdictOnGeneratedValues) {
                                           "q=ord(=ord(x)>1",
                                           "q=x'(--&",
                                           "q=x'=1--&",
-                                          "q=x ||a_b(1)<2"};
+                                          "q=x ||a_b(1)<2",
+                                          "q=x'- 'a"};
   const Pattern text1 = CompileBuiltin(1);
   for (const std::string& v : edges) {
     EXPECT_TRUE(MatchPattern(text1, v)) << v;
