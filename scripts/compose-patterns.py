@@ -124,7 +124,7 @@ def build(cookie, fast=False):
     # Nothing after a close goes on like that, and values such as "'&'&'&",
     # "`=`=`=", "1'=1'=", "'=;'=;", "'&a'&a", "'&&1'&&1", "&&'-&&'-" or
     # "or='or='" are made of little else.
-    parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!\((?!\s?s)(?:[^-#'\"`&]|-(?!-))*+['\"`&]|[&|][&|](?:[\d_.$][\w.$]*+|[a-z]{1,3}+)['\"`]|[a-z]{1,6}+[=<>!,;)&|]['\"`&]|(?!--|/\*|(?:&&|\|\|)[\s\xa0(@{'\"`\w.$])(?:[/*=<>!~^%+&|]|-(?!-))*+(?:['\"`][^\w(@]|\d[\w.$]*+['\"`]|(?<=[-/*=<>!~^%+&|])(?:[^'\"`(@\s#&-]|-(?!-))++['\"`&]|\s(?:['\"`][^\w(@]|&)))") + r"(?:" + AFTER_CLOSE + r")"
+    parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!(?!--|/\*|(?:&&|\|\|)[\s\xa0(@{'\"`\w.$])(?:[/*=<>!~^%+&|]|-(?!-))*+(?:['\"`][^\w(@]|\d[\w.$]*+['\"`]|(?<=[-/*=<>!~^%+&|])(?:[^'\"`(@\s#&-]|-(?!-))++['\"`&]|\s(?:['\"`][^\w(@]|&))|\((?!\s?s)(?:[^-#'\"`&]|-(?!-))*+['\"`&]|[&|][&|](?:[\d_.$][\w.$]*+|[a-z]{1,3}+)['\"`]|[a-z]{1,6}+[=<>!,;)&|]['\"`&])") + r"(?:" + AFTER_CLOSE + r")"
                  r"|" + g(r"(?=[-\d])(?:") + r"-?\d++[)\s]*+" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
                  + r"|[\s(]*+" + (g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR_OPERAND + r"|\w++\()") or r"(?!\d)") + r"(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\(" + SCAN_VALUE_CALL + r"{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
@@ -136,7 +136,7 @@ def build(cookie, fast=False):
                  r"|(?:union|except)" + S + r"(?:all|distinct)?" + S + r"select\b|xp_cmdshell|utl_\w++\.|from ?`?information_schema\b"
                  r"|into\s+(?:out|dump)file|exec(?:ute)?\s+\w++\s*$|waitfor\s+(?:delay|time)")
     if fast:
-        WORD_LED = (r"(?=\w++\()(?=[a-z]++_|if\(|[abcehilmnoprsuv][a-z][a-z])(?:" + CALLS + r")"
+        WORD_LED = (r"(?=\w++\()(?=[a-z]++_|if\(|[abcehilmnoprsuv][acefhilorsu][a-z])(?:" + CALLS + r")"
                     r"|(?=[aoxnuefiw][anoprtx]|" + ANDOR_COMPARED + r")(?:" + WORDS_LED + r")")
     else:
         WORD_LED = r"(?=\w++ ?\()(?:" + CALLS + r")|" + WORDS_LED
@@ -168,7 +168,7 @@ def build(cookie, fast=False):
       # "or" after a close then fails at once)
       r"(?<x>" + g(r"(?=[acdeghiloprstu][aehilnoprx][a-z])(?:") + r"(?&v)\s+(?:table|database|user|into|from|\w++\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]++\s*\(|procedure\s+analyse|limit\s+\d" + g(")") + r")"
       r"(?<y>" + g(r"(?=[deghos][aerx][a-z])(?:") + r"(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|case|pg_sleep|\w++\s*\()|exec(?:ute)?\s*(?:\(?@|master|xp_|sp_|immediate)" + g(")") + r")"
-      r"(?<f>" + g(r"(?=[a-z]++_|if\(|[acehilmorsuv][a-z][a-z])(?:") + NAMES + g(")") + r")"
+      r"(?<f>" + g(r"(?=[a-z]++_|if\(|[acehilmorsuv][aefhilorsu][a-z])(?:") + NAMES + g(")") + r")"
       r"(?<v>" + g(r"(?=[acdirtu][elnopr])(?:") + r"drop|create|alter|truncate|insert|update|delete|replace|copy" + g(")") + r")"
       r")")
     pat = ("(?:" + body + ")" + defs).replace('\\"', '"')
