@@ -167,7 +167,7 @@ def build(cookie, fast=False):
       # (the fast form looks for three letters first: every word here has them, and
       # "or" after a close then fails at once)
       r"(?<x>" + g(r"(?=[acdeghiloprstu][aehilnoprx][a-z])(?:") + r"(?&v)\s+(?:table|database|user|into|from|\w++\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]++\s*\(|procedure\s+analyse|limit\s+\d" + g(")") + r")"
-      r"(?<y>" + g(r"(?=[deghos][aerx][a-z])(?:") + r"(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|case|pg_sleep|\w++\s*\()|exec(?:ute)?\s*(?:\(?@|master|xp_|sp_|immediate)" + g(")") + r")"
+      r"(?<y>" + g(r"(?=[deghos][aerx][a-z][a-z\s@])(?:") + r"(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|case|pg_sleep|\w++\s*\()|exec(?:ute)?\s*(?:\(?@|master|xp_|sp_|immediate)" + g(")") + r")"
       r"(?<f>" + g(r"(?=[a-z]++_|if\(|[acehilmorsuv][aefhilorsu][a-z])(?:") + NAMES + g(")") + r")"
       r"(?<v>" + g(r"(?=[acdirtu][elnopr])(?:") + r"drop|create|alter|truncate|insert|update|delete|replace|copy" + g(")") + r")"
       r")")

@@ -856,7 +856,8 @@ TEST(BuiltinPatternGate, KeepsTheVerdictOnGeneratedValues) {
                                           "q=x'=1--&",
                                           "q=x ||a_b(1)<2",
                                           "q=x'- 'a",
-                                          "q=x char(65,66)"};
+                                          "q=x char(65,66)",
+                                          "q=1;set@a=1"};
   const Pattern text1 = CompileBuiltin(1);
   for (const std::string& v : edges) {
     EXPECT_TRUE(MatchPattern(text1, v)) << v;
