@@ -186,9 +186,10 @@ def build(cookie, fast=False):
     return compact(pat)
 
 
-def group_end(pat, i):
-    """The index just past the group that opens at pat[i]."""
-    depth = 0
+def structure(pat, start=0):
+    """(index, byte) of every byte of pat from start that is neither escaped
+    nor in a class: the bytes that open and close groups."""
+    i = start
     in_class = False
     while i < len(pat):
         ch = pat[i]
@@ -202,14 +203,22 @@ def group_end(pat, i):
             if pat[i + 1:i + 2] == "]" or pat[i + 1:i + 3] == "^]":
                 i += 2 if pat[i + 1] == "]" else 3
                 continue
-        elif ch == "(":
+        else:
+            yield i, ch
+        i += 1
+
+
+def group_end(pat, start):
+    """The index just past the group that opens at pat[start]."""
+    depth = 0
+    for i, ch in structure(pat, start):
+        if ch == "(":
             depth += 1
         elif ch == ")":
             depth -= 1
             if depth == 0:
                 return i + 1
-        i += 1
-    raise ValueError("unbalanced group at %d" % i)
+    raise ValueError("unbalanced group at %d" % start)
 
 
 def inline_calls(pat, names):
@@ -234,28 +243,14 @@ def compact(pat):
     written as the bytes themselves (the texts are byte patterns)."""
     numbers = {}
     count = 0
-    i = 0
-    in_class = False
-    while i < len(pat):
-        ch = pat[i]
-        if ch == "\\":
-            i += 2
-            continue
-        if in_class:
-            in_class = ch != "]"
-        elif ch == "[":
-            in_class = True
-            if pat[i + 1:i + 2] == "]" or pat[i + 1:i + 3] == "^]":
-                i += 2 if pat[i + 1] == "]" else 3
-                continue
-        elif ch == "(":
+    for i, ch in structure(pat):
+        if ch == "(":
             m = re.match(r"\(\?<([a-z]\w*)>", pat[i:])
             if m:
                 count += 1
                 numbers[m.group(1)] = count
             elif pat[i + 1:i + 2] != "?" and not pat.startswith("(DEFINE)", i):
                 count += 1
-        i += 1
     for name, n in numbers.items():
         pat = pat.replace(f"(?<{name}>", "(").replace(f"(?&{name})", f"(?{n})").replace(f"(?P>{name})", f"(?{n})")
         pat = pat.replace(f"\\k<{name}>", f"\\{n}")
