@@ -120,11 +120,12 @@ def build(cookie, fast=False):
     #   run with no blank, '(', '@' or comment in it up to a quote or '&':
     #   after an operator a word goes on only into '(', a blank or a
     #   comment, and what comes after that word is read by nothing but the
-    #   look for a comment.
+    #   look for a comment; so does such a run that opens with a '#' that
+    #   ends no value.
     # Nothing after a close goes on like that, and values such as "'&'&'&",
     # "`=`=`=", "1'=1'=", "'=;'=;", "'&a'&a", "'&&1'&&1", "&&'-&&'-" or
     # "or='or='" are made of little else.
-    parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!(?!--|/\*|(?:&&|\|\|)[\s\xa0(@{'\"`\w.$])(?:[/*=<>!~^%+&|]|-(?!-))*+(?:['\"`][^\w(@]|\d[\w.$]*+['\"`]|(?<=[-/*=<>!~^%+&|])(?:[^'\"`(@\s#&-]|-(?!-))++['\"`&]|\s(?:['\"`][^\w(@]|&))|\((?!\s?s)(?:[^-#'\"`&]|-(?!-))*+['\"`&]|[&|][&|](?:[\d_.$][\w.$]*+|[a-z]{1,3}+)['\"`]|[a-z]{1,6}+[=<>!,;)&|]['\"`&])") + r"(?:" + AFTER_CLOSE + r")"
+    parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!(?!--|/\*|(?:&&|\|\|)[\s\xa0(@{'\"`\w.$])(?:[/*=<>!~^%+&|]|-(?!-))*+(?:['\"`][^\w(@]|\d[\w.$]*+['\"`]|(?<=[-/*=<>!~^%+&|])(?:[^'\"`(@\s#&-]|-(?!-))++['\"`&]|\s(?:['\"`][^\w(@]|&)|(?<=[-/*=<>!~^%+&|])#(?![&;]|$)(?:[^'\"`(@\s#&-]|-(?!-))*+['\"`&])|\((?!\s?s)(?:[^-#'\"`&]|-(?!-))*+['\"`&]|[&|][&|](?:[\d_.$][\w.$]*+|[a-z]{1,3}+)['\"`]|[a-z]{1,6}+[=<>!,;)&|]['\"`&])") + r"(?:" + AFTER_CLOSE + r")"
                  r"|" + g(r"(?=[-\d])(?:") + r"-?\d++[)\s]*+" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
                  + r"|[\s(]*+" + (g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR_OPERAND + r"|\w++\()") or r"(?!\d)") + r"(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\(" + SCAN_VALUE_CALL + r"{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);

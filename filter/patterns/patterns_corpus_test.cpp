@@ -842,7 +842,8 @@ TEST(BuiltinPatternGate, KeepsTheVerdictOnGeneratedValues) {
     values.push_back(v);
   }
   // Injections just past where the fast forms give up after a close, a
-  // call or a subselect: each must still match (checked below with the rest).
+  // call or a subselect: each must still match (text 2 also ends a value at
+  // ';'), and is checked below with the rest.
   const std::vector<std::string> edges = {"q=x'+--&'-",
                                           "q='||'& not ",
                                           "q=x'&&true'",
@@ -857,10 +858,12 @@ TEST(BuiltinPatternGate, KeepsTheVerdictOnGeneratedValues) {
                                           "q=x ||a_b(1)<2",
                                           "q=x'- 'a",
                                           "q=x char(65,66)",
-                                          "q=1;set@a=1"};
-  const Pattern text1 = CompileBuiltin(1);
+                                          "q=1;set@a=1",
+                                          "q=x'#'",
+                                          "q=x'+#;'"};
+  const Pattern text2 = CompileBuiltin(2);
   for (const std::string& v : edges) {
-    EXPECT_TRUE(MatchPattern(text1, v)) << v;
+    EXPECT_TRUE(MatchPattern(text2, v)) << v;
     values.push_back(v);
   }
   // And runs of punctuation, quotes and short words with no blank between,
