@@ -69,7 +69,8 @@ def build(cookie, fast=False):
     # alternative opens again: the attempt made there finds whatever lies
     # further on, nearer. Values made of nothing but such openings ("=ord(",
     # " and ord(x", "(select x") then cost a byte once, not once for every
-    # opening within the bound before it. The closing bracket of a call is
+    # opening within the bound before it ("&&" needs no stop: the look ends
+    # at '&' anyway). The closing bracket of a call is
     # tried only at the first of a run of them: the brackets after it are
     # taken with it, so from a later one the rest is the same.
     if fast:
@@ -78,7 +79,7 @@ def build(cookie, fast=False):
         # the compiled form larger than PCRE allows
         F_CALL = r"(?P>f)"
         SCAN_VALUE_CALL = r"(?:(?!=[\s(]*+" + F_CALL + r"\s*\()[^&])"
-        SCAN_WORD_CALL = (r"(?:(?![\s\xa0'\"`()+*/|&=!<>,;@.:-](?:(?:and|x?or|not)\b|&&|\|\|)"
+        SCAN_WORD_CALL = (r"(?:(?![\s\xa0'\"`()+*/|=!<>,;@.:-](?:(?:and|x?or|not)\b|\|\|)"
                           + S + F_CALL + r"\s*\()[^&])")
         SCAN_SELECT = r"(?:(?!\(\s*select\b)[^&])"
     else:
