@@ -131,12 +131,13 @@ def build(cookie, fast=False):
                  + r"|[\s(]*+" + (g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR_OPERAND + r"|\w++\()") or r"(?!\d)") + r"(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\(" + SCAN_VALUE_CALL + r"{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
     # calls first
-    CALLS = ((r"(?>" + NAMES + ")" if fast else F) + r"\s*\(" + S + r"(?:select\b|@@|" + F + r"\s*\()|convert\s*\(\s*int\b|pg_sleep\s*\(|(?<=[,(])sleep\(\d"
-             r"|benchmark\s*\(\s*[\d\s]++,|(?:n?char|concat\w*+)\s*\(\s*(?:\d+\s*,|0x)")
+    CALLS = ((r"(?>" + NAMES + ")" if fast else F) + r"\s*\(" + S + r"(?:select\b|@@|" + F + r"\s*\()|" + g(r"(?=[bcnps])(?:")
+             + r"convert\s*\(\s*int\b|pg_sleep\s*\(|(?<=[,(])sleep\(\d"
+             r"|benchmark\s*\(\s*[\d\s]++,|(?:n?char|concat\w*+)\s*\(\s*(?:\d+\s*,|0x)" + g(")"))
     WORDS_LED = (L + S + g(r"(?=[\w'\"`])") + r"(?:(?:\d++|" + F + r"\s*\(" + SCAN_WORD_CALL + r"{0,200}?" + g(r"(?<!\))") + r"\))[\s)]*+(?:[=<>!]|" + C + r")|" + Q
-                 + r"*+(?<t>\w++)" + Q + r"*+\s*(?:=|like)\s*" + Q + r"*+\k<t>\b)"
-                 r"|(?:union|except)" + S + r"(?:all|distinct)?" + S + r"select\b|xp_cmdshell|utl_\w++\.|from ?`?information_schema\b"
-                 r"|into\s+(?:out|dump)file|exec(?:ute)?\s+\w++\s*$|waitfor\s+(?:delay|time)")
+                 + r"*+(?<t>\w++)" + Q + r"*+\s*(?:=|like)\s*" + Q + r"*+\k<t>\b)|" + g(r"(?=[efiuwx])(?:")
+                 + r"(?:union|except)" + S + r"(?:all|distinct)?" + S + r"select\b|xp_cmdshell|utl_\w++\.|from ?`?information_schema\b"
+                 r"|into\s+(?:out|dump)file|exec(?:ute)?\s+\w++\s*$|waitfor\s+(?:delay|time)" + g(")"))
     if fast:
         WORD_LED = (r"(?=\w++\()(?=[a-z]++_|if\(|[abcehilmnoprsuv][acefhilorsu][a-z])(?:" + CALLS + r")"
                     r"|(?=[aoxnuefiw][anoprtx]|" + ANDOR_COMPARED + r")(?:" + WORDS_LED + r")")
