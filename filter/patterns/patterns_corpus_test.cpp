@@ -860,7 +860,8 @@ TEST(BuiltinPatternGate, KeepsTheVerdictOnGeneratedValues) {
                                           "q=x char(65,66)",
                                           "q=1;set@a=1",
                                           "q=x'#'",
-                                          "q=x'+#;'"};
+                                          "q=x'+#;'",
+                                          "q=x union select 1"};
   const Pattern text2 = CompileBuiltin(2);
   for (const std::string& v : edges) {
     EXPECT_TRUE(MatchPattern(text2, v)) << v;
