@@ -70,9 +70,9 @@ def build(cookie, fast=False):
     # further on, nearer. Values made of nothing but such openings ("=ord(",
     # " and ord(x", "(select x") then cost a byte once, not once for every
     # opening within the bound before it ("&&" needs no stop: the look ends
-    # at '&' anyway). The closing bracket of a call is
-    # tried only at the first of a run of them: the brackets after it are
-    # taken with it, so from a later one the rest is the same.
+    # at '&' anyway). The closing bracket of a call is tried only at the
+    # first of a run of them: the brackets after it are taken with it, so
+    # from a later one the rest is the same.
     if fast:
         # a call the fast form keeps: a group repeated up to 200 times is
         # written out 200 times, and the names written out there would make
@@ -106,27 +106,36 @@ def build(cookie, fast=False):
     else:
         AFTER_CLOSE = r"--(?![a-z])|#|\( ?select\b|/\*|;|collate\b|,\s*null\b|" + WORDS + r"|" + OPS + r"|" + COMMENT_END
     # value start: a closing quote or number, or nothing, then SQL. In the
-    # fast form these end a close at once:
-    # - '(' and a run with no comment in it up to a quote or '&', unless
-    #   "select" follows (a lone '-' opens no comment);
-    # - "&&" or "||" and a run of words up to a quote that cannot be a word
-    #   such as "select" or "true" (it opens with a digit, '_', '.' or '$',
-    #   or has one to three letters);
-    # - one to six letters (no word such as "collate" that ends an injection
-    #   alone) and a byte such as '=' or ')' before a quote or '&';
-    # - a run of operators with no "--" in it that opens with neither "/*"
-    #   nor "&&" or "||" before what could be an operand, then a quote and a
-    #   byte that is no word, '(' or '@' (also after a blank, or a blank and
-    #   '&'), or a number and a quote, or (after at least one operator) a
-    #   run with no blank, '(', '@' or comment in it up to a quote or '&':
-    #   after an operator a word goes on only into '(', a blank or a
-    #   comment, and what comes after that word is read by nothing but the
-    #   look for a comment; so does such a run that opens with a '#' that
-    #   ends no value.
-    # Nothing after a close goes on like that, and values such as "'&'&'&",
-    # "`=`=`=", "1'=1'=", "'=;'=;", "'&a'&a", "'&&1'&&1", "&&'-&&'-" or
-    # "or='or='" are made of little else.
-    parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!(?!--|/\*|(?:&&|\|\|)[\s\xa0(@{'\"`\w.$])(?:[/*=<>!~^%+&|]|-(?!-))*+(?:['\"`][^\w(@]|\d[\w.$]*+['\"`]|(?<=[-/*=<>!~^%+&|])(?:[^'\"`(@\s#&-]|-(?!-))++['\"`&]|\s(?:['\"`][^\w(@]|&)|(?<=[-/*=<>!~^%+&|])#(?![&;]|$)(?:[^'\"`(@\s#&-]|-(?!-))*+['\"`&])|\((?!\s?s)(?:[^-#'\"`&]|-(?!-))*+['\"`&]|[&|][&|](?:[\d_.$][\w.$]*+|[a-z]{1,3}+)['\"`]|[a-z]{1,6}+[=<>!,;)&|]['\"`&])") + r"(?:" + AFTER_CLOSE + r")"
+    # fast form these end a close at once (nothing after a close goes on
+    # like that, and values such as "'&'&'&", "`=`=`=", "1'=1'=", "'=;'=;",
+    # "'&a'&a", "'&&1'&&1", "&&'-&&'-" or "or='or='" are made of little
+    # else); a lone '-' opens no comment:
+    AFTER_OP = r"(?<=[-/*=<>!~^%+&|])"
+    NO_COMMENT_RUN = r"(?:[^'\"`(@\s#&-]|-(?!-))"  # no blank, '(', '@' or comment
+    CLOSE_ENDS = [
+        # a run of operators with no "--" in it that opens with neither "/*"
+        # nor "&&" or "||" before what could be an operand, then: a quote and
+        # a byte that is no word, '(' or '@'; a number and a quote; (after at
+        # least one operator) a run with no blank, '(', '@' or comment up to
+        # a quote or '&' (after an operator a word goes on only into '(', a
+        # blank or a comment, and what comes after that word is read by
+        # nothing but the look for a comment); a blank and a quote or '&';
+        # or a '#' that ends no value and such a run
+        r"(?!--|/\*|(?:&&|\|\|)[\s\xa0(@{'\"`\w.$])(?:[/*=<>!~^%+&|]|-(?!-))*+(?:['\"`][^\w(@]|\d[\w.$]*+['\"`]|"
+        + AFTER_OP + NO_COMMENT_RUN + r"++['\"`&]|\s(?:['\"`][^\w(@]|&)|"
+        + AFTER_OP + r"#(?![&;]|$)" + NO_COMMENT_RUN + r"*+['\"`&])",
+        # '(' and a run with no comment in it up to a quote or '&', unless
+        # "select" follows
+        r"\((?!\s?s)(?:[^-#'\"`&]|-(?!-))*+['\"`&]",
+        # "&&" or "||" and a run of words up to a quote that cannot be a word
+        # such as "select" or "true" (it opens with a digit, '_', '.' or '$',
+        # or has one to three letters)
+        r"[&|][&|](?:[\d_.$][\w.$]*+|[a-z]{1,3}+)['\"`]",
+        # one to six letters (no word such as "collate" that ends an
+        # injection alone) and a byte such as '=' or ')' before a quote or '&'
+        r"[a-z]{1,6}+[=<>!,;)&|]['\"`&]",
+    ]
+    parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!" + "|".join(CLOSE_ENDS) + ")") + r"(?:" + AFTER_CLOSE + r")"
                  r"|" + g(r"(?=[-\d])(?:") + r"-?\d++[)\s]*+" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
                  + r"|[\s(]*+" + (g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR_OPERAND + r"|\w++\()") or r"(?!\d)") + r"(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\(" + SCAN_VALUE_CALL + r"{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
