@@ -54,7 +54,10 @@ def build(cookie, fast=False):
                       r"|[a-z]\w*+\s?\(|['\"`]*+\w++['\"`]*+\s?[=l]))")
     ENDS = "&;" if cookie else "&"  # the bytes that end a value
     END = "[&;]" if cookie else "&"
-    Q = r"(?&q)"; S = r"(?&s)"; C = r"(?&c)"; L = r"(?&l)"; F = r"(?&f)"; K = r"(?&k)"; X = r"(?&x)"
+    Q = r"(?&q)"; O = r"(?&o)"; S = r"(?&s)"; C = r"(?&c)"; L = r"(?&l)"; F = r"(?&f)"; X = r"(?&x)"
+    # and/or and its operand; the text calls them as one group (it has no
+    # room for two calls), the fast form writes them out one after the other
+    K = L + r"(?&k)" if fast else r"(?&k)"
     VS = r"[=&]"
     TOK = r"[^\s'\"`&=(,\x80-\xff]*+" + Q + Q + "?" + g("+")  # no alternative below opens with a quote
     # the names of calls, grouped by their first letter in the fast form (PCRE
@@ -84,10 +87,14 @@ def build(cookie, fast=False):
         SCAN_SELECT = r"(?:(?!\(\s*select\b)[^&])"
     else:
         SCAN_VALUE_CALL = SCAN_WORD_CALL = SCAN_SELECT = "[^&]"
+    # a comparison word after a number or a call: "is null" is whole, the
+    # others need what they compare with (a quote, a call or bracket, a
+    # number), so that "3 match series" or "1 mod apk" is prose
+    C_DONE = C + r"(?:(?<=l)|" + O + r")"
     parts = []
     # After a closing quote: the alternatives that open with a word, behind
     # one lookahead in the fast form.
-    WORDS = L + K + r"|" + X + r"|" + C + r"\s*(?:binary\s)?(?:" + Q + r"|\w*\(|\d)"
+    WORDS = K + r"|" + X + r"|" + C + O
     OPS = r"[-=<>!~^|&*/%+]+" + g("+") + r"\s*" + g(r"(?=[\w'\"`(@.$])") + r"(?:" + Q + r"[\w(@]|[(@]|[\w.$]++\s*(?:\(|--|#))"
     # a comment that ends the value; the fast form tries "--" only at the
     # first of a run of dashes (from a later one the rest is the same) and
@@ -136,14 +143,14 @@ def build(cookie, fast=False):
         r"[a-z]{1,6}+[=<>!,;)&|]['\"`&]",
     ]
     parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!" + "|".join(CLOSE_ENDS) + ")") + r"(?:" + AFTER_CLOSE + r")"
-                 r"|" + g(r"(?=[-\d])(?:") + r"-?\d++[)\s]*+" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + L + K + r"|" + X + r"|" + C + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
-                 + r"|[\s(]*+" + (g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR_OPERAND + r"|\w++\()") or r"(?!\d)") + r"(?:" + L + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\(" + SCAN_VALUE_CALL + r"{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
+                 r"|" + g(r"(?=[-\d])(?:") + r"-?\d++[)\s]*+" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + K + r"|" + X + r"|" + C_DONE + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
+                 + r"|[\s(]*+" + g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR_OPERAND + r"|\w++\()") + r"(?:" + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\(" + SCAN_VALUE_CALL + r"{0,40}?\)\s*(?:--(?!>)|#|/\*|[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
     # calls first
     CALLS = ((r"(?>" + NAMES + ")" if fast else F) + r"\s*\(" + S + r"(?:select\b|@@|" + F + r"\s*\()|" + g(r"(?=[bcnps])(?:")
              + r"convert\s*\(\s*int\b|pg_sleep\s*\(|(?<=[,(])sleep\(\d"
              r"|benchmark\s*\(\s*[\d\s]++,|(?:n?char|concat\w*+)\s*\(\s*(?:\d+\s*,|0x)" + g(")"))
-    WORDS_LED = (L + S + g(r"(?=[\w'\"`])") + r"(?:(?:\d++|" + F + r"\s*\(" + SCAN_WORD_CALL + r"{0,200}?" + g(r"(?<!\))") + r"\))[\s)]*+(?:[=<>!]|" + C + r")|" + Q
+    WORDS_LED = (L + S + g(r"(?=[\w'\"`])") + r"(?:(?:\d++|" + F + r"\s*\(" + SCAN_WORD_CALL + r"{0,200}?" + g(r"(?<!\))") + r"\))[\s)]*+(?:[=<>!]|" + C_DONE + r")|" + Q
                  + r"*+(?<t>\w++)" + Q + r"*+\s*(?:=|like)\s*" + Q + r"*+\k<t>\b)|" + g(r"(?=[efiuwx])(?:")
                  + r"(?:union|except)" + S + r"(?:all|distinct)?" + S + r"select\b|xp_cmdshell|utl_\w++\.|from ?`?information_schema\b"
                  r"|into\s+(?:out|dump)file|exec(?:ute)?\s+\w++\s*$|waitfor\s+(?:delay|time)" + g(")"))
@@ -152,7 +159,7 @@ def build(cookie, fast=False):
                     r"|(?=[aoxnuefiw][anoprtx]|" + ANDOR_COMPARED + r")(?:" + WORDS_LED + r")")
     else:
         WORD_LED = r"(?=\w++ ?\()(?:" + CALLS + r")|" + WORDS_LED
-    parts.append(r"[\s\xa0'\"`()+*/|&=!<>,;@.:-]" + (r"(?=[a-z][a-z_]|" + ANDOR2 + r")" if fast else r"(?=[a-z&|])") + r"(?:" + WORD_LED + r")")
+    parts.append(r"[\s\xa0'\"`()+*/|&=!<>,;@.:-]" + g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")") + r"(?:" + WORD_LED + r")")
     # symbol-led: every alternative opens with its own byte and checks what
     # stands before it only after that (a leading lookbehind would be tried
     # at every byte the lookahead lets in)
@@ -169,12 +176,12 @@ def build(cookie, fast=False):
                      r"|(?=[()])(?:" + OPEN + r"|\)(?:::\w|\s*\|\|\s*chr\(|" + AS + r"))"
                      r"|[`\"]" + AS + r"|'(?:" + AS + r"|" + QCMP_REST + r"))")
     else:
-        parts.append(r"(?=[;:{@()'\"`=0])(?:" + SEMI + r"|\{\s*call\s|@@[a-z]|" + OPEN + r"|[)`'\"]" + AS + r"|=(?<=[\w\]]=)\(\s*$|\)::\w|::(?<=\w::)int\b|'" + QCMP_REST + r"|\)\s*\|\|\s*chr\(|" + HEX + r")")
+        parts.append(SEMI + r"|\{\s*call\s|@@[a-z]|" + OPEN + r"|[)`'\"]" + AS + r"|=(?<=[\w\]]=)\(\s*$|\)::\w|::(?<=\w::)int\b|'" + QCMP_REST + r"|\)\s*\|\|\s*chr\(|" + HEX)
     body = "|".join(parts)
-    defs = (r"(?(DEFINE)(?<q>['\"`])(?<s>[\s\xa0(]*+)"
+    defs = (r"(?(DEFINE)(?<q>['\"`])(?<s>[\s\xa0(]*+)(?<o>\s*(?:binary\s)?(?:(?&q)|\w*\(|\d))"
       r"(?<l>" + (r"(?=[anox&|])(?:(?:and|x?or|not)\b|" + ANDOR + r")" if fast else r"(?:and|x?or|not)\b|&&|\|\|") + r")"
       r"(?<c>" + g(r"(?=[bdgilmnrs])") + r"(?:not\s+)?(?:[ri]?like|regexp|sounds\s+like|between|glob|match|similar\s+to)|is\s+(?:not\s+)?null|div\b|mod\b)"
-      r"(?<k>" + S + g(r"(?=[\w.$@{'\"`])") + r"(?:not\s+)?(?:(?:select|case|exists|true|false)\b|[@{]|(?&q)|[\w.$]++(?:\s*\(|[\s)]*+(?:[=<>!~^|&*%#]|--|/\*|" + C + r"))))"
+      r"(?<k>" + ("" if fast else L) + S + g(r"(?=[\w.$@{'\"`])") + r"(?:not\s+)?(?:(?:select|case|exists|true|false)\b|[@{]|(?&q)|[\w.$]++(?:\s*\(|[\s)]*+(?:[=<>!~^|&*%#]|--|/\*|" + C + r"))))"
       # statements that need no context: after a closing quote or number, at the start of a value, after ';'
       # (the fast form looks for three letters first: every word here has them, and
       # "or" after a close then fails at once)
@@ -190,7 +197,7 @@ def build(cookie, fast=False):
         # used, and every other group as an atomic group of its text (a call
         # is atomic in PCRE 8).
         pat = pat.replace(Q, "['\"`]").replace(S, r"[\s\xa0(]*+")
-        pat = inline_calls(pat, "lckxyfv")
+        pat = inline_calls(pat, "olckxyfv")
     # The subject is folded: a blank is exactly one space, and there is none
     # before '(' or ')' or after '('.
     pat = pat.replace(r"\s*", " ?").replace(r"\s+", " ").replace(r"\s", " ")

@@ -455,6 +455,8 @@ const Case kEvasions[] = {
     {"id=-1||1", false},
     {"id=1+procedure+analyse()", false},
     {"id=1+rlike+(select+1)", false},
+    {"id=1+div+0", false},
+    {"id=1+like+binary+'a'", false},
     {"id=mid(user(),1,1)+like+unhex(72)", false},
     // A quote that is no GBK trail byte stays a quote.
     {"user=%D5%27+or+1=1--", false},
@@ -630,6 +632,13 @@ const char* const kProseQueries[] = {
     // a select with distinct as a phrase.
     "q=what's+new+in+C%23",
     "q=select+distinct+rows",
+    // A number and a comparison word, then a word: a search, not a
+    // comparison ("1 like 1", "1 rlike (select 1)" and "1 is not null" are).
+    "q=3+match+series",
+    "q=1+mod+apk",
+    "q=10+between+us",
+    "q=2+like+new+tires",
+    "q=sizes+1+and+2+like+new",
 };
 
 TEST(BuiltinPatternEvasions, OrdinaryQueriesPass) {
