@@ -116,15 +116,18 @@ void BM_QueryLength(benchmark::State& state) {
 // their fast forms. "x(select ", "x and ord(" and "=ord(" open a subselect
 // or a call again and again within the reach of the look for its "from" or
 // closing bracket (from the first byte on, "(select x" and " and ord(" would
-// be injections caught at once); the last has runs of dashes after a close
-// that do not end the value.
+// be injections caught at once); "='x---...x&" has runs of dashes after a
+// close that do not end the value. The last two, "&&" before a call, after
+// a word and a blank or after a quote, with and without the call's closing
+// bracket, are the slowest shapes known: the and/or, the call and the value
+// start are each tried at their own byte.
 // clang-format off
 const char* const kHostileShapes[] = {
     "`",    "select ", "'a",   "/*",        "' or ",     "union/*", "--x",    "ascii(", "=1 and ",
     "%27",  "a",       "1",    "\"",        "(",         "#",       "%D6%60", "'&",     "`=",
     "&;",   "&&",      "&-'",  "'==",       "'=;",       "'&;",     "aa(",    "'&&1",   "&a'&",
     "=aa(", "or='",    "=or(", "x(select ", "x and ord(", "=ord(",
-    "='x----------------------------------------x&"};
+    "='x----------------------------------------x&", "x &&ord(", " '&&ord()"};
 // clang-format on
 void BM_Hostile64K(benchmark::State& state) {
   const std::string unit = kHostileShapes[state.range(0)];

@@ -735,6 +735,7 @@ TEST(BuiltinPatternBounds, LongHostileValuesStayInsideTheLimits) {
       Repeat("=ord(", k64K),
       Repeat("and(ord(", k64K),
       Repeat(" &&ord(x", k64K),
+      Repeat("'&&ord()", k64K),
       // Runs of dashes after a close, and of closing brackets after a call,
       // that lead nowhere.
       Repeat("='x" + std::string(40, '-') + "x&", k64K),
