@@ -465,7 +465,10 @@ int main(int argc, char** argv) {
         [&] { return "ticking chkRun writes the quoted Run value: " + RunValue(); });
   Click(shell::idChkRun);
   Check(WaitFor([&] { return RunValue() == "<none>"; }), "unticking chkRun deletes the Run value");
-  Check(ReadFileBytes(dir + "Config.ini").find("IsRun=0") != std::string::npos,
+  // The settings file is written after the Run value, so it is waited for
+  // on its own.
+  Check(WaitFor(
+            [&] { return ReadFileBytes(dir + "Config.ini").find("IsRun=0") != std::string::npos; }),
         "chkRun saves Config.ini");
 
   // The site monitor, started and stopped from its button.
