@@ -54,10 +54,7 @@ def build(cookie, fast=False):
                       r"|[a-z]\w*+\s?\(|['\"`]*+\w++['\"`]*+\s?[=l]))")
     ENDS = "&;" if cookie else "&"  # the bytes that end a value
     END = "[&;]" if cookie else "&"
-    Q = r"(?&q)"; O = r"(?&o)"; S = r"(?&s)"; C = r"(?&c)"; L = r"(?&l)"; F = r"(?&f)"; X = r"(?&x)"
-    # and/or and its operand; the text calls them as one group (it has no
-    # room for two calls), the fast form writes them out one after the other
-    K = L + r"(?&k)" if fast else r"(?&k)"
+    Q = r"(?&q)"; O = r"(?&o)"; S = r"(?&s)"; C = r"(?&c)"; L = r"(?&l)"; F = r"(?&f)"; K = r"(?&k)"; X = r"(?&x)"
     VS = r"[=&]"
     TOK = r"[^\s'\"`&=(,\x80-\xff]*+" + Q + Q + "?" + g("+")  # no alternative below opens with a quote
     # the names of calls, grouped by their first letter in the fast form (PCRE
@@ -181,7 +178,8 @@ def build(cookie, fast=False):
     defs = (r"(?(DEFINE)(?<q>['\"`])(?<s>[\s\xa0(]*+)(?<o>\s*(?:binary\s)?(?:(?&q)|\w*\(|\d))"
       r"(?<l>" + (r"(?=[anox&|])(?:(?:and|x?or|not)\b|" + ANDOR + r")" if fast else r"(?:and|x?or|not)\b|&&|\|\|") + r")"
       r"(?<c>" + g(r"(?=[bdgilmnrs])") + r"(?:not\s+)?(?:[ri]?like|regexp|sounds\s+like|between|glob|match|similar\s+to)|is\s+(?:not\s+)?null|div\b|mod\b)"
-      r"(?<k>" + ("" if fast else L) + S + g(r"(?=[\w.$@{'\"`])") + r"(?:not\s+)?(?:(?:select|case|exists|true|false)\b|[@{]|(?&q)|[\w.$]++(?:\s*\(|[\s)]*+(?:[=<>!~^|&*%#]|--|/\*|" + C + r"))))"
+      # and/or and its operand, one group (the text has no room for two calls)
+      r"(?<k>(?&l)" + S + g(r"(?=[\w.$@{'\"`])") + r"(?:not\s+)?(?:(?:select|case|exists|true|false)\b|[@{]|(?&q)|[\w.$]++(?:\s*\(|[\s)]*+(?:[=<>!~^|&*%#]|--|/\*|" + C + r"))))"
       # statements that need no context: after a closing quote or number, at the start of a value, after ';'
       # (the fast form looks for three letters first: every word here has them, and
       # "or" after a close then fails at once)
