@@ -149,7 +149,7 @@ def build(cookie, fast=False):
              r"|benchmark\s*\(\s*[\d\s]++,|(?:n?char|concat\w*+)\s*\(\s*(?:\d+\s*,|0x)" + g(")"))
     WORDS_LED = (L + S + g(r"(?=[\w'\"`])") + r"(?:(?:\d++|" + F + r"\s*\(" + SCAN_WORD_CALL + r"{0,200}?" + g(r"(?<!\))") + r"\))[\s)]*+(?:[=<>!]|" + C_DONE + r")|" + Q
                  + r"*+(?<t>\w++)" + Q + r"*+\s*(?:=|like)\s*" + Q + r"*+\k<t>\b)|" + g(r"(?=[efiuwx])(?:")
-                 + r"(?:union|except)" + S + r"(?:all|distinct)?" + S + r"select\b|xp_cmdshell|utl_\w++\.|from ?`?information_schema\b"
+                 + r"(?:union|except)" + S + r"(?:all|distinct\w*)?" + S + r"select\b|xp_cmdshell|utl_\w++\.|from ?`?information_schema"
                  r"|into\s+(?:out|dump)file|exec(?:ute)?\s+\w++\s*$|waitfor\s+(?:delay|time)" + g(")"))
     if fast:
         WORD_LED = (r"(?=\w++\()(?=[a-z]++_|if\(|[abcehilmnoprsuv][acefhilorsu][a-z])(?:" + CALLS + r")"
@@ -161,7 +161,7 @@ def build(cookie, fast=False):
     # stands before it only after that (a leading lookbehind would be tried
     # at every byte the lookahead lets in)
     SEMI = r";" + g(r"(?=[\s\xa0(]*+[a-z])") + r"(?:" + S + X + r"|(?&v)\b(?!\s*=))"
-    OPEN = r"\(\s*(?:select(?:\b" + SCAN_SELECT + r"{1,200}?\bfrom\b| ?(?:\(|$|" + END + r"))|case\s+when\b)"
+    OPEN = r"\(\s*(?:select(?:\b" + SCAN_SELECT + r"{1,200}?\bfrom\b| ?(?:" + F + r"?\(|$|" + END + r"))|case\s+when\b)"
     AS = r"\s*as\s+[^\s]{1,40}+\s+from\b"
     # a quoted string compared with the next; after the opening quote
     QCMP_REST = r"[^'\s]{0,20}+'" + g(r"(?=\s*[!<>=+|][=>|]?\s*')") + r"\s*(?:[!<>]?=|<>|\+|\|\|)\s*'"

@@ -342,6 +342,7 @@ const Case kEvasions[] = {
     {"id=1+union%23x%0aselect+1", true},
     {"id=1+union(select+1,2)", true},
     {"id=1+union+distinct+select+1", true},
+    {"id=1+union+distinctrow+select+1", true},
     // %uXXXX escapes, which the decoder turns into GBK/ASCII.
     {"user=%u0027%20or%201=1--", true},
     {"user=admin%u0027--", true},
@@ -469,6 +470,8 @@ const Case kEvasions[] = {
     {"id=1+except+select+1,2", false},
     {"q=password::int", false},
     {"q=x&name=(select", false},
+    {"sort=id,(select+sleep(5))", false},
+    {"q=%27XOR(select+sleep(5))XOR%27", false},
     {"q=SLEEP(1)/*'+or+SLEEP(1)+or+'%22+or+SLEEP(1)+or+%22*/", false},
     {"q=9999+or+{if+1}", false},
     {"q=from+users+where+id=1", false},
