@@ -14,7 +14,7 @@ namespace {
 // order they are written):
 // - after '=' or '&': a quote closed (a quote byte); or a number followed by
 //   and/or/xor/not, && or || (the words or the pairs), a statement (drop,
-//   create ... copy, shutdown, call, procedure, limit: a statement word
+//   create ... copy, backup, shutdown, call, procedure, limit: a statement word
 //   after a number at a value's start; declare @ and set @: '@'; sleep(: a
 //   call), a comparison word (like ... is, div, mod: a comparison word after
 //   such a number), an operator and select, or ';' and the end or a
@@ -84,6 +84,7 @@ constexpr Word kWords[] = {
     {"delete", false, Context::kStartsClause},
     {"replace", false, Context::kStartsClause},
     {"copy", false, Context::kStartsClause},
+    {"backup", false, Context::kStartsClause},
     {"shutdown", false, Context::kStartsClause},
     {"procedure", false, Context::kStartsClause},
     {"limit", false, Context::kStartsClause},

@@ -155,7 +155,9 @@ def build(cookie, fast=False):
         WORD_LED = (r"(?=\w++\()(?=[a-z]++_|if\(|[abcehilmnoprsuv][acefhilorsu][a-z])(?:" + CALLS + r")"
                     r"|(?=[aoxnuefiw][anoprtx]|" + ANDOR_COMPARED + r")(?:" + WORDS_LED + r")")
     else:
-        WORD_LED = r"(?=\w++ ?\()(?:" + CALLS + r")|" + WORDS_LED
+        # every call opens with a name and '(' (the fast form looks for them
+        # first; the text has no room for the look)
+        WORD_LED = CALLS + r"|" + WORDS_LED
     parts.append(r"[\s\xa0'\"`()+*/|&=!<>,;@.:-]" + g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")") + r"(?:" + WORD_LED + r")")
     # symbol-led: every alternative opens with its own byte and checks what
     # stands before it only after that (a leading lookbehind would be tried
@@ -183,10 +185,10 @@ def build(cookie, fast=False):
       # statements that need no context: after a closing quote or number, at the start of a value, after ';'
       # (the fast form looks for three letters first: every word here has them, and
       # "or" after a close then fails at once)
-      r"(?<x>" + g(r"(?=[acdeghiloprstu][aehilnoprx][a-z])(?:") + r"(?&v)\s+(?:table|database|user|into|from|\w++\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]++\s*\(|procedure\s+analyse|limit\s+\d" + g(")") + r")"
+      r"(?<x>" + g(r"(?=[abcdeghiloprstu][aehilnoprx][a-z])(?:") + r"(?&v)\s+(?:table|database|user|into|from|\w++\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]++\s*\(|procedure\s+analyse|limit\s+\d" + g(")") + r")"
       r"(?<y>" + g(r"(?=[deghos][aerx][a-z][a-z\s@])(?:") + r"(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|case|pg_sleep|\w++\s*\()|exec(?:ute)?\s*(?:\(?@|master|xp_|sp_|immediate)" + g(")") + r")"
       r"(?<f>" + g(r"(?=[a-z]++_|if\(|[acehilmorsuv][aefhilorsu][a-z])(?:") + NAMES + g(")") + r")"
-      r"(?<v>" + g(r"(?=[acdirtu][elnopr])(?:") + r"drop|create|alter|truncate|insert|update|delete|replace|copy" + g(")") + r")"
+      r"(?<v>" + g(r"(?=[abcdirtu][aelnopr])(?:") + r"drop|create|alter|truncate|insert|update|delete|replace|copy|backup" + g(")") + r")"
       r")")
     pat = ("(?:" + body + ")" + defs).replace('\\"', '"')
     if fast:

@@ -442,6 +442,7 @@ const Case kEvasions[] = {
     {"id=(CASE+WHEN+1=1+THEN+1+ELSE+0+END)", false},
     {"id=1;CALL+DBMS_LOCK.SLEEP(5)", false},
     {"id=1;DECLARE+@x+int", false},
+    {"id=1;backup+database+news+to+disk=%27c:\\inetpub\\wwwroot\\x.asp%27--", false},
     // Comparisons between quoted strings, shapes without a quote.
     {"q=x'+LIKE+'x", false},
     {"q=a'+RLIKE+'a", false},
@@ -828,7 +829,8 @@ TEST(BuiltinPatternGate, KeepsTheVerdictOnGeneratedValues) {
       "\xa0", "\xe2\x80\x99", "\xe2\x80\x9c", "\xb0\x60", "\xd6\xd0", "\xff", "\t", "\n", "=1",
       "&2", "=-3", "5)", "((", " (", "unicode", "hex", "bin", "len", "length", "substring",
       "left", "right", "ifnull", "isnull", "chr", "extractvalue", "x_y", "in", "is", "5.0",
-      "17_0", "like Gecko", "=(", "int)", "replace", "copy", "copy t", "binary"};
+      "17_0", "like Gecko", "=(", "int)", "replace", "copy", "copy t", "binary", "backup",
+      "backup database", "distinctrow"};
   // What a piece may follow and be followed by, so that every piece is
   // tried in each context the texts tell apart.
   const std::vector<std::string> before = {"", "q=", "q=1 ", "q=1", "q=-1 ", "q=1) ", "q=x ",
