@@ -121,13 +121,13 @@ struct CallName {
   std::string_view text;
   bool prefix;
 };
-constexpr CallName kCallNames[] = {{"ascii", false}, {"ord", false},       {"hex", false},
-                                   {"user", false},  {"mid", false},       {"left", false},
-                                   {"right", false}, {"cast", false},      {"convert", false},
-                                   {"iif", false},   {"if", false},        {"elt", false},
-                                   {"sleep", false}, {"char", false},      {"chr", false},
-                                   {"nchar", false}, {"benchmark", false}, {"version", false},
-                                   {"len", true},    {"substr", true},     {"concat", true}};
+constexpr CallName kCallNames[] = {
+    {"ascii", false},     {"ord", false},     {"hex", false},   {"user", false},
+    {"mid", false},       {"left", false},    {"right", false}, {"cast", false},
+    {"convert", false},   {"iif", false},     {"if", false},    {"elt", false},
+    {"sleep", false},     {"char", false},    {"chr", false},   {"nchar", false},
+    {"benchmark", false}, {"version", false}, {"len", true},    {"substr", true},
+    {"concat", true},     {"unicode", false}};
 constexpr WordIndex kCallIndex = MakeWordIndex(kCallNames);
 
 enum ByteKind : unsigned char { kPlain, kTrigger, kLetter, kSpecial };

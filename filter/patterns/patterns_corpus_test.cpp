@@ -439,6 +439,9 @@ const Case kEvasions[] = {
     {"id=-9079))+OR+ELT(1=1,SLEEP(5))", false},
     {"id=1'+IN+BOOLEAN+MODE)+AND+MAKE_SET(1<2,1)%23", false},
     {"id=1+AND+IIF(1=1,1,0)=1", false},
+    {"id=)+OR+(UNICODE(SUBSTRING(ISNULL(USER_NAME(),%27+%27),11,1))<122)+/*", false},
+    {"id=IIF(UNICODE(SUBSTRING(ISNULL(SYSTEM_USER,%27+%27),12,1))>8,1,0)", false},
+    {"id=ELT(CHAR_LENGTH(CURRENT_USER())!=83,1)", false},
     {"id=(CASE+WHEN+1=1+THEN+1+ELSE+0+END)", false},
     {"id=1;CALL+DBMS_LOCK.SLEEP(5)", false},
     {"id=1;DECLARE+@x+int", false},
@@ -830,7 +833,7 @@ TEST(BuiltinPatternGate, KeepsTheVerdictOnGeneratedValues) {
       "&2", "=-3", "5)", "((", " (", "unicode", "hex", "bin", "len", "length", "substring",
       "left", "right", "ifnull", "isnull", "chr", "extractvalue", "x_y", "in", "is", "5.0",
       "17_0", "like Gecko", "=(", "int)", "replace", "copy", "copy t", "binary", "backup",
-      "backup database", "distinctrow"};
+      "backup database", "distinctrow", "unicode", "pg_read_file"};
   // What a piece may follow and be followed by, so that every piece is
   // tried in each context the texts tell apart.
   const std::vector<std::string> before = {"", "q=", "q=1 ", "q=1", "q=-1 ", "q=1) ", "q=x ",
