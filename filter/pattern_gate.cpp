@@ -127,7 +127,7 @@ constexpr CallName kCallNames[] = {
     {"convert", false},   {"iif", false},     {"if", false},    {"elt", false},
     {"sleep", false},     {"char", false},    {"chr", false},   {"nchar", false},
     {"benchmark", false}, {"version", false}, {"len", true},    {"substr", true},
-    {"concat", true},     {"unicode", false}};
+    {"concat", true},     {"unicode", false}, {"datalen", true}};
 constexpr WordIndex kCallIndex = MakeWordIndex(kCallNames);
 
 enum ByteKind : unsigned char { kPlain, kTrigger, kLetter, kSpecial };

@@ -60,9 +60,9 @@ def build(cookie, fast=False):
     # the names of calls, grouped by their first letter in the fast form (PCRE
     # tries every branch of a group in turn); written out, atomic as a call of
     # the group is, where a word and '(' are tried at every '('
-    NAMES = (r"ascii|unicode|ord|hex|user|version|l(?:en\w*+|eft)|s(?:ubstr\w*+|leep)|mid|right"
+    NAMES = (r"ascii|unicode|ord|hex|user|version|l(?:en\w*+|eft)|s(?:ubstr\w*+|leep)|mid|right|datalen\w*+"
              r"|c(?:ast|onvert|ha?r)|i(?:if|f)|elt" if fast else
-             r"ascii|unicode|ord|hex|user|version|len\w*+|substr\w*+|mid|left|right|cast|convert|iif|if|elt|sleep|cha?r")
+             r"ascii|unicode|ord|hex|user|version|(?:data)?len\w*+|substr\w*+|mid|left|right|cast|convert|iif|if|elt|sleep|cha?r")
     NAMES += r"|\b[a-z]++_\w++"
     # A call's arguments, and a subselect up to its "from", are looked for
     # within a bound. In the fast form that look stops where the same
@@ -141,7 +141,7 @@ def build(cookie, fast=False):
     ]
     parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!" + "|".join(CLOSE_ENDS) + ")") + r"(?:" + AFTER_CLOSE + r")"
                  r"|" + g(r"(?=[-\d])(?:") + r"-?\d++[)\s]*+" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + K + r"|" + X + r"|" + C_DONE + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
-                 + r"|[\s(]*+" + g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR_OPERAND + r"|\w++\()") + r"(?:" + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\(" + SCAN_VALUE_CALL + r"{0,60}?\)\s*(?:--(?!>)|#|/\*|!?[=<>])|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
+                 + r"|[\s(]*+" + g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR_OPERAND + r"|\w++\()") + r"(?:" + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\(" + SCAN_VALUE_CALL + r"{0,60}?\)\s*(?:--(?!>)|#|/\*|!?[=<>]|\|\|)|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
     # calls first
     CALLS = ((r"(?>" + NAMES + ")" if fast else F) + r"\s*\(" + S + r"(?:select\b|@@|" + F + r"\s*\()|" + g(r"(?=[bcnps])(?:")
@@ -152,7 +152,7 @@ def build(cookie, fast=False):
                  + r"(?:union|except)" + S + r"(?:all|distinct\w*)?" + S + r"select\b|xp_cmdshell|utl_\w++\.|from ?`?information_schema"
                  r"|into\s+(?:out|dump)file|exec(?:ute)?\s+\w++\s*$|waitfor\s+(?:delay|time)" + g(")"))
     if fast:
-        WORD_LED = (r"(?=\w++\()(?=[a-z]++_|if\(|[abcehilmnoprsuv][acefhilnorsu][a-z])(?:" + CALLS + r")"
+        WORD_LED = (r"(?=\w++\()(?=[a-z]++_|if\(|[abcdehilmnoprsuv][acefhilnorsu][a-z])(?:" + CALLS + r")"
                     r"|(?=[aoxnuefiw][anoprtx]|" + ANDOR_COMPARED + r")(?:" + WORDS_LED + r")")
     else:
         # every call opens with a name and '(' (the fast form looks for them
@@ -172,10 +172,10 @@ def build(cookie, fast=False):
         # grouped by the byte that opens them; "=(" at the end of a value is
         # tried with the other value starts, so that '=' does not enter here
         parts.append(r"(?=[;:{@()'\"`0])(?:(?=[;{@0:])(?:" + SEMI + r"|\{\s*call\s|@@[a-z]|" + HEX + r"|::(?<=\w::)int\b)"
-                     r"|(?=[()])(?:" + OPEN + r"|\)(?:::\w|\s*\|\|\s*chr\(|" + AS + r"))"
+                     r"|(?=[()])(?:" + OPEN + r"|\)(?:::\w|" + AS + r"))"
                      r"|[`\"]" + AS + r"|'(?:" + AS + r"|" + QCMP_REST + r"))")
     else:
-        parts.append(SEMI + r"|\{\s*call\s|@@[a-z]|" + OPEN + r"|[)`'\"]" + AS + r"|=(?<=[\w\]]=)\(\s*$|\)::\w|::(?<=\w::)int\b|'" + QCMP_REST + r"|\)\s*\|\|\s*chr\(|" + HEX)
+        parts.append(SEMI + r"|\{\s*call\s|@@[a-z]|" + OPEN + r"|[)`'\"]" + AS + r"|=(?<=[\w\]]=)\(\s*$|\)::\w|::(?<=\w::)int\b|'" + QCMP_REST + r"|" + HEX)
     body = "|".join(parts)
     defs = (r"(?(DEFINE)(?<q>['\"`])(?<s>[\s\xa0(]*+)(?<o>\s*(?:binary\s)?(?:(?&q)|\w*\(|\d))"
       r"(?<l>" + (r"(?=[anox&|])(?:(?:and|x?or|not)\b|" + ANDOR + r")" if fast else r"(?:and|x?or|not)\b|&&|\|\|") + r")"
@@ -187,7 +187,7 @@ def build(cookie, fast=False):
       # "or" after a close then fails at once)
       r"(?<x>" + g(r"(?=[abcdeghiloprstu][aehilnoprx][a-z])(?:") + r"(?&v)\s+(?:table|database|user|into|from|\w++\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]++\s*\(|procedure\s+analyse|limit\s+\d" + g(")") + r")"
       r"(?<y>" + g(r"(?=[deghos][aerx][a-z][a-z\s@])(?:") + r"(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|case|pg_\w|\w++\s*\()|exec(?:ute)?\s*(?:\(?@|master|xp_|sp_|immediate)" + g(")") + r")"
-      r"(?<f>" + g(r"(?=[a-z]++_|if\(|[acehilmorsuv][aefhilnorsu][a-z])(?:") + NAMES + g(")") + r")"
+      r"(?<f>" + g(r"(?=[a-z]++_|if\(|[acdehilmorsuv][aefhilnorsu][a-z])(?:") + NAMES + g(")") + r")"
       r"(?<v>" + g(r"(?=[abcdirtu][aelnopr])(?:") + r"drop|create|alter|truncate|insert|update|delete|replace|copy|backup" + g(")") + r")"
       r")")
     pat = ("(?:" + body + ")" + defs).replace('\\"', '"')

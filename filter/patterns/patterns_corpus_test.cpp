@@ -442,6 +442,7 @@ const Case kEvasions[] = {
     {"id=)+OR+(UNICODE(SUBSTRING(ISNULL(USER_NAME(),%27+%27),11,1))<122)+/*", false},
     {"id=IIF(UNICODE(SUBSTRING(ISNULL(SYSTEM_USER,%27+%27),12,1))>8,1,0)", false},
     {"id=ELT(CHAR_LENGTH(CURRENT_USER())!=83,1)", false},
+    {"id=)+OR+DATALENGTH(USER_NAME())<=116--+x", false},
     {"id=(CASE+WHEN+1=1+THEN+1+ELSE+0+END)", false},
     {"id=1;CALL+DBMS_LOCK.SLEEP(5)", false},
     {"id=1;DECLARE+@x+int", false},
@@ -833,7 +834,8 @@ TEST(BuiltinPatternGate, KeepsTheVerdictOnGeneratedValues) {
       "&2", "=-3", "5)", "((", " (", "unicode", "hex", "bin", "len", "length", "substring",
       "left", "right", "ifnull", "isnull", "chr", "extractvalue", "x_y", "in", "is", "5.0",
       "17_0", "like Gecko", "=(", "int)", "replace", "copy", "copy t", "binary", "backup",
-      "backup database", "distinctrow", "unicode", "pg_read_file"};
+      "backup database", "distinctrow", "unicode", "pg_read_file",
+      "datalength"};
   // What a piece may follow and be followed by, so that every piece is
   // tried in each context the texts tell apart.
   const std::vector<std::string> before = {"", "q=", "q=1 ", "q=1", "q=-1 ", "q=1) ", "q=x ",
