@@ -54,6 +54,9 @@ def build(cookie, fast=False):
                       r"|[a-z]\w*+\s?\(|['\"`]*+\w++['\"`]*+\s?[=l]))")
     ENDS = "&;" if cookie else "&"  # the bytes that end a value
     END = "[&;]" if cookie else "&"
+    # the end of a value: the subject's end or a byte that ends one (the
+    # folded subject holds no line break, so '$' is the end alone)
+    VALUE_END = "(?![^" + ENDS + "])"
     Q = r"(?&q)"; O = r"(?&o)"; S = r"(?&s)"; C = r"(?&c)"; L = r"(?&l)"; F = r"(?&f)"; K = r"(?&k)"; X = r"(?&x)"
     VS = r"[=&]"
     TOK = r"[^\s'\"`&=(,\x80-\xff]*+" + Q + Q + "?" + g("+")  # no alternative below opens with a quote
@@ -98,8 +101,7 @@ def build(cookie, fast=False):
     # does not give back the blanks and dashes after it (no end of a value
     # is among them), so a long run of dashes is read once, not once for
     # every byte the look within 40 bytes starts from
-    COMMENT_END = (r"[^'\"`&]{0,40}?(?:" + g(r"(?<!-)") + r"--[\s-]*" + g("+") + r"|(?<![a-z])#)(?:$|"
-                   + END + r")")
+    COMMENT_END = (r"[^'\"`&]{0,40}?(?:" + g(r"(?<!-)") + r"--[\s-]*" + g("+") + r"|(?<![a-z])#)" + VALUE_END)
     if fast:
         # grouped by the byte that opens them; the comment at the end of the
         # value only where a '-' or '#' lies within reach and no quote
@@ -141,7 +143,7 @@ def build(cookie, fast=False):
     ]
     parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!" + "|".join(CLOSE_ENDS) + ")") + r"(?:" + AFTER_CLOSE + r")"
                  r"|" + g(r"(?=[-\d])(?:") + r"-?\d++[)\s]*+" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + K + r"|" + X + r"|" + C_DONE + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
-                 + r"|[\s(]*+" + g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR_OPERAND + r"|\w++\()") + r"(?:" + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*(?:$|" + END + r")|" + g(r"(?=\w++\()") + F + r"\s*\(" + SCAN_VALUE_CALL + r"{0,60}?\)\s*(?:--(?!>)|#|/\*|!?[=<>]|\|\|)|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
+                 + r"|[\s(]*+" + g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR_OPERAND + r"|\w++\()") + r"(?:" + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*" + VALUE_END + r"|" + g(r"(?=\w++\()") + F + r"\s*\(" + SCAN_VALUE_CALL + r"{0,60}?\)\s*(?:--(?!>)|#|/\*|!?[=<>]|\|\|)|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
     # calls first
     CALLS = ((r"(?>" + NAMES + ")" if fast else F) + r"\s*\(" + S + r"(?:select\b|@@|" + F + r"\s*\()|" + g(r"(?=[bcnps])(?:")
@@ -150,7 +152,7 @@ def build(cookie, fast=False):
     WORDS_LED = (L + S + g(r"(?=[\w'\"`])") + r"(?:(?:\d++|" + F + r"\s*\(" + SCAN_WORD_CALL + r"{0,200}?" + g(r"(?<!\))") + r"\))[\s)]*+(?:[=<>!]|" + C_DONE + r")|" + Q
                  + r"*+(?<t>\w++)" + Q + r"*+\s*(?:=|like)\s*" + Q + r"*+\k<t>\b)|" + g(r"(?=[efiuwx])(?:")
                  + r"(?:union|except)" + S + r"(?:all|distinct\w*)?" + S + r"select\b|xp_cmdshell|utl_\w++\.|from ?`?information_schema"
-                 r"|into\s+(?:out|dump)file|exec(?:ute)?\s+\w++\s*$|waitfor\s+(?:delay|time)" + g(")"))
+                 r"|into\s+(?:out|dump)file|exec(?:\s+[sx]p|ute\s+\w++)\s*$|waitfor\s+(?:delay|time)" + g(")"))
     if fast:
         WORD_LED = (r"(?=\w++\()(?=[a-z]++_|if\(|[abcdehilmnoprsuv][acefhilnorsu][a-z])(?:" + CALLS + r")"
                     r"|(?=[aoxnuefiw][anoprtx]|" + ANDOR_COMPARED + r")(?:" + WORDS_LED + r")")
@@ -167,7 +169,7 @@ def build(cookie, fast=False):
     AS = r"\s*as\s+[^\s]{1,40}+\s+from\b"
     # a quoted string compared with the next; after the opening quote
     QCMP_REST = r"[^'\s]{0,20}+'" + g(r"(?=\s*[!<>=+|][=>|]?\s*')") + r"\s*(?:[!<>]?=|<>|\+|\|\|)\s*'"
-    HEX = r"0x(?:[2-7][0-9a-f](?:00)?){5}"
+    HEX = r"0x(?:[2-7][\da-f](?:00)?){5}"
     if fast:
         # grouped by the byte that opens them; "=(" at the end of a value is
         # tried with the other value starts, so that '=' does not enter here

@@ -647,6 +647,10 @@ const char* const kProseQueries[] = {
     "q=10+between+us",
     "q=2+like+new+tires",
     "q=sizes+1+and+2+like+new",
+    // "exec" and one word at a value's end is a job search, unless the word
+    // is sp or xp (what a probe for stored procedures sends).
+    "q=exec+director",
+    "q=exec+summary",
 };
 
 TEST(BuiltinPatternEvasions, OrdinaryQueriesPass) {
