@@ -314,9 +314,15 @@ std::string BuiltinFastPatternText(int number) {
 }
 
 CompiledPatterns CompilePatterns(const FilterSettings& settings, bool use_jit) {
+  // A custom text that is a built-in text word for word (copied from what
+  // --show-patterns or a review file prints) means what that text means: it
+  // is written for the folded subject, so it is compiled as the built-in one.
   auto compile = [use_jit](const std::string& custom, int builtin) {
-    return custom.empty() ? Pattern::CompileBuiltin(builtin, use_jit)
-                          : Pattern::Compile(custom, use_jit);
+    if (custom.empty()) return Pattern::CompileBuiltin(builtin, use_jit);
+    for (int n = 1; n <= 2; ++n) {
+      if (custom == BuiltinPatternText(n)) return Pattern::CompileBuiltin(n, use_jit);
+    }
+    return Pattern::Compile(custom, use_jit);
   };
   CompiledPatterns p;
   p.get = compile(settings.SqlGetValue, 1);

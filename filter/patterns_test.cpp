@@ -345,6 +345,27 @@ TEST(CompilePatterns, OnlyTheBuiltInInjectionTextsFoldTheSubject) {
   EXPECT_TRUE(MatchPattern(custom.post, "q=a`; drop table t"));
 }
 
+TEST(CompilePatterns, ACustomTextThatIsABuiltInTextMeansWhatItMeans) {
+  // Text 2 set as the query's custom text, text 1 as the cookie's: each
+  // reads the folded subject as the built-in one does, and text 2 still ends
+  // a value at ';' in the query.
+  FilterSettings s;
+  s.SqlGetValue = BuiltinPatternText(2);
+  s.SqlCookieValue = BuiltinPatternText(1);
+  const CompiledPatterns p = CompilePatterns(s);
+  for (const Pattern* pattern : {&p.get, &p.cookie}) {
+    EXPECT_TRUE(MatchPattern(*pattern, "id=1\t and \t1=1"));
+    EXPECT_TRUE(MatchPattern(*pattern, "id=1 union/*" + std::string(300, 'x') + "*/select 1"));
+    EXPECT_FALSE(MatchPattern(*pattern, "q=\xB0\x60; drop"));
+  }
+  EXPECT_TRUE(MatchPattern(p.get, "q=sleep(5);x=1"));
+  EXPECT_FALSE(MatchPattern(p.cookie, "q=sleep(5);x=1"));
+  // The same pattern written otherwise is a custom text like any other,
+  // matched against the subject as sent.
+  s.SqlGetValue = BuiltinPatternText(1) + "|(?!)";
+  EXPECT_FALSE(MatchPattern(CompilePatterns(s).get, "id=1\t and \t1=1"));
+}
+
 TEST(BuiltinPatternText, AllThreeAreShorterThan2048BytesAndCompile) {
   for (int n = 1; n <= 3; ++n) {
     const std::string text = BuiltinPatternText(n);
