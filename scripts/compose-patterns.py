@@ -65,8 +65,8 @@ def build(cookie, fast=False):
     # the group is, where a word and '(' are tried at every '('
     NAMES = (r"ascii|unicode|ord|hex|user|version|l(?:en\w*+|eft)|s(?:ubstr\w*+|leep)|mid|right|datalen\w*+"
              r"|c(?:ast|onvert|ha?r)|i(?:if|f)|elt" if fast else
-             r"ascii|unicode|ord|hex|user|version|(?:data)?len\w*+|substr\w*+|mid|left|right|cast|convert|iif|if|elt|sleep|cha?r")
-    NAMES += r"|\b[a-z]++_\w++"
+             r"ascii|unicode|ord|hex|user|version|(?:data)?len\w*|substr\w*|mid|left|right|cast|convert|i?if|elt|sleep|cha?r")
+    NAMES += r"|\b[a-z]++_\w++" if fast else r"|\b[a-z]+_\w+"
     # A call's arguments, and a subselect up to its "from", are looked for
     # within a bound. In the fast form that look stops where the same
     # alternative opens again: the attempt made there finds whatever lies
@@ -90,7 +90,8 @@ def build(cookie, fast=False):
     # a comparison word after a number or a call: "is null" is whole, the
     # others need what they compare with (a quote, a call or bracket, a
     # number), so that "3 match series" or "1 mod apk" is prose
-    C_DONE = C + r"(?:(?<=l)|" + O + r")"
+    C_DONE = r"(?&d)"
+    U = r"(?&u)"
     parts = []
     # After a closing quote: the alternatives that open with a word, behind
     # one lookahead in the fast form.
@@ -142,16 +143,16 @@ def build(cookie, fast=False):
         r"[a-z]{1,6}+[=<>!,;)&|]['\"`&]",
     ]
     parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!" + "|".join(CLOSE_ENDS) + ")") + r"(?:" + AFTER_CLOSE + r")"
-                 r"|" + g(r"(?=[-\d])(?:") + r"-?\d++[)\s]*+" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + K + r"|" + X + r"|" + C_DONE + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
+                 r"|" + g(r"(?=[-\d])(?:") + r"-?\d++[)\s]*+" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + K + r"|" + X + r"|" + C_DONE + r"|" + U + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
                  + r"|[\s(]*+" + g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR_OPERAND + r"|\w++\()") + r"(?:" + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*" + VALUE_END + r"|" + g(r"(?=\w++\()") + F + r"\s*\(" + SCAN_VALUE_CALL + r"{0,60}?\)\s*(?:--(?!>)|#|/\*|!?[=<>]|\|\|)|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
     # calls first
     CALLS = ((r"(?>" + NAMES + ")" if fast else F) + r"\s*\(" + S + r"(?:select\b|@@|" + F + r"\s*\()|" + g(r"(?=[bcnps])(?:")
              + r"convert\s*\(\s*int\b|pg_sleep\s*\(|(?<=[,(])sleep\(\d"
-             r"|benchmark\s*\(\s*[\d\s]++,|(?:n?char|concat\w*+)\s*\(\s*(?:\d+\s*,|0x)" + g(")"))
+             r"|benchmark\s*\(\s*[\d\s]+,|(?:n?char|concat\w*)\s*\(\s*(?:\d+\s*,|0x)" + g(")"))
     WORDS_LED = (L + S + g(r"(?=[\w'\"`])") + r"(?:(?:\d++|" + F + r"\s*\(" + SCAN_WORD_CALL + r"{0,200}?" + g(r"(?<!\))") + r"\))[\s)]*+(?:[=<>!]|" + C_DONE + r")|" + Q
                  + r"*+(?<t>\w++)" + Q + r"*+\s*(?:=|like)\s*" + Q + r"*+\k<t>\b)|" + g(r"(?=[efiuwx])(?:")
-                 + r"(?:union|except)" + S + r"(?:all|distinct\w*)?" + S + r"select\b|xp_cmdshell|utl_\w++\.|from ?`?information_schema"
+                 + U + r"|xp_cmdshell|utl_\w+\.|from ?`?information_schema"
                  r"|into\s+(?:out|dump)file|exec(?:\s+[sx]p|ute\s+\w++)\s*$|waitfor\s+(?:delay|time)" + g(")"))
     if fast:
         WORD_LED = (r"(?=\w++\()(?=[a-z]++_|if\(|[abcdehilmnoprsuv][acefhilnorsu][a-z])(?:" + CALLS + r")"
@@ -181,6 +182,7 @@ def build(cookie, fast=False):
     body = "|".join(parts)
     defs = (r"(?(DEFINE)(?<q>['\"`])(?<s>[\s\xa0(]*+)(?<o>\s*(?:binary\s)?(?:(?&q)|\w*\(|\d))"
       r"(?<l>" + (r"(?=[anox&|])(?:(?:and|x?or|not)\b|" + ANDOR + r")" if fast else r"(?:and|x?or|not)\b|&&|\|\|") + r")"
+      r"(?<d>" + C + r"(?:(?<=l)|" + O + r"))"
       r"(?<c>" + g(r"(?=[bdgilmnrs])") + r"(?:not\s+)?(?:[ri]?like|regexp|sounds\s+like|between|glob|match|similar\s+to)|is\s+(?:not\s+)?null|div\b|mod\b)"
       # and/or and its operand, one group (the text has no room for two calls)
       r"(?<k>(?&l)" + S + g(r"(?=[\w.$@{'\"`])") + r"(?:not\s+)?(?:(?:select|case|exists|true|false)\b|[@{]|(?&q)|[\w.$]++(?:\s*\(|[\s)]*+(?:[=<>!~^|&*%#]|--|/\*|" + C + r"))))"
@@ -188,7 +190,8 @@ def build(cookie, fast=False):
       # (the fast form looks for three letters first: every word here has them, and
       # "or" after a close then fails at once)
       r"(?<x>" + g(r"(?=[abcdeghiloprstu][aehilnoprx][a-z])(?:") + r"(?&v)\s+(?:table|database|user|into|from|\w++\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]++\s*\(|procedure\s+analyse|limit\s+\d" + g(")") + r")"
-      r"(?<y>" + g(r"(?=[deghos][aerx][a-z][a-z\s@])(?:") + r"(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|case|pg_\w|\w++\s*\()|exec(?:ute)?\s*(?:\(?@|master|xp_|sp_|immediate)" + g(")") + r")"
+      r"(?<u>(?:union|except)" + S + r"(?:all|distinct\w*)?" + S + r"select\b)"
+      r"(?<y>" + g(r"(?=[deghos][aerx][a-z][a-z\s@])(?:") + r"(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|case|pg_\w|\w++\s*\()|exec(?:ute)?\s*(?:\(?@|master|[sx]p_|immediate)" + g(")") + r")"
       r"(?<f>" + g(r"(?=[a-z]++_|if\(|[acdehilmorsuv][aefhilnorsu][a-z])(?:") + NAMES + g(")") + r")"
       r"(?<v>" + g(r"(?=[abcdirtu][aelnopr])(?:") + r"drop|create|alter|truncate|insert|update|delete|replace|copy|backup" + g(")") + r")"
       r")")
@@ -199,7 +202,7 @@ def build(cookie, fast=False):
         # used, and every other group as an atomic group of its text (a call
         # is atomic in PCRE 8).
         pat = pat.replace(Q, "['\"`]").replace(S, r"[\s\xa0(]*+")
-        pat = inline_calls(pat, "olckxyfv")
+        pat = inline_calls(pat, "olcdkxyfvu")
     # The subject is folded: a blank is exactly one space, and there is none
     # before '(' or ')' or after '('.
     pat = pat.replace(r"\s*", " ?").replace(r"\s+", " ").replace(r"\s", " ")

@@ -343,6 +343,9 @@ const Case kEvasions[] = {
     {"id=1+union(select+1,2)", true},
     {"id=1+union+distinct+select+1", true},
     {"id=1+union+distinctrow+select+1", true},
+    // SQL Server reads a number and a word written together as two tokens.
+    {"id=1union+select+1,2", false},
+    {"id=-1)union(select+1)", false},
     // %uXXXX escapes, which the decoder turns into GBK/ASCII.
     {"user=%u0027%20or%201=1--", true},
     {"user=admin%u0027--", true},
