@@ -66,6 +66,8 @@ def build(cookie, fast=False):
     NAMES = (r"ascii|unicode|ord|hex|user|version|l(?:en\w*+|eft)|s(?:ubstr\w*+|leep)|mid|right|datalen\w*+"
              r"|c(?:ast|onvert|ha?r)|i(?:if|f)|elt" if fast else
              r"ascii|unicode|ord|hex|user|version|(?:data)?len\w*|substr\w*|mid|left|right|cast|convert|i?if|elt|sleep|cha?r")
+    # (the text repeats without possessive marks where what follows is no
+    # word byte, so they take the same and cost a byte less)
     NAMES += r"|\b[a-z]++_\w++" if fast else r"|\b[a-z]+_\w+"
     # A call's arguments, and a subselect up to its "from", are looked for
     # within a bound. In the fast form that look stops where the same
@@ -182,6 +184,7 @@ def build(cookie, fast=False):
     body = "|".join(parts)
     defs = (r"(?(DEFINE)(?<q>['\"`])(?<s>[\s\xa0(]*+)(?<o>\s*(?:binary\s)?(?:(?&q)|\w*\(|\d))"
       r"(?<l>" + (r"(?=[anox&|])(?:(?:and|x?or|not)\b|" + ANDOR + r")" if fast else r"(?:and|x?or|not)\b|&&|\|\|") + r")"
+      # a comparison word and what it compares with ("is null" is whole)
       r"(?<d>" + C + r"(?:(?<=l)|" + O + r"))"
       r"(?<c>" + g(r"(?=[bdgilmnrs])") + r"(?:not\s+)?(?:[ri]?like|regexp|sounds\s+like|between|glob|match|similar\s+to)|is\s+(?:not\s+)?null|div\b|mod\b)"
       # and/or and its operand, one group (the text has no room for two calls)
@@ -190,6 +193,8 @@ def build(cookie, fast=False):
       # (the fast form looks for three letters first: every word here has them, and
       # "or" after a close then fails at once)
       r"(?<x>" + g(r"(?=[abcdeghiloprstu][aehilnoprx][a-z])(?:") + r"(?&v)\s+(?:table|database|user|into|from|\w++\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]++\s*\(|procedure\s+analyse|limit\s+\d" + g(")") + r")"
+      # a union of selects; also straight after a number at a value's start,
+      # as SQL Server reads "1union" as a number and a word
       r"(?<u>(?:union|except)" + S + r"(?:all|distinct\w*)?" + S + r"select\b)"
       r"(?<y>" + g(r"(?=[deghos][aerx][a-z][a-z\s@])(?:") + r"(?:order|group)\s+by\s*(?:\d|\w+\(|\w++ having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|case|pg_\w|\w++\s*\()|exec(?:ute)?\s*(?:\(?@|master|[sx]p_|immediate)" + g(")") + r")"
       r"(?<f>" + g(r"(?=[a-z]++_|if\(|[acdehilmorsuv][aefhilnorsu][a-z])(?:") + NAMES + g(")") + r")"
