@@ -71,16 +71,25 @@ bool FoldSubject(std::string_view text, std::string* out) {
   const std::size_t n = text.size();
   const unsigned char* s = reinterpret_cast<const unsigned char*>(text.data());
   // The copy is started at the first change; until then the text is only read.
+  // It is written into *out sized to the text (folding never lengthens it)
+  // through w, and cut to its length at the end.
   bool copying = false;
+  char* start = nullptr;
+  char* w = nullptr;
   std::size_t next_close = 0;       // the next "*/" at or after a comment's body; n when none
   std::size_t next_line = 0;        // the next line feed; n when none
   std::size_t versioned_close = n;  // the "*/" of an open "/*!" comment
   auto copy_up_to = [&](std::size_t i) {
-    if (!copying) out->assign(text.substr(0, i));
+    if (copying) return;
+    out->resize(n);
+    start = out->data();
+    std::memcpy(start, s, i);
+    w = start + i;
     copying = true;
   };
+  auto put = [&](char c) { *w++ = c; };
   auto last = [&](std::size_t i) -> int {
-    if (copying) return out->empty() ? -1 : static_cast<unsigned char>(out->back());
+    if (copying) return w == start ? -1 : static_cast<unsigned char>(w[-1]);
     return i == 0 ? -1 : s[i - 1];
   };
   // No blank after a blank or after '('.
@@ -90,7 +99,7 @@ bool FoldSubject(std::string_view text, std::string* out) {
   };
   auto blank = [&](std::size_t i) {
     copy_up_to(i);
-    if (takes_blank(i)) out->push_back(' ');
+    if (takes_blank(i)) put(' ');
   };
   std::size_t i = 0;
   while (i < n) {
@@ -107,7 +116,10 @@ bool FoldSubject(std::string_view text, std::string* out) {
         if (end == n || !FoldsToItself(s, end, n)) break;
         ++end;
       }
-      if (copying) out->append(text.substr(i, end - i));
+      if (copying) {
+        std::memcpy(w, s + i, end - i);
+        w += end - i;
+      }
       i = end;
       continue;
     }
@@ -116,7 +128,7 @@ bool FoldSubject(std::string_view text, std::string* out) {
       // UTF-8 for U+2018, U+2019 and U+2032: SQL Server's best fit to a
       // one-byte code page turns each into a quote, so they read as one.
       copy_up_to(i);
-      out->push_back('\'');
+      put('\'');
       i += 3;
       continue;
     }
@@ -124,17 +136,18 @@ bool FoldSubject(std::string_view text, std::string* out) {
       const unsigned char t = s[i + 1];
       if (t == '`' || t == '|' || t == '@') {
         copy_up_to(i);
-        out->push_back(static_cast<char>(c));
-        out->push_back('\xFF');
+        put(static_cast<char>(c));
+        put('\xFF');
       } else if (copying) {
-        out->append(text.substr(i, 2));
+        put(static_cast<char>(c));
+        put(static_cast<char>(t));
       }
       i += 2;
       continue;
     }
     if (c <= 0x20) {
       if (c == ' ' && takes_blank(i)) {
-        if (copying) out->push_back(' ');
+        if (copying) put(' ');
       } else {
         blank(i);
       }
@@ -179,14 +192,15 @@ bool FoldSubject(std::string_view text, std::string* out) {
     if (IsParen(c) && last(i) == ' ') {
       // The blank before a parenthesis goes too.
       if (copying) {
-        out->pop_back();
+        --w;
       } else {
         copy_up_to(i - 1);
       }
     }
-    if (copying) out->push_back(static_cast<char>(c));
+    if (copying) put(static_cast<char>(c));
     ++i;
   }
+  if (copying) out->resize(static_cast<std::size_t>(w - start));
   return copying;
 }
 

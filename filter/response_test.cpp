@@ -41,6 +41,44 @@ TEST(EscapeHtml, KeepsEveryOtherByteIncludingGbk) {
   EXPECT_EQ(EscapeHtml("&<>\"'"), "&amp;&lt;&gt;&quot;&#39;");
 }
 
+TEST(EscapeHtml, MatchesByteByByteReplacementOnMixedText) {
+  // Entities at the start, the end, next to each other and among runs of
+  // other bytes, and every byte value.
+  auto by_hand = [](std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+      switch (c) {
+        case '&':
+          out += "&amp;";
+          break;
+        case '<':
+          out += "&lt;";
+          break;
+        case '>':
+          out += "&gt;";
+          break;
+        case '"':
+          out += "&quot;";
+          break;
+        case '\'':
+          out += "&#39;";
+          break;
+        default:
+          out += c;
+      }
+    }
+    return out;
+  };
+  std::string all_bytes;
+  for (int b = 0; b < 256; ++b) all_bytes += static_cast<char>(b);
+  for (const std::string& text :
+       {std::string(), std::string("'"), std::string("x'"), std::string("'x"),
+        std::string("''&&<<>>\"\""), std::string(1000, '\'') + "tail",
+        "q=" + std::string(300, 'a') + "<b>&\"" + std::string(300, 'b'), all_bytes}) {
+    EXPECT_EQ(EscapeHtml(text), by_hand(text)) << text.size();
+  }
+}
+
 struct ResponseCase {
   const char* name;
   bool deny_iis_ver, deny403, deny500;
