@@ -118,6 +118,19 @@ inline std::size_t FoldPlainRun8(const unsigned char* s, std::size_t n) {
   return k;
 }
 
+// The bytes HTML escaping copies as they are: none of & < > " '.
+inline std::size_t MarkupFreeRun8(const unsigned char* s, std::size_t n) {
+  std::size_t k = 0;
+  for (; k + 8 <= n; k += 8) {
+    const std::uint64_t x = Load(s + k);
+    if (AnyEqual(x, '&') | AnyEqual(x, '<') | AnyEqual(x, '>') | AnyEqual(x, '"') |
+        AnyEqual(x, '\'')) {
+      break;
+    }
+  }
+  return k;
+}
+
 #if defined(__SSE2__)
 // The run before the first stop, sixteen bytes at a time: stops_at(at) gives
 // one bit per byte of the block at `at` that ends the run. The last bytes of
@@ -178,12 +191,30 @@ inline std::size_t FoldPlainRun16(const unsigned char* s, std::size_t n) {
   return RunBeforeStop16(n, stops_at);
 }
 
+inline std::size_t MarkupFreeRun16(const unsigned char* s, std::size_t n) {
+  const auto equal = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+  const auto stops_at = [&](std::size_t at) {  // one bit per byte from `at`
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at));
+    const __m128i stop =
+        _mm_or_si128(_mm_or_si128(equal(v, '&'), equal(v, '<')),
+                     _mm_or_si128(_mm_or_si128(equal(v, '>'), equal(v, '"')), equal(v, '\'')));
+    return static_cast<unsigned>(_mm_movemask_epi8(stop));
+  };
+  return RunBeforeStop16(n, stops_at);
+}
+
 inline std::size_t LetterRun(const unsigned char* s, std::size_t n) { return LetterRun16(s, n); }
+inline std::size_t MarkupFreeRun(const unsigned char* s, std::size_t n) {
+  return MarkupFreeRun16(s, n);
+}
 inline std::size_t FoldPlainRun(const unsigned char* s, std::size_t n) {
   return FoldPlainRun16(s, n);
 }
 #else
 inline std::size_t LetterRun(const unsigned char* s, std::size_t n) { return LetterRun8(s, n); }
+inline std::size_t MarkupFreeRun(const unsigned char* s, std::size_t n) {
+  return MarkupFreeRun8(s, n);
+}
 inline std::size_t FoldPlainRun(const unsigned char* s, std::size_t n) {
   return FoldPlainRun8(s, n);
 }

@@ -271,6 +271,25 @@ TEST(ByteBlocks, RunLengthsStopAtTheFirstByteOfAnotherKind) {
   }
 }
 
+TEST(ByteBlocks, MarkupFreeRunStopsAtEveryMarkupByteWhereverItStands) {
+  for (int b = 0; b < 256; ++b) {
+    const bool markup = b == '&' || b == '<' || b == '>' || b == '"' || b == '\'';
+    for (std::size_t at = 0; at < 40; ++at) {
+      unsigned char bytes[40];
+      std::fill(std::begin(bytes), std::end(bytes), 'q');
+      bytes[at] = static_cast<unsigned char>(b);
+      const std::size_t run = markup ? at : 40;
+      const std::size_t eight = blocks::MarkupFreeRun8(bytes, 40);
+      EXPECT_LE(eight, run) << b << " at " << at;
+      EXPECT_GE(eight, run / 8 * 8) << b << " at " << at;
+      EXPECT_LE(blocks::MarkupFreeRun(bytes, 40), run) << b << " at " << at;
+#if defined(__SSE2__)
+      EXPECT_EQ(blocks::MarkupFreeRun16(bytes, 40), run) << b << " at " << at;
+#endif
+    }
+  }
+}
+
 TEST(FoldSubject, FoldsTheSameWhereverTheCaseStandsInALongPlainRun) {
   // Plain runs (single spaces included) are passed a block at a time: a
   // second blank, comment marker or GBK pair must be seen at every place in
