@@ -118,6 +118,14 @@ inline std::size_t FoldPlainRun8(const unsigned char* s, std::size_t n) {
   return k;
 }
 
+// Bytes that are neither a nor b.
+inline std::size_t RunWithoutEither8(const unsigned char* s, std::size_t n, unsigned char a,
+                                     unsigned char b) {
+  std::size_t k = 0;
+  while (k + 8 <= n && !(AnyEqual(Load(s + k), a) | AnyEqual(Load(s + k), b))) k += 8;
+  return k;
+}
+
 // The bytes HTML escaping copies as they are: none of & < > " '.
 inline std::size_t MarkupFreeRun8(const unsigned char* s, std::size_t n) {
   std::size_t k = 0;
@@ -191,6 +199,17 @@ inline std::size_t FoldPlainRun16(const unsigned char* s, std::size_t n) {
   return RunBeforeStop16(n, stops_at);
 }
 
+inline std::size_t RunWithoutEither16(const unsigned char* s, std::size_t n, unsigned char a,
+                                      unsigned char b) {
+  const __m128i va = _mm_set1_epi8(static_cast<char>(a)), vb = _mm_set1_epi8(static_cast<char>(b));
+  const auto stops_at = [&](std::size_t at) {  // one bit per byte from `at`
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at));
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb))));
+  };
+  return RunBeforeStop16(n, stops_at);
+}
+
 inline std::size_t MarkupFreeRun16(const unsigned char* s, std::size_t n) {
   const auto equal = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
   const auto stops_at = [&](std::size_t at) {  // one bit per byte from `at`
@@ -207,6 +226,10 @@ inline std::size_t LetterRun(const unsigned char* s, std::size_t n) { return Let
 inline std::size_t MarkupFreeRun(const unsigned char* s, std::size_t n) {
   return MarkupFreeRun16(s, n);
 }
+inline std::size_t RunWithoutEither(const unsigned char* s, std::size_t n, unsigned char a,
+                                    unsigned char b) {
+  return RunWithoutEither16(s, n, a, b);
+}
 inline std::size_t FoldPlainRun(const unsigned char* s, std::size_t n) {
   return FoldPlainRun16(s, n);
 }
@@ -214,6 +237,10 @@ inline std::size_t FoldPlainRun(const unsigned char* s, std::size_t n) {
 inline std::size_t LetterRun(const unsigned char* s, std::size_t n) { return LetterRun8(s, n); }
 inline std::size_t MarkupFreeRun(const unsigned char* s, std::size_t n) {
   return MarkupFreeRun8(s, n);
+}
+inline std::size_t RunWithoutEither(const unsigned char* s, std::size_t n, unsigned char a,
+                                    unsigned char b) {
+  return RunWithoutEither8(s, n, a, b);
 }
 inline std::size_t FoldPlainRun(const unsigned char* s, std::size_t n) {
   return FoldPlainRun8(s, n);

@@ -271,9 +271,10 @@ TEST(ByteBlocks, RunLengthsStopAtTheFirstByteOfAnotherKind) {
   }
 }
 
-TEST(ByteBlocks, MarkupFreeRunStopsAtEveryMarkupByteWhereverItStands) {
+TEST(ByteBlocks, MarkupAndEscapeRunsStopAtEveryByteTheyEndAtWhereverItStands) {
   for (int b = 0; b < 256; ++b) {
     const bool markup = b == '&' || b == '<' || b == '>' || b == '"' || b == '\'';
+    const bool escape = b == '%' || b == '+';
     for (std::size_t at = 0; at < 40; ++at) {
       unsigned char bytes[40];
       std::fill(std::begin(bytes), std::end(bytes), 'q');
@@ -283,8 +284,13 @@ TEST(ByteBlocks, MarkupFreeRunStopsAtEveryMarkupByteWhereverItStands) {
       EXPECT_LE(eight, run) << b << " at " << at;
       EXPECT_GE(eight, run / 8 * 8) << b << " at " << at;
       EXPECT_LE(blocks::MarkupFreeRun(bytes, 40), run) << b << " at " << at;
+      const std::size_t plain = escape ? at : 40;
+      const std::size_t plain8 = blocks::RunWithoutEither8(bytes, 40, '%', '+');
+      EXPECT_LE(plain8, plain) << b << " at " << at;
+      EXPECT_GE(plain8, plain / 8 * 8) << b << " at " << at;
 #if defined(__SSE2__)
       EXPECT_EQ(blocks::MarkupFreeRun16(bytes, 40), run) << b << " at " << at;
+      EXPECT_EQ(blocks::RunWithoutEither16(bytes, 40, '%', '+'), plain) << b << " at " << at;
 #endif
     }
   }
