@@ -68,24 +68,6 @@ bool AnyByte(std::string_view text, BlockTest block_test, ByteTest byte_test) {
   return false;
 }
 
-// Whether some byte of text is a or b.
-inline bool AnyOfTwo(std::string_view text, unsigned char a, unsigned char b) {
-  std::size_t k = 0;
-#if defined(__SSE2__)
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  const __m128i va = _mm_set1_epi8(static_cast<char>(a)), vb = _mm_set1_epi8(static_cast<char>(b));
-  for (; k + 16 <= text.size(); k += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + k));
-    if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb))) != 0) {
-      return true;
-    }
-  }
-#endif
-  return AnyByte(
-      text.substr(k), [&](std::uint64_t x) { return AnyEqual(x, a) | AnyEqual(x, b); },
-      [&](unsigned char c) { return c == a || c == b; });
-}
-
 // Run lengths: how many bytes at the start of s[0, n) are certainly of a
 // kind. A run length may stop short of the run's end, never past it; the
 // caller reads on byte by byte. Eight bytes at a time everywhere, sixteen

@@ -88,7 +88,9 @@ std::size_t NextEscapeOrPlus(std::string_view text, std::size_t from) {
 
 }  // namespace
 
-bool QueryTextNeedsDecoding(std::string_view text) { return blocks::AnyOfTwo(text, '%', '+'); }
+bool QueryTextNeedsDecoding(std::string_view text) {
+  return NextEscapeOrPlus(text, 0) < text.size();
+}
 
 std::string DecodeQueryText(std::string_view text) {
   std::string out;
