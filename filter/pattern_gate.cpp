@@ -12,13 +12,15 @@ namespace {
 
 // How each way into texts 1 and 2 is seen here (the texts' parts in the
 // order they are written):
-// - after '=' or '&': a quote closed (a quote byte); or a number followed by
+// - after '=' or '&': a quote closed (a quote byte); or a number (1, 1.5,
+//   1e0) followed by
 //   and/or/xor/not, && or || (the words or the pairs), a statement (drop,
 //   create ... copy, backup, shutdown, call, procedure, limit: a statement word
 //   after a number at a value's start; declare @ and set @: '@'; sleep(: a
 //   call), a comparison word (like ... is, div, mod: a comparison word after
 //   such a number), an operator and select, or ';' and the end or a
-//   comment; "-1 or 1" and "-1||1"; or, at a value's start, the same words,
+//   comment; "-1 or 1" and "-1||1"; or, at a value's start (past blanks,
+//   brackets and '-'), the same words,
 //   a call or select, or "from x where" (from);
 // - at a blank or punctuation byte before a word: a call, and/or/xor/not,
 //   && or ||, union, xp_cmdshell, utl_, information_schema (also written
@@ -28,11 +30,12 @@ namespace {
 //   (the pairs), a quote, "=(" (a call), or "0x".
 // A call is a name the texts know (or any name holding '_') followed by an
 // optional blank and '('. Every word above is entered after a byte that is
-// not a letter: a digit, a blank, punctuation, or the start of a value;
-// "rlike", "ilike" and "xor" are listed whole for that reason.
+// not a letter (a digit, a blank, punctuation, the start of a value) or
+// after the 'e' of a number ("1e0or"); "rlike", "ilike" and "xor" are listed
+// whole for that reason.
 enum class Context {
   kAnywhere,      // wherever it starts
-  kAfterNumber,   // after "=N", "&N" or "=-N", then blanks or ')'
+  kAfterNumber,   // after "=N", "&N" or "=-N" (N as 1, 1.5, 1e0), then blanks or ')'
   kAtValueStart,  // after '=' or '&', then blanks or '('
   kStartsClause,  // as kAfterNumber, or after ';' and blanks or '('
 };
@@ -188,7 +191,11 @@ constexpr std::array<unsigned char, 256> kLower = MakeLower();
 constexpr unsigned char Lower(unsigned char c) { return kLower[c]; }
 constexpr bool IsLetter(unsigned char c) { return kKinds[c] == kLetter; }
 constexpr bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+constexpr bool IsParen(unsigned char c) { return c == '(' || c == ')'; }
 constexpr bool IsWordByte(unsigned char c) { return IsLetter(c) || IsDigit(c) || c == '_'; }
+// A byte of a number the texts read at a value's start: a digit, then digits,
+// '.' and 'e' ("1", "1.0", "1e0").
+constexpr bool IsNumberByte(unsigned char c) { return IsDigit(c) || c == '.' || Lower(c) == 'e'; }
 
 class Subject {
  public:
@@ -206,6 +213,12 @@ class Subject {
           break;
         case kLetter:
           if (KeywordAt(i)) return true;
+          // In a number such as "1e0" or "1.5e3" an 'e' ends the number and
+          // a keyword may follow it straight on ("=1eor 1=1").
+          if (Lower(s_[i]) == 'e' && i > 0 && IsNumberByte(s_[i - 1])) {
+            ++i;
+            break;
+          }
           // The rest of the word starts no keyword.
           ++i;
           i += blocks::LetterRun(s_ + i, n_ - i);
@@ -272,8 +285,11 @@ class Subject {
     bool underscore = false;
     for (std::size_t k = start; k < end; ++k) underscore = underscore || s_[k] == '_';
     if (underscore) return true;
-    // "=1sleep(": a statement follows a number with no blank between.
-    while (start < end && IsDigit(s_[start])) ++start;
+    // "=1sleep(", "=1e0sleep(": a statement follows a number with no blank
+    // between.
+    if (IsDigit(s_[start])) {
+      while (start < end && IsNumberByte(s_[start])) ++start;
+    }
     const std::size_t length = end - start;
     if (length < 2 || !IsLetter(s_[start]) || !IsLetter(s_[start + 1])) return false;
     for (const signed char* k = kCallIndex[PairSlot(Lower(s_[start]), Lower(s_[start + 1]))].data();
@@ -287,34 +303,30 @@ class Subject {
     return false;
   }
 
-  // Before `at`: blanks or ')', a number, an optional '-', then '=' or '&'.
+  // Before `at`: blanks or ')', a number (a digit, then digits, '.' and 'e'),
+  // an optional '-', then '=' or '&'.
   bool AfterNumber(std::size_t at) const {
     std::size_t j = at;
     while (j > 0 && (s_[j - 1] == ' ' || s_[j - 1] == ')')) --j;
-    const std::size_t digits_end = j;
-    while (j > 0 && IsDigit(s_[j - 1])) --j;
-    if (j == digits_end) return false;
+    const std::size_t number_end = j;
+    while (j > 0 && IsNumberByte(s_[j - 1])) --j;
+    if (j == number_end || !IsDigit(s_[j])) return false;
     if (j > 0 && s_[j - 1] == '-') --j;
     return j > 0 && (s_[j - 1] == '=' || s_[j - 1] == '&');
   }
 
-  // The byte before `at` once blanks and '(' (and 0xA0 bytes, with `nbsp`)
-  // are passed over; 0 at the start of the subject.
-  unsigned char ByteBeforeOpening(std::size_t at, bool nbsp) const {
-    while (at > 0 && (s_[at - 1] == ' ' || s_[at - 1] == '(' || (nbsp && s_[at - 1] == 0xA0))) {
-      --at;
-    }
-    return at > 0 ? s_[at - 1] : 0;
-  }
-
-  // Before `at`: blanks or '(', then '=' or '&'.
+  // Before `at`: blanks, brackets or '-' (a value may open by closing a
+  // bracket, "=) and", or with a minus, "=-(select"), then '=' or '&'.
   bool AtValueStart(std::size_t at) const {
-    const unsigned char before = ByteBeforeOpening(at, false);
-    return before == '=' || before == '&';
+    while (at > 0 && (s_[at - 1] == ' ' || IsParen(s_[at - 1]) || s_[at - 1] == '-')) --at;
+    return at > 0 && (s_[at - 1] == '=' || s_[at - 1] == '&');
   }
 
   // Before `at`: blanks, 0xA0 bytes or '(', then ';'.
-  bool AfterSemicolon(std::size_t at) const { return ByteBeforeOpening(at, true) == ';'; }
+  bool AfterSemicolon(std::size_t at) const {
+    while (at > 0 && (s_[at - 1] == ' ' || s_[at - 1] == '(' || s_[at - 1] == 0xA0)) --at;
+    return at > 0 && s_[at - 1] == ';';
+  }
 
   bool KeywordAt(std::size_t at) const {
     const unsigned char second = Lower(At(at + 1));

@@ -145,8 +145,8 @@ def build(cookie, fast=False):
         r"[a-z]{1,6}+[=<>!,;)&|]['\"`&]",
     ]
     parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!" + "|".join(CLOSE_ENDS) + ")") + r"(?:" + AFTER_CLOSE + r")"
-                 r"|" + g(r"(?=[-\d])(?:") + r"-?\d++[)\s]*+" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + K + r"|" + X + r"|" + C_DONE + r"|" + U + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
-                 + r"|[\s(]*+" + g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR_OPERAND + r"|\w++\()") + r"(?:" + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*" + VALUE_END + r"|" + g(r"(?=\w++\()") + F + r"\s*\(" + SCAN_VALUE_CALL + r"{0,60}?\)\s*(?:--(?!>)|#|/\*|!?[=<>]|\|\|)|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
+                 r"|" + g(r"(?=[-\d])(?:") + r"-?\d[\d.e]*[)\s]*+" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + K + r"|" + X + r"|" + C_DONE + r"|" + U + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d++\s*" + L + r"\s*\d" + g(")")
+                 + r"|[-(\s)]*+" + g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR_OPERAND + r"|\w++\()") + r"(?:" + K + r"|(?&y)|from\s+[\w.`]++\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*" + VALUE_END + r"|" + g(r"(?=\w++\()") + F + r"\s*\(" + SCAN_VALUE_CALL + r"{0,60}?\)\s*(?:--(?!>)|#|/\*|!?[=<>]|\|\|)|select" + S + r"(?:[\w.]++\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
     # calls first
     CALLS = ((r"(?>" + NAMES + ")" if fast else F) + r"\s*\(" + S + r"(?:select\b|@@|" + F + r"\s*\()|" + g(r"(?=[bcnps])(?:")
@@ -155,7 +155,7 @@ def build(cookie, fast=False):
     WORDS_LED = (L + S + g(r"(?=[\w'\"`])") + r"(?:(?:\d++|" + F + r"\s*\(" + SCAN_WORD_CALL + r"{0,200}?" + g(r"(?<!\))") + r"\))[\s)]*+(?:[=<>!]|" + C_DONE + r")|" + Q
                  + r"*+(?<t>\w++)" + Q + r"*+\s*(?:=|like)\s*" + Q + r"*+\k<t>\b)|" + g(r"(?=[efiuwx])(?:")
                  + U + r"|xp_cmdshell|utl_\w+\.|from ?`?information_schema"
-                 r"|into\s+(?:out|dump)file|exec(?:\s+[sx]p|ute\s+\w++)\s*$|waitfor\s+(?:delay|time)" + g(")"))
+                 r"|into\s+(?:out|dump)file|exec(?:\s+[sx]p|ute\s+\w+" + g("+") + r")\s*$|waitfor\s+(?:delay|time)" + g(")"))
     if fast:
         WORD_LED = (r"(?=\w++\()(?=[a-z]++_|if\(|[abcdehilmnoprsuv][acefhilnorsu][a-z])(?:" + CALLS + r")"
                     r"|(?=[aoxnuefiw][anoprtx]|" + ANDOR_COMPARED + r")(?:" + WORDS_LED + r")")
@@ -169,7 +169,7 @@ def build(cookie, fast=False):
     # at every byte the lookahead lets in)
     SEMI = r";" + g(r"(?=[\s\xa0(]*+[a-z])") + r"(?:" + S + X + r"|(?&v)\b(?!\s*=))"
     OPEN = r"\(\s*(?:select(?:\b" + SCAN_SELECT + r"{1,200}?\bfrom\b| ?(?:" + F + r"?\(|$|" + END + r"))|case\s+when\b)"
-    AS = r"\s*as\s+[^\s]{1,40}+\s+from\b"
+    AS = r"\s*as\s+\S{1,40}+\s+from\b"
     # a quoted string compared with the next; after the opening quote
     QCMP_REST = r"[^'\s]{0,20}+'" + g(r"(?=\s*[!<>=+|][=>|]?\s*')") + r"\s*(?:[!<>]?=|<>|\+|\|\|)\s*'"
     HEX = r"0x(?:[2-7][\da-f](?:00)?){5}"

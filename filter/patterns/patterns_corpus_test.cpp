@@ -346,6 +346,9 @@ const Case kEvasions[] = {
     // SQL Server reads a number and a word written together as two tokens.
     {"id=1union+select+1,2", false},
     {"id=-1)union(select+1)", false},
+    // MySQL reads "1e0" and "1.0" as numbers before a word written straight on.
+    {"id=1e0union+select+1,2", false},
+    {"id=1.0union+select+1,2", false},
     // %uXXXX escapes, which the decoder turns into GBK/ASCII.
     {"user=%u0027%20or%201=1--", true},
     {"user=admin%u0027--", true},
@@ -447,6 +450,10 @@ const Case kEvasions[] = {
     {"id=ELT(CHAR_LENGTH(CURRENT_USER())!=83,1)", false},
     {"id=)+OR+DATALENGTH(USER_NAME())<=116--+x", false},
     {"id=(CASE+WHEN+1=1+THEN+1+ELSE+0+END)", false},
+    // A value that opens by closing a bracket, or with a minus before a subselect.
+    {"id=)+AND+CASE+WHEN+LENGTH(CURRENT_USER::text)>10+THEN+1+ELSE+0+END;--+", false},
+    {"id=)+AND+UPDATEXML(0,CONCAT_WS(%27(%27,%27~%27,SESSION_USER(),%27~%27),0)%23", false},
+    {"id=-(SELECT+CASE+WHEN+(ASCII(SUBSTR(SCHEMA(),32,1))>=56)+THEN+1+ELSE+1/0+END)", false},
     {"id=1;CALL+DBMS_LOCK.SLEEP(5)", false},
     {"id=1;DECLARE+@x+int", false},
     {"id=1;backup+database+news+to+disk=%27c:\\inetpub\\wwwroot\\x.asp%27--", false},
@@ -654,6 +661,10 @@ const char* const kProseQueries[] = {
     // is sp or xp (what a probe for stored procedures sends).
     "q=exec+director",
     "q=exec+summary",
+    // Version numbers and a dropdown's placeholder before SQL words.
+    "q=5.0+or+higher+version",
+    "q=2e5+and+above",
+    "q=--+select+--",
 };
 
 TEST(BuiltinPatternEvasions, OrdinaryQueriesPass) {
@@ -842,11 +853,12 @@ TEST(BuiltinPatternGate, KeepsTheVerdictOnGeneratedValues) {
       "left", "right", "ifnull", "isnull", "chr", "extractvalue", "x_y", "in", "is", "5.0",
       "17_0", "like Gecko", "=(", "int)", "replace", "copy", "copy t", "binary", "backup",
       "backup database", "distinctrow", "unicode", "pg_read_file",
-      "datalength"};
+      "datalength", "1e0", "e"};
   // What a piece may follow and be followed by, so that every piece is
   // tried in each context the texts tell apart.
   const std::vector<std::string> before = {"", "q=", "q=1 ", "q=1", "q=-1 ", "q=1) ", "q=x ",
-                                           "q=1;", "q=(", "a ", "x.", "q=1 not "};
+                                           "q=1;", "q=(", "a ", "x.", "q=1 not ", "q=1e",
+                                           "q=1.5e0", "q=) ", "q=-("};
   const std::vector<std::string> after = {"", " ", "(", " (", " 1", "1", "'", " x", " x(1)",
                                           "--", "#", " @a", " from t", "=1", "(x(", " (1)--", "(1)="};
   // clang-format on
