@@ -66,9 +66,12 @@ def build(cookie, fast=False):
     NAMES = (r"ascii|unicode|ord|hex|user|version|l(?:en\w*+|eft)|s(?:ubstr\w*+|leep)|mid|right|datalen\w*+"
              r"|c(?:ast|onvert|ha?r)|i(?:if|f)|elt" if fast else
              r"ascii|unicode|ord|hex|user|version|(?:data)?len\w*|substr\w*|mid|left|right|cast|convert|i?if|elt|sleep|cha?r")
-    # (the text repeats without possessive marks where what follows is no
-    # word byte, so they take the same and cost a byte less)
-    NAMES += r"|\b[a-z]++_\w++" if fast else r"|\b[a-z]+_\w+"
+    # Any name holding '_' too, tried first: the group is atomic, so a name
+    # the list knows would otherwise end "char_length" or "user_name" at
+    # "char" or "user", where no '(' follows. (The text repeats without
+    # possessive marks where what follows is no word byte, so they take the
+    # same and cost a byte less.)
+    NAMES = (r"\b[a-z]++_\w++|" if fast else r"\b[a-z]+_\w+|") + NAMES
     # A call's arguments, and a subselect up to its "from", are looked for
     # within a bound. In the fast form that look stops where the same
     # alternative opens again: the attempt made there finds whatever lies
@@ -150,7 +153,7 @@ def build(cookie, fast=False):
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
     # calls first
     CALLS = ((r"(?>" + NAMES + ")" if fast else F) + r"\s*\(" + S + r"(?:select\b|@@|" + F + r"\s*\()|" + g(r"(?=[bcnps])(?:")
-             + r"convert\s*\(\s*int\b|pg_sleep\s*\(|(?<=[,(])sleep\(\d"
+             + r"convert\s*\(\s*int\b|(?:pg_|(?<=[,(]))sleep\(\d"
              r"|benchmark\s*\(\s*[\d\s]+,|(?:n?char|concat\w*)\s*\(\s*(?:\d+\s*,|0x)" + g(")"))
     WORDS_LED = (L + S + g(r"(?=[\w'\"`])") + r"(?:(?:\d++|" + F + r"\s*\(" + SCAN_WORD_CALL + r"{0,200}?" + g(r"(?<!\))") + r"\))[\s)]*+(?:[=<>!]|" + C_DONE + r")|" + Q
                  + r"*+(?<t>\w++)" + Q + r"*+\s*(?:=|like)\s*" + Q + r"*+\k<t>\b)|" + g(r"(?=[efiuwx])(?:")

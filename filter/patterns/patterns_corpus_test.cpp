@@ -454,6 +454,10 @@ const Case kEvasions[] = {
     {"id=)+AND+CASE+WHEN+LENGTH(CURRENT_USER::text)>10+THEN+1+ELSE+0+END;--+", false},
     {"id=)+AND+UPDATEXML(0,CONCAT_WS(%27(%27,%27~%27,SESSION_USER(),%27~%27),0)%23", false},
     {"id=-(SELECT+CASE+WHEN+(ASCII(SUBSTR(SCHEMA(),32,1))>=56)+THEN+1+ELSE+1/0+END)", false},
+    // A call whose first argument calls a name holding '_' that starts like
+    // a name of the list (char_length, user_name).
+    {"id=%22+IF(CHAR_LENGTH(USER())<114,1,0)", false},
+    {"id=1*ELT(CHAR_LENGTH(DATABASE())+NOT+BETWEEN+0+AND+48,1)", false},
     {"id=1;CALL+DBMS_LOCK.SLEEP(5)", false},
     {"id=1;DECLARE+@x+int", false},
     {"id=1;backup+database+news+to+disk=%27c:\\inetpub\\wwwroot\\x.asp%27--", false},
