@@ -669,6 +669,9 @@ const char* const kProseQueries[] = {
     "q=5.0+or+higher+version",
     "q=2e5+and+above",
     "q=--+select+--",
+    // Visual Basic's Select Case, a common question on ASP sites.
+    "q=Select+Case+x",
+    "q=select+case+%D3%EF%BE%E4",
 };
 
 TEST(BuiltinPatternEvasions, OrdinaryQueriesPass) {
