@@ -199,7 +199,7 @@ def build(cookie, fast=False):
       # a union of selects; also straight after a number at a value's start,
       # as SQL Server reads "1union" as a number and a word
       r"(?<u>(?:union|except)" + S + r"(?:all|distinct\w*)?" + S + r"select\b)"
-      r"(?<y>" + g(r"(?=[deghos][aerx][a-z][a-z\s@])(?:") + r"(?:order|group)\s+by\s*(?:\d|\w+\(|\w+" + g("+") + r" having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|(?<=\()case|case\s+when|pg_\w|\w+" + g("+") + r"\s*\()|exec(?:ute)?\s*(?:\(?@|master|[sx]p_|immediate)" + g(")") + r")"
+      r"(?<y>" + g(r"(?=[deghos][aerx][a-z][a-z\s@])(?:") + r"(?:order|group)\s+by\s*(?:\d|\w+\(|\w+" + g("+") + r" having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|(?<=\()case|case\s+when|pg_\w|\w+" + g("+") + r"\s*\((?!\*))|exec(?:ute)?\s*(?:\(?@|master|[sx]p_|immediate)" + g(")") + r")"
       r"(?<f>" + g(r"(?=[a-z]++_|if\(|[acdehilmorsuv][aefhilnorsu][a-z])(?:") + NAMES + g(")") + r")"
       r"(?<v>" + g(r"(?=[abcdirtu][aelnopr])(?:") + r"drop|create|alter|truncate|insert|update|delete|replace|copy|backup" + g(")") + r")"
       r")")

@@ -672,6 +672,8 @@ const char* const kProseQueries[] = {
     // Visual Basic's Select Case, a common question on ASP sites.
     "q=Select+Case+x",
     "q=select+case+%D3%EF%BE%E4",
+    // How to use count(*): a question, not a statement (which needs its from).
+    "q=select+count(*)+%D3%C3%B7%A8",
 };
 
 TEST(BuiltinPatternEvasions, OrdinaryQueriesPass) {
