@@ -66,12 +66,14 @@ def build(cookie, fast=False):
     NAMES = (r"ascii|unicode|ord|hex|user|version|l(?:en\w*+|eft)|s(?:ubstr\w*+|leep)|mid|right|datalen\w*+"
              r"|c(?:ast|onvert|ha?r)|i(?:if|f)|elt" if fast else
              r"ascii|unicode|ord|hex|user|version|(?:data)?len\w*|substr\w*|mid|left|right|cast|convert|i?if|elt|sleep|cha?r")
-    # Any name holding '_' too, tried first: the group is atomic, so a name
-    # the list knows would otherwise end "char_length" or "user_name" at
-    # "char" or "user", where no '(' follows. (The text repeats without
-    # possessive marks where what follows is no word byte, so they take the
-    # same and cost a byte less.)
-    NAMES = (r"\b[a-z]++_\w++|" if fast else r"\b[a-z]+_\w+|") + NAMES
+    # Any name holding '_' too. The group is atomic, so a name the list knows
+    # would end "char_length" or "user_name" at "char" or "user", where no
+    # '(' follows: the text tries the names with '_' first, the fast form
+    # (where that costs a look at every word) takes a name of the list only
+    # where the word ends. (The text repeats without possessive marks where
+    # what follows is no word byte, so they take the same and cost a byte
+    # less.)
+    NAMES = r"(?:" + NAMES + r")\b|\b[a-z]++_\w++" if fast else r"\b[a-z]+_\w+|" + NAMES
     # A call's arguments, and a subselect up to its "from", are looked for
     # within a bound. In the fast form that look stops where the same
     # alternative opens again: the attempt made there finds whatever lies
