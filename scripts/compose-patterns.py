@@ -73,7 +73,7 @@ def build(cookie, fast=False):
     # where the word ends. (The text repeats without possessive marks where
     # what follows is no word byte, so they take the same and cost a byte
     # less.)
-    NAMES = r"(?:" + NAMES + r")\b|\b[a-z]++_\w++" if fast else r"\b[a-z]+_\w+|" + NAMES
+    NAMES = r"(?:" + NAMES + r")\b|[a-z]++_\w++" if fast else r"[a-z]+_\w+|" + NAMES
     # A call's arguments, and a subselect up to its "from", are looked for
     # within a bound. In the fast form that look stops where the same
     # alternative opens again: the attempt made there finds whatever lies
@@ -115,10 +115,10 @@ def build(cookie, fast=False):
         # value only where a '-' or '#' lies within reach and no quote
         # stands between here and the value's end
         AFTER_CLOSE = (r"(?=[a-z&|][a-z&|])(?=[a-z][a-z]|" + ANDOR_OPERAND + r")(?:collate\b|" + WORDS + r")"
-                       r"|(?=[-#(/;,])(?:--(?![a-z])|#|\( ?select\b|/\*|;|,\s*null\b)|" + OPS
+                       r"|(?=[-#(/;,])(?:--(?![a-z])|#\B|\( ?select\b|/\*|;|,\s*null\b)|" + OPS
                        + r"|(?=[^'\"`&#-]{0,40}+[-#][^'\"`" + ENDS + r"]*+(?:$|" + END + r"))" + COMMENT_END)
     else:
-        AFTER_CLOSE = r"--(?![a-z])|#|\( ?select\b|/\*|;|collate\b|,\s*null\b|" + WORDS + r"|" + OPS + r"|" + COMMENT_END
+        AFTER_CLOSE = r"--(?![a-z])|#\B|\( ?select\b|/\*|;|collate\b|,\s*null\b|" + WORDS + r"|" + OPS + r"|" + COMMENT_END
     # value start: a closing quote or number, or nothing, then SQL. In the
     # fast form these end a close at once (nothing after a close goes on
     # like that, and values such as "'&'&'&", "`=`=`=", "1'=1'=", "'=;'=;",
@@ -149,7 +149,7 @@ def build(cookie, fast=False):
         # injection alone) and a byte such as '=' or ')' before a quote or '&'
         r"[a-z]{1,6}+[=<>!,;)&|]['\"`&]",
     ]
-    parts.append(VS + r"(?:" + TOK + r"[)\s]*+" + g(r"(?!" + "|".join(CLOSE_ENDS) + ")") + r"(?:" + AFTER_CLOSE + r")"
+    parts.append(VS + r"(?:" + TOK + r"[)\s]*" + g("+") + g(r"(?!" + "|".join(CLOSE_ENDS) + ")") + r"(?:" + AFTER_CLOSE + r")"
                  r"|" + g(r"(?=[-\d])(?:") + r"-?\d[\d.e]*[)\s]*" + g("+") + r"" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + K + r"|" + X + r"|" + C_DONE + r"|" + U + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d+" + g("+") + r"\s*" + L + r"\s*\d" + g(")")
                  + r"|[-(\s)]*" + g("+") + r"" + g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR_OPERAND + r"|\w++\()") + r"(?:" + K + r"|(?&y)|from\s+[\w.`]+" + g("+") + r"\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*" + VALUE_END + r"|" + g(r"(?=\w++\()") + F + r"\s*\(" + SCAN_VALUE_CALL + r"{0,60}?\)\s*(?:--(?!>)|#|/\*|!?[=<>]|\|\|)|select" + S + r"(?:[\w.]+" + g("+") + r"\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);

@@ -424,6 +424,7 @@ const Case kEvasions[] = {
     {"user=admin'/*", true},
     {"user=admin'--", true},
     {"user=admin'%23", true},
+    {"user=admin%22%23+x", false},
     // Whole statements.
     {"id=1+and+1=2+union+all+select+null,null", true},
     {"id=1+order+by+5--", true},
@@ -674,6 +675,11 @@ const char* const kProseQueries[] = {
     "q=select+case+%D3%EF%BE%E4",
     // How to use count(*): a question, not a statement (which needs its from).
     "q=select+count(*)+%D3%C3%B7%A8",
+    // A quoted phrase or a code span that opens with '#' and a word: a
+    // number, a hashtag, a preprocessor line ("admin'#" is a comment).
+    "q=%22%231+hit+single%22",
+    "q=%22%23hashtag%22+tips",
+    "q=%60%23include+<stdio.h>%60+is+needed",
 };
 
 TEST(BuiltinPatternEvasions, OrdinaryQueriesPass) {
