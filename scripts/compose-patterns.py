@@ -149,18 +149,24 @@ def build(cookie, fast=False):
         # injection alone) and a byte such as '=' or ')' before a quote or '&'
         r"[a-z]{1,6}+[=<>!,;)&|]['\"`&]",
     ]
-    parts.append(VS + r"(?:" + TOK + r"[)\s]*" + g("+") + g(r"(?!" + "|".join(CLOSE_ENDS) + ")") + r"(?:" + AFTER_CLOSE + r")"
+    # A word closed by the quote that opens it, a blank and a letter is a
+    # quoted word ("like" button, "match" game): read as SQL, the rest of the
+    # value would be a string that starts with a blank and a letter, which
+    # neither compares true nor ends the statement ('or' 1 and 'or'x'='x are
+    # injections).
+    QUOTED_WORD = r"(?![a-z]+" + Q + r"\s[a-z])"
+    parts.append(VS + r"(?:" + TOK + r"[)\s]*" + g("+") + g(r"(?!" + "|".join(CLOSE_ENDS) + ")") + QUOTED_WORD + r"(?:" + AFTER_CLOSE + r")"
                  r"|" + g(r"(?=[-\d])(?:") + r"-?\d[\d.e]*[)\s]*" + g("+") + r"" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + K + r"|" + X + r"|" + C_DONE + r"|" + U + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d+" + g("+") + r"\s*" + L + r"\s*\d" + g(")")
                  + r"|[-(\s)]*" + g("+") + r"" + g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR_OPERAND + r"|\w++\()") + r"(?:" + K + r"|(?&y)|from\s+[\w.`]+" + g("+") + r"\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*" + VALUE_END + r"|" + g(r"(?=\w++\()") + F + r"\s*\(" + SCAN_VALUE_CALL + r"{0,60}?\)\s*(?:--(?!>)|#|/\*|!?[=<>]|\|\|)|select" + S + r"(?:[\w.]+" + g("+") + r"\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
     # calls first
     CALLS = ((r"(?>" + NAMES + ")" if fast else F) + r"\s*\(" + S + r"(?:select\b|@@|" + F + r"\s*\()|" + g(r"(?=[bcnps])(?:")
-             + r"convert\s*\(\s*int\b|(?:pg_|(?<=[,(]))sleep\(\d"
-             r"|benchmark\s*\(\s*[\d\s]+,|(?:n?char|concat\w*)\s*\(\s*(?:\d+\s*,|0x)" + g(")"))
+             + r"convert\s*\(\s*int|(?:pg_|(?<=[,(]))sleep\(\d"
+             r"|benchmark\s*\(\s*[\d\s]+,|(?:n?char|concat\w*)\s*\(\s*(?:\d+,|0x)" + g(")"))
     WORDS_LED = (L + S + g(r"(?=[\w'\"`])") + r"(?:(?:\d+" + g("+") + r"|" + F + r"\s*\(" + SCAN_WORD_CALL + r"{0,200}?" + g(r"(?<!\))") + r"\))[\s)]*" + g("+") + r"(?:[=<>!]|" + C_DONE + r")|" + Q
                  + r"*" + g("+") + r"(?<t>\w++)" + Q + r"*" + g("+") + r"\s*(?:=|like)\s*" + Q + r"*" + g("+") + r"\k<t>\b)|" + g(r"(?=[efiuwx])(?:")
-                 + U + r"|xp_cmdshell|utl_\w+\.|from ?`?information_schema"
-                 r"|into\s+(?:out|dump)file|exec(?:\s+[sx]p|ute\s+\w+" + g("+") + r")\s*$|waitfor\s+(?:delay|time)" + g(")"))
+                 + U + r"|xp_cmd|utl_|from ?`?information_schema"
+                 r"|into\s+(?:out|dump)file|exec(?:\s+[sx]p|ute\s+\w+" + g("+") + r")\s*$|waitfor\s+[dt][ei]" + g(")"))
     if fast:
         WORD_LED = (r"(?=\w++\()(?=[a-z]++_|if\(|[abcdehilmnoprsuv][acefhilnorsu][a-z])(?:" + CALLS + r")"
                     r"|(?=[aoxnuefiw][anoprtx]|" + ANDOR_COMPARED + r")(?:" + WORDS_LED + r")")

@@ -425,6 +425,9 @@ const Case kEvasions[] = {
     {"user=admin'--", true},
     {"user=admin'%23", true},
     {"user=admin%22%23+x", false},
+    // A quoted word that goes on in SQL: a number or a quote after it.
+    {"user=%27or%27+1", false},
+    {"user=%27or%27x%27=%27x", true},
     // Whole statements.
     {"id=1+and+1=2+union+all+select+null,null", true},
     {"id=1+order+by+5--", true},
@@ -680,6 +683,11 @@ const char* const kProseQueries[] = {
     "q=%22%231+hit+single%22",
     "q=%22%23hashtag%22+tips",
     "q=%60%23include+<stdio.h>%60+is+needed",
+    // A search that opens with a quoted word SQL also knows.
+    "q=%22like%22+button",
+    "q=%22match%22+game",
+    "q=%22div%22+tag",
+    "q=%22and%22+operator",
 };
 
 TEST(BuiltinPatternEvasions, OrdinaryQueriesPass) {
