@@ -23,7 +23,7 @@ namespace {
 //   brackets and '-'), the same words,
 //   a call or select, or "from x where" (from);
 // - at a blank or punctuation byte before a word: a call, and/or/xor/not,
-//   && or ||, union, xp_cmdshell, utl_, information_schema (also written
+//   && or ||, union, xp_cmd, utl_, information_schema (also written
 //   straight after "from"), into, exec, waitfor;
 // - at punctuation: ';' and a statement (a statement word after ';'), '{',
 //   "@@", "( case" or "( select" (select), ") as", ")::", "::int" or ")||"
@@ -57,7 +57,7 @@ constexpr Word kWords[] = {
     {"having", false, Context::kAnywhere},
     {"exec", false, Context::kAnywhere},
     {"waitfor", false, Context::kAnywhere},
-    {"xp_cmdshell", false, Context::kAnywhere},
+    {"xp_cmd", false, Context::kAnywhere},
     {"utl_", false, Context::kAnywhere},
     {"order by", false, Context::kAnywhere},
     {"group by", false, Context::kAnywhere},

@@ -15,7 +15,7 @@ namespace zelk::filter {
 // - '(' after '=', before "case", or after a name the texts call (ascii,
 //   char, sleep, in, ... or any name holding '_');
 // - a word not preceded by a letter: and, or, xor, not, into, select, union,
-//   having, exec, waitfor, xp_cmdshell, utl_, "order by", "group by"; a
+//   having, exec, waitfor, xp_cmd, utl_, "order by", "group by"; a
 //   comparison word (like, between, is, ...) after a number at the start of
 //   a value ("=1 like"); a statement word (drop, update, delete, limit, ...)
 //   there or after ';'; information_schema, also straight after "from".

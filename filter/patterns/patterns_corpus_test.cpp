@@ -861,7 +861,7 @@ TEST(BuiltinPatternGate, KeepsTheVerdictOnGeneratedValues) {
       "select", "union", "all", "distinct", "drop table", "create view", "alter user",
       "truncate table", "insert into", "update t set", "delete from", "shutdown",
       "procedure analyse", "limit 1", "order by", "group by", "having", "declare", "set", "exec",
-      "execute", "master", "waitfor delay", "xp_cmdshell", "utl_http.", "from",
+      "execute", "master", "waitfor delay", "xp_cmdshell", "xp_cmdx", "utl_http", "from",
       "information_schema", "case when", "then", "else", "end", "as", "call", "sleep", "pg_sleep",
       "benchmark", "char", "nchar", "concat", "convert", "int", "ascii", "ord", "mid", "substr",
       "cast", "iif", "if", "elt", "make_set", "count", "updatexml", "db_name", "user", "version",
