@@ -876,7 +876,7 @@ TEST(BuiltinPatternGate, KeepsTheVerdictOnGeneratedValues) {
       "left", "right", "ifnull", "isnull", "chr", "extractvalue", "x_y", "in", "is", "5.0",
       "17_0", "like Gecko", "=(", "int)", "replace", "copy", "copy t", "binary", "backup",
       "backup database", "distinctrow", "unicode", "pg_read_file",
-      "datalength", "1e0", "e"};
+      "datalength", "1e0", "e", "from t where"};
   // What a piece may follow and be followed by, so that every piece is
   // tried in each context the texts tell apart.
   const std::vector<std::string> before = {"", "q=", "q=1 ", "q=1", "q=-1 ", "q=1) ", "q=x ",
