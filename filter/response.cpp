@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <string>
 
 #include "filter/byte_blocks.h"
 
@@ -31,9 +32,8 @@ constexpr const char* EntityOf(char c) {
 constexpr std::array<unsigned char, 256> MakeExtraBytes() {
   std::array<unsigned char, 256> extra{};
   for (const char c : {'&', '<', '>', '"', '\''}) {
-    std::size_t n = 0;
-    for (const char* e = EntityOf(c); *e != '\0'; ++e) ++n;
-    extra[static_cast<unsigned char>(c)] = static_cast<unsigned char>(n - 1);
+    extra[static_cast<unsigned char>(c)] =
+        static_cast<unsigned char>(std::char_traits<char>::length(EntityOf(c)) - 1);
   }
   return extra;
 }

@@ -41,6 +41,10 @@ def build(cookie, fast=False):
     matches, with lookaheads that let PCRE give up on a byte where none of the
     alternatives that follow could start (the text itself has no room)."""
     g = (lambda guard: guard) if fast else (lambda guard: "")
+    # A possessive mark the fast form keeps: the text leaves it out where
+    # nothing after could take back what the repeat holds (the same matches,
+    # a byte less).
+    P = g("+")
     # && and || as and/or, only where a word, number or quote follows
     ANDOR = r"(?:&&|\|\|)(?=[\s\xa0(]*+[\w.$@{'\"`])"
     # the same as a test of classes alone, for lookaheads in the fast form
@@ -59,7 +63,7 @@ def build(cookie, fast=False):
     VALUE_END = "(?![^" + ENDS + "])"
     Q = r"(?&q)"; O = r"(?&o)"; S = r"(?&s)"; C = r"(?&c)"; L = r"(?&l)"; F = r"(?&f)"; K = r"(?&k)"; X = r"(?&x)"
     VS = r"[=&]"
-    TOK = r"[^\s'\"`&=(,\x80-\xff]*" + g("+") + Q + Q + "?" + g("+")  # no alternative below opens with a quote
+    TOK = r"[^\s'\"`&=(,\x80-\xff]*" + P + Q + Q + "?" + P  # no alternative below opens with a quote
     # the names of calls, grouped by their first letter in the fast form (PCRE
     # tries every branch of a group in turn); written out, atomic as a call of
     # the group is, where a word and '(' are tried at every '('
@@ -103,13 +107,13 @@ def build(cookie, fast=False):
     # After a closing quote: the alternatives that open with a word, behind
     # one lookahead in the fast form.
     WORDS = K + r"|" + X + r"|" + C + O
-    OPS = r"[-=<>!~^|&*/%+]+" + g("+") + r"\s*" + g(r"(?=[\w'\"`(@.$])") + r"(?:" + Q + r"[\w(@]|[(@]|[\w.$]+" + g("+") + r"\s*(?:\(|--|#))"
+    OPS = r"[-=<>!~^|&*/%+]+" + P + r"\s*" + g(r"(?=[\w'\"`(@.$])") + r"(?:" + Q + r"[\w(@]|[(@]|[\w.$]+" + P + r"\s*(?:\(|--|#))"
     # a comment that ends the value; the fast form tries "--" only at the
     # first of a run of dashes (from a later one the rest is the same) and
     # does not give back the blanks and dashes after it (no end of a value
     # is among them), so a long run of dashes is read once, not once for
     # every byte the look within 40 bytes starts from
-    COMMENT_END = (r"[^'\"`&]{0,40}?(?:" + g(r"(?<!-)") + r"--[\s-]*" + g("+") + r"|(?<![a-z])#)" + VALUE_END)
+    COMMENT_END = (r"[^'\"`&]{0,40}?(?:" + g(r"(?<!-)") + r"--[\s-]*" + P + r"|(?<![a-z])#)" + VALUE_END)
     if fast:
         # grouped by the byte that opens them; the comment at the end of the
         # value only where a '-' or '#' lies within reach and no quote
@@ -155,18 +159,18 @@ def build(cookie, fast=False):
     # neither compares true nor ends the statement ('or' 1 and 'or'x'='x are
     # injections).
     QUOTED_WORD = r"(?![a-z]+" + Q + r"\s[a-z])"
-    parts.append(VS + r"(?:" + TOK + r"[)\s]*" + g("+") + g(r"(?!" + "|".join(CLOSE_ENDS) + ")") + QUOTED_WORD + r"(?:" + AFTER_CLOSE + r")"
-                 r"|" + g(r"(?=[-\d])(?:") + r"-?\d[\d.e]*[)\s]*" + g("+") + r"" + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + K + r"|" + X + r"|" + C_DONE + r"|" + U + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d+" + g("+") + r"\s*" + L + r"\s*\d" + g(")")
-                 + r"|[-(\s)]*" + g("+") + r"" + g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR_OPERAND + r"|\w++\()") + r"(?:" + K + r"|(?&y)|from\s+[\w.`]+" + g("+") + r"\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*" + VALUE_END + r"|" + g(r"(?=\w++\()") + F + r"\s*\(" + SCAN_VALUE_CALL + r"{0,60}?\)\s*(?:--(?!>)|#|/\*|!?[=<>]|\|\|)|select" + S + r"(?:[\w.]+" + g("+") + r"\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
+    parts.append(VS + r"(?:" + TOK + r"[)\s]*" + P + g(r"(?!" + "|".join(CLOSE_ENDS) + ")") + QUOTED_WORD + r"(?:" + AFTER_CLOSE + r")"
+                 r"|" + g(r"(?=[-\d])(?:") + r"-?\d[\d.e]*[)\s]*" + P + g(r"(?=[a-z;+*/-]|[&|][&|])") + r"(?:" + K + r"|" + X + r"|" + C_DONE + r"|" + U + r"|[-+*/]" + S + r"select\b|;\s*(?:$|--|#))|-\d+" + P + r"\s*" + L + r"\s*\d" + g(")")
+                 + r"|[-(\s)]*" + P + g(r"(?=[a-z][a-z_]|" + ANDOR2 + r")(?=[aoxnghdsef][aelnorx]|" + ANDOR_OPERAND + r"|\w++\()") + r"(?:" + K + r"|(?&y)|from\s+[\w.`]+" + P + r"\s+(?:limit|where|group)\b|sleep\s*\(\s*\d+\s*\)\s*" + VALUE_END + r"|" + g(r"(?=\w++\()") + F + r"\s*\(" + SCAN_VALUE_CALL + r"{0,60}?\)\s*(?:--(?!>)|#|/\*|!?[=<>]|\|\|)|select" + S + r"(?:[\w.]+" + P + r"\s*;|[^&=]{1,60}?\sfrom\s+[^\s;&]++\s*(?:;|$|where\b)))" + g(r"|\((?<=[\w\]]=\()\s*$") + ")")
     # word-led: entered at a blank or punctuation byte before a word (or && ||);
     # calls first
     CALLS = ((r"(?>" + NAMES + ")" if fast else F) + r"\s*\(" + S + r"(?:select\b|@@|" + F + r"\s*\()|" + g(r"(?=[bcnps])(?:")
              + r"convert\s*\(\s*int|(?:pg_|(?<=[,(]))sleep\(\d"
              r"|benchmark\s*\(\s*[\d\s]+,|(?:n?char|concat\w*)\s*\(\s*(?:\d+,|0x)" + g(")"))
-    WORDS_LED = (L + S + g(r"(?=[\w'\"`])") + r"(?:(?:\d+" + g("+") + r"|" + F + r"\s*\(" + SCAN_WORD_CALL + r"{0,200}?" + g(r"(?<!\))") + r"\))[\s)]*" + g("+") + r"(?:[=<>!]|" + C_DONE + r")|" + Q
-                 + r"*" + g("+") + r"(?<t>\w++)" + Q + r"*" + g("+") + r"\s*(?:=|like)\s*" + Q + r"*" + g("+") + r"\k<t>\b)|" + g(r"(?=[efiuwx])(?:")
+    WORDS_LED = (L + S + g(r"(?=[\w'\"`])") + r"(?:(?:\d+" + P + r"|" + F + r"\s*\(" + SCAN_WORD_CALL + r"{0,200}?" + g(r"(?<!\))") + r"\))[\s)]*" + P + r"(?:[=<>!]|" + C_DONE + r")|" + Q
+                 + r"*" + P + r"(?<t>\w++)" + Q + r"*" + P + r"\s*(?:=|like)\s*" + Q + r"*" + P + r"\k<t>\b)|" + g(r"(?=[efiuwx])(?:")
                  + U + r"|xp_cmd|utl_|from ?`?information_schema"
-                 r"|into\s+(?:out|dump)file|exec(?:\s+[sx]p|ute\s+\w+" + g("+") + r")\s*$|waitfor\s+[dt][ei]" + g(")"))
+                 r"|into\s+(?:out|dump)file|exec(?:\s+[sx]p|ute\s+\w+" + P + r")\s*$|waitfor\s+[dt][ei]" + g(")"))
     if fast:
         WORD_LED = (r"(?=\w++\()(?=[a-z]++_|if\(|[abcdehilmnoprsuv][acefhilnorsu][a-z])(?:" + CALLS + r")"
                     r"|(?=[aoxnuefiw][anoprtx]|" + ANDOR_COMPARED + r")(?:" + WORDS_LED + r")")
@@ -180,9 +184,9 @@ def build(cookie, fast=False):
     # at every byte the lookahead lets in)
     SEMI = r";" + g(r"(?=[\s\xa0(]*+[a-z])") + r"(?:" + S + X + r"|(?&v)\b(?!\s*=))"
     OPEN = r"\(\s*(?:select(?:\b" + SCAN_SELECT + r"{1,200}?\bfrom\b| ?(?:" + F + r"?\(|$|" + END + r"))|case\s+when\b)"
-    AS = r"\s*as\s+\S{1,40}" + g("+") + r"\s+from\b"
+    AS = r"\s*as\s+\S{1,40}" + P + r"\s+from\b"
     # a quoted string compared with the next; after the opening quote
-    QCMP_REST = r"[^'\s]{0,20}" + g("+") + r"'" + g(r"(?=\s*[!<>=+|][=>|]?\s*')") + r"\s*(?:[!<>]?=|<>|\+|\|\|)\s*'"
+    QCMP_REST = r"[^'\s]{0,20}" + P + r"'" + g(r"(?=\s*[!<>=+|][=>|]?\s*')") + r"\s*(?:[!<>]?=|<>|\+|\|\|)\s*'"
     HEX = r"0x(?:[2-7][\da-f](?:00)?){5}"
     if fast:
         # grouped by the byte that opens them; "=(" at the end of a value is
@@ -193,21 +197,21 @@ def build(cookie, fast=False):
     else:
         parts.append(SEMI + r"|\{\s*call\s|@@[a-z]|" + OPEN + r"|[)`'\"]" + AS + r"|=(?<=[\w\]]=)\(\s*$|\)::\w|::(?<=\w::)int\b|'" + QCMP_REST + r"|" + HEX)
     body = "|".join(parts)
-    defs = (r"(?(DEFINE)(?<q>['\"`])(?<s>[\s\xa0(]*" + g("+") + r")(?<o>\s*(?:binary\s)?(?:(?&q)|\w*\(|\d))"
+    defs = (r"(?(DEFINE)(?<q>['\"`])(?<s>[\s\xa0(]*" + P + r")(?<o>\s*(?:binary\s)?(?:(?&q)|\w*\(|\d))"
       r"(?<l>" + (r"(?=[anox&|])(?:(?:and|x?or|not)\b|" + ANDOR + r")" if fast else r"(?:and|x?or|not)\b|&&|\|\|") + r")"
       # a comparison word and what it compares with ("is null" is whole)
       r"(?<d>" + C + r"(?:(?<=l)|" + O + r"))"
       r"(?<c>" + g(r"(?=[bdgilmnrs])") + r"(?:not\s+)?(?:[ri]?like|regexp|sounds\s+like|between|glob|match|similar\s+to)|is\s+(?:not\s+)?null|div\b|mod\b)"
       # and/or and its operand, one group (the text has no room for two calls)
-      r"(?<k>(?&l)" + S + g(r"(?=[\w.$@{'\"`])") + r"(?:not\s+)?(?:(?:select|case|exists|true|false)\b|[@{]|(?&q)|[\w.$]++(?:\s*\(|[\s)]*" + g("+") + r"(?:[=<>!~^|&*%#]|--|/\*|" + C + r"))))"
+      r"(?<k>(?&l)" + S + g(r"(?=[\w.$@{'\"`])") + r"(?:not\s+)?(?:(?:select|case|exists|true|false)\b|[@{]|(?&q)|[\w.$]++(?:\s*\(|[\s)]*" + P + r"(?:[=<>!~^|&*%#]|--|/\*|" + C + r"))))"
       # statements that need no context: after a closing quote or number, at the start of a value, after ';'
       # (the fast form looks for three letters first: every word here has them, and
       # "or" after a close then fails at once)
-      r"(?<x>" + g(r"(?=[abcdeghiloprstu][aehilnoprx][a-z])(?:") + r"(?&v)\s+(?:table|database|user|into|from|\w+" + g("+") + r"\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]+" + g("+") + r"\s*\(|procedure\s+analyse|limit\s+\d" + g(")") + r")"
+      r"(?<x>" + g(r"(?=[abcdeghiloprstu][aehilnoprx][a-z])(?:") + r"(?&v)\s+(?:table|database|user|into|from|\w+" + P + r"\s+set)|(?&y)|shutdown|sleep ?\( ?\d|call\s+[\w.$\"]+" + P + r"\s*\(|procedure\s+analyse|limit\s+\d" + g(")") + r")"
       # a union of selects; also straight after a number at a value's start,
       # as SQL Server reads "1union" as a number and a word
       r"(?<u>(?:union|except)" + S + r"(?:all|distinct\w*)?" + S + r"select\b)"
-      r"(?<y>" + g(r"(?=[deghos][aerx][a-z][a-z\s@])(?:") + r"(?:order|group)\s+by\s*(?:\d|\w+\(|\w+" + g("+") + r" having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|(?<=\()case|case\s+when|pg_\w|\w+" + g("+") + r"\s*\((?!\*))|exec(?:ute)?\s*(?:\(?@|master|[sx]p_|immediate)" + g(")") + r")"
+      r"(?<y>" + g(r"(?=[deghos][aerx][a-z][a-z\s@])(?:") + r"(?:order|group)\s+by\s*(?:\d|\w+\(|\w+" + P + r" having\b|$)|having\s+\d|(?:declare|set)\s*@|select" + S + r"(?:[*@\d]|null|top|(?<=\()case|case\s+when|pg_\w|\w+" + P + r"\s*\((?!\*))|exec(?:ute)?\s*(?:\(?@|master|[sx]p_|immediate)" + g(")") + r")"
       r"(?<f>" + g(r"(?=[a-z]++_|if\(|[acdehilmorsuv][aefhilnorsu][a-z])(?:") + NAMES + g(")") + r")"
       r"(?<v>" + g(r"(?=[abcdirtu][aelnopr])(?:") + r"drop|create|alter|truncate|insert|update|delete|replace|copy|backup" + g(")") + r")"
       r")")
